@@ -1,0 +1,90 @@
+# Shared by scripts/test and scripts/run: packages, build, the Wine prefix.
+# Sourced, not run.
+
+TESKAPRS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+TESKAPRS_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest
+  wine64 fonts-wine xvfb xauth xdotool imagemagick python3 netbase
+  clang libclang-rt-14-dev)
+
+say() { printf '== %s\n' "$*"; }
+
+# Installs whatever of the packages above is missing (apt-get, as root).
+install_packages() {
+  local missing=() p
+  for p in "${TESKAPRS_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local cmd=(apt-get install -y -q --no-install-recommends "${missing[@]}")
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them as root:  apt-get update && ${cmd[*]}" >&2
+    return 1
+  fi
+  say "installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >/dev/null && "${cmd[@]}" >/dev/null
+}
+
+# configure_and_build PRESET: configures once, then builds.
+configure_and_build() {
+  local preset=$1
+  if [ ! -f "$TESKAPRS_ROOT/build/$preset/build.ninja" ]; then
+    (cd "$TESKAPRS_ROOT" && cmake --preset "$preset" >/dev/null) || return 1
+  fi
+  (cd "$TESKAPRS_ROOT" && cmake --build --preset "$preset" -- -k 0) || return 1
+}
+
+# wine_env PREFIX: the environment every Wine process of ours runs in.
+wine_env() {
+  export WINEPREFIX=$1
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+  export WINEARCH=win64
+  # A name lookup that gets no answer gives up after about a second.
+  export RES_OPTIONS="timeout:1 attempts:1"
+}
+
+# make_prefix PREFIX null|x11: creates the prefix once, without any dialog.
+# "null" is Wine's headless display driver (fast window tests); "x11" draws
+# on a real X display (the program, the tray, screenshots).
+make_prefix() {
+  local prefix=$1 driver=$2
+  [ -f "$prefix/.teskaprs-ready" ] && return 0
+  say "creating Wine prefix $prefix ($driver display driver)"
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  wine_env "$prefix"
+  "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+  if [ "$driver" = null ]; then
+    "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+  fi
+  # Without a window manager every hide would wait for one.
+  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # Wine does not find its own fonts by itself here: MS Sans Serif, Tahoma, Marlett.
+  mkdir -p "$prefix/drive_c/windows/Fonts"
+  cp -n /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  touch "$prefix/.teskaprs-ready"
+}
+
+# Starts a persistent wineserver and one idle Windows process, so that each
+# test starts fast and no helper process holds CTest's output open.
+start_wine_session() {
+  local keepalive=$1
+  "$WINESERVER" -p30 </dev/null >/dev/null 2>&1 || true
+  if [ -n "$keepalive" ] && [ -f "$keepalive" ]; then
+    "$WINE64" "$keepalive" </dev/null >/dev/null 2>&1 &
+    TESKAPRS_KEEPALIVE_PID=$!
+  fi
+}
+
+stop_wine_session() {
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  if [ -n "${TESKAPRS_KEEPALIVE_PID:-}" ]; then
+    wait "$TESKAPRS_KEEPALIVE_PID" 2>/dev/null || true
+  fi
+}

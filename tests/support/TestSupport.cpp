@@ -1,0 +1,78 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "rtl/Application.h"
+
+namespace testsupport {
+
+ErrorRecorder::ErrorRecorder() {
+    rtl::Application().SetErrorSink(
+        [this](const std::string& caption, const std::string& text) { shown.emplace_back(caption, text); });
+}
+
+ErrorRecorder::~ErrorRecorder() { rtl::Application().SetErrorSink(nullptr); }
+
+namespace {
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string full = path + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full);
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+}  // namespace
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        std::ostringstream name;
+        name << base << "teskaprs-test-" << GetCurrentProcessId() << "-" << GetTickCount64() << "-" << ++counter;
+        if (CreateDirectoryA(name.str().c_str(), nullptr)) {
+            path_ = name.str();
+            break;
+        }
+    }
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+std::string TempFolder::File(const std::string& name) const { return path_ + "\\" + name; }
+
+std::string TempFolder::Write(const std::string& name, const std::string& bytes) const {
+    const std::string path = File(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+std::string TempFolder::Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void InitApplication() {
+    rtl::Application().SetTitle("Teskaprs");
+    rtl::Application().Initialize();
+    rtl::Application().ResetTerminated();
+}
+
+}  // namespace testsupport

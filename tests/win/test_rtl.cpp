@@ -1,0 +1,139 @@
+// The runtime layer under Wine: timers, the failure guard, the pumping wait.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rtl/Application.h"
+#include "rtl/Exceptions.h"
+#include "rtl/Timer.h"
+#include "TestSupport.h"
+
+namespace {
+
+using testsupport::ErrorRecorder;
+
+class RtlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::InitApplication();
+    }
+};
+
+TEST_F(RtlTest, ApplicationWindowCarriesTheTitle) {
+    HWND app = rtl::Application().Handle();
+    ASSERT_NE(app, nullptr);
+    char text[64] = {};
+    GetWindowTextA(app, text, sizeof text);
+    EXPECT_STREQ(text, "Teskaprs");
+    EXPECT_FALSE(IsWindowVisible(app));
+}
+
+TEST_F(RtlTest, TimerFiresAndStopsWhenDisabled) {
+    rtl::TTimer timer(20, false);
+    int ticks = 0;
+    timer.SetOnTimer([&] {
+        if (++ticks == 3) timer.SetEnabled(false);
+    });
+    EXPECT_FALSE(timer.Running());
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.Running());
+    const ULONGLONG until = GetTickCount64() + 5000;
+    while (ticks < 3 && GetTickCount64() < until) rtl::PumpMessagesFor(50);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(timer.Running());
+    rtl::PumpMessagesFor(100);
+    EXPECT_EQ(ticks, 3) << "a disabled timer must not fire";
+}
+
+TEST_F(RtlTest, SettingTheSameIntervalKeepsTheTimersPhase) {
+    // A 300 ms timer whose interval is set to the same value every 100 ms
+    // must still fire; a restart on every set would never let it.
+    rtl::TTimer timer(300, true);
+    int ticks = 0;
+    timer.SetOnTimer([&] { ++ticks; });
+    for (int i = 0; i < 10 && ticks == 0; ++i) {
+        rtl::PumpMessagesFor(100);
+        timer.SetInterval(300);
+        timer.SetEnabled(true);
+    }
+    EXPECT_GE(ticks, 1);
+}
+
+TEST_F(RtlTest, ExceptionInAHandlerIsShownAndTheLoopGoesOn) {
+    ErrorRecorder recorder;
+    rtl::TTimer failing(10, true);
+    int failures = 0;
+    failing.SetOnTimer([&] {
+        if (++failures == 2) failing.SetEnabled(false);
+        throw rtl::Exception("Cannot open file wxreport.txt");
+    });
+    rtl::TTimer ender(300, true);
+    ender.SetOnTimer([&] {
+        ender.SetEnabled(false);
+        rtl::Application().Terminate();
+    });
+    rtl::Application().Run();  // returns only if the loop survived the failures
+    EXPECT_TRUE(rtl::Application().Terminated());
+    ASSERT_EQ(recorder.shown.size(), 2u);
+    EXPECT_EQ(recorder.shown[0].first, "Teskaprs");
+    EXPECT_EQ(recorder.shown[0].second, "Cannot open file wxreport.txt.");
+}
+
+TEST_F(RtlTest, ErrorBoxTextAddsAFullStopOnlyAfterLettersAndDigits) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Disk full", "Disk full."},  {"Error #10061", "Error #10061."}, {"Done.", "Done."},
+        {"Really?", "Really?."},      {"Stop!", "Stop!"},                {"(x)", "(x)"},
+        {"", ""},                     {"a-", "a-"},                      {"path /", "path /."},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(rtl::ErrorBoxText(in), out) << in;
+}
+
+TEST_F(RtlTest, NonStandardExceptionIsCaughtToo) {
+    ErrorRecorder recorder;
+    rtl::Dispatch([] { throw 42; });
+    ASSERT_EQ(recorder.shown.size(), 1u);
+    EXPECT_EQ(recorder.shown[0].second, "Unknown exception.");
+}
+
+TEST_F(RtlTest, PumpingWaitLastsItsTimeAndServesMessages) {
+    rtl::TTimer timer(100, true);
+    int ticks = 0;
+    timer.SetOnTimer([&] { ++ticks; });
+    const ULONGLONG before = GetTickCount64();
+    rtl::PumpMessagesFor(1000);
+    const ULONGLONG elapsed = GetTickCount64() - before;
+    EXPECT_GE(elapsed, 1000u);
+    EXPECT_LT(elapsed, 3000u);
+    EXPECT_GE(ticks, 5) << "the window's messages are served during the wait";
+}
+
+TEST_F(RtlTest, PostedMessagesAreDispatchedDuringTheWait) {
+    // A message posted from another thread wakes the wait at once.
+    bool seen = false;
+    rtl::TTimer probe(0, false);
+    HWND app = rtl::Application().Handle();
+    rtl::Application().AddMessageHook([&](UINT msg, WPARAM, LPARAM, LRESULT& r) {
+        if (msg != WM_APP + 7) return false;
+        seen = true;
+        r = 0;
+        return true;
+    });
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Sleep(100);
+            PostMessageA(static_cast<HWND>(p), WM_APP + 7, 0, 0);
+            return 0;
+        },
+        app, 0, nullptr);
+    rtl::PumpMessagesFor(400);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(seen);
+}
+
+}  // namespace
