@@ -1,2 +1,27 @@
+// Program entry: the application with its title, the main window, the
+// message loop; the window is destroyed when the loop ends.
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include <exception>
+#include <memory>
+
+#include "Teskaprs1.h"
+#include "rtl/Application.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    rtl::TApplication& application = rtl::Application();
+    application.Initialize();
+    application.SetTitle("Teskaprs");
+    std::unique_ptr<TForm1> form;
+    try {
+        form = std::make_unique<TForm1>();
+    } catch (const std::exception& e) {
+        application.HandleException(e);
+        return 1;
+    }
+    application.SetMainForm(form->Handle());
+    application.Run();
+    application.SetMainForm(nullptr);
+    form.reset();
+    return 0;
+}

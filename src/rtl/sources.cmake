@@ -2,8 +2,11 @@
 list(APPEND TESKAPRS_PORTABLE_SOURCES
   rtl/Clock.cpp
   rtl/Exceptions.cpp
+  rtl/Text.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   rtl/Application.cpp
+  rtl/Controls.cpp
+  rtl/Dialogs.cpp
   rtl/Timer.cpp
 )

@@ -1,5 +1,8 @@
 # Sources of src/upload: portable (no <windows.h>) and Win32.
 list(APPEND TESKAPRS_PORTABLE_SOURCES
+  upload/Packet.cpp
+  upload/Report.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
+  upload/Intake.cpp
 )

@@ -1,0 +1,420 @@
+#include "Teskaprs1.h"
+
+#include <stdexcept>
+
+#include "config/StationSettings.h"
+#include "rtl/Application.h"
+#include "rtl/Exceptions.h"
+#include "ui/MainWindowLayout.h"
+
+namespace {
+
+const char kFormClass[] = "TForm1";
+// Control identifiers start above IDOK and IDCANCEL, which the dialog
+// keys (Enter, Escape) send to the window.
+const int kFirstControlId = 1000;
+const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
+
+HFONT CreateWindowFont(bool bold, bool underline) {
+    return CreateFontA(-ui::kFontHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
+}
+
+// The range of each integer spin field.
+settings::IntRange SpinRange(const std::string& name) {
+    if (name == "Interval") return settings::kIntervalRange;
+    if (name == "LatDeg" || name == "LonDeg") return settings::kDegreesRange;
+    if (name == "LatMin" || name == "LonMin") return settings::kMinutesRange;
+    throw std::logic_error("no range for the spin field " + name);
+}
+
+}  // namespace
+
+TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, false) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(instance, kFormClass, &wc)) {
+        wc = WNDCLASSA{};
+        wc.lpfnWndProc = &TForm1::WndProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = kFormClass;
+        RegisterClassA(&wc);
+    }
+    font_ = CreateWindowFont(false, false);
+    boldFont_ = CreateWindowFont(true, false);
+    linkFont_ = CreateWindowFont(false, true);
+    background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
+
+    // A fixed border with close and minimize only, the client area of the
+    // layout, centred on the desktop; hidden until the creation handler shows it.
+    RECT frame{0, 0, ui::kClientWidth, ui::kClientHeight};
+    AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
+                    rtl::Application().Handle(), nullptr, instance, this);
+    if (!handle_) throw rtl::Exception("Cannot create the main window");
+
+    CreateControls();
+    BindControls();
+
+    // Design state of the components and events.
+    LatHem->AddItem("Northern");
+    LatHem->AddItem("Southern");
+    LonHem->AddItem("Western");
+    LonHem->AddItem("Eastern");
+    OpenDialog1.Filter = "txt files|*.txt";
+    OpenDialog1.DefaultExt = "txt";
+    OpenDialog1.FileName = "wxreport.txt";
+    OpenDialog1.InitialDir = "c:\\tesk\\data";
+    OpenDialog1.HideReadOnly = true;
+    OpenDialog1.EnableSizing = true;
+    BrowseButton->OnClick = [this](rtl::TControl* sender) { BrowseButtonClick(sender); };
+    abcButton1->OnClick = [this](rtl::TControl* sender) { abcButton1Click(sender); };
+    for (rtl::TCheckBox* box : {AutoServer, Minimized, AutoStart})
+        box->OnClick = [this](rtl::TControl* sender) { AutoServerClick(sender); };
+
+    rtl::Dispatch([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    if (handle_) DestroyWindow(handle_);
+    DeleteObject(font_);
+    DeleteObject(boldFont_);
+    DeleteObject(linkFont_);
+    DeleteObject(background_);
+}
+
+void TForm1::CreateControls() {
+    using ui::ControlKind;
+    const COLORREF window = ToColor(ui::kWindowColor);
+    const COLORREF input = ToColor(ui::kInputColor);
+    int id = kFirstControlId;
+    for (const ui::ControlLayout& c : ui::MainWindowLayout()) {
+        HWND parent = handle_;
+        if (*c.parent) {
+            rtl::TControl* owner = FindControl(c.parent);
+            if (!owner) throw std::logic_error(std::string("parent not built before ") + c.name);
+            parent = owner->Handle();
+        }
+        const rtl::TBounds bounds{c.left, c.top, c.width, c.height};
+        HFONT font = (c.flags & ui::kBold) ? boldFont_ : font_;
+        std::unique_ptr<rtl::TControl> control;
+        switch (c.kind) {
+        case ControlKind::GroupBox:
+            control = std::make_unique<rtl::TGroupBox>(parent, id, c.name, bounds, c.caption, window);
+            break;
+        case ControlKind::Label:
+        case ControlKind::LinkLabel:
+        case ControlKind::VersionLabel: {
+            rtl::TLabel::Options options;
+            if (c.flags & ui::kCentered) options.alignment = rtl::TLabel::Alignment::Center;
+            if (c.flags & ui::kRightAligned) options.alignment = rtl::TLabel::Alignment::Right;
+            options.wordWrap = (c.flags & ui::kWordWrap) != 0 || c.kind == ControlKind::VersionLabel;
+            options.autoSize = (c.flags & ui::kAutoSize) != 0;
+            options.link = c.kind == ControlKind::LinkLabel;
+            control = std::make_unique<rtl::TLabel>(parent, id, c.name, bounds, c.caption, window, options);
+            if (options.link) {
+                font = linkFont_;
+                control->SetFontColor(ToColor(ui::kLinkColor));
+            }
+            break;
+        }
+        case ControlKind::Edit:
+        case ControlKind::UpperCaseEdit:
+            control = std::make_unique<rtl::TEdit>(parent, id, c.name, bounds, input,
+                                                   c.kind == ControlKind::UpperCaseEdit);
+            break;
+        case ControlKind::Button:
+        case ControlKind::MultiLineButton:
+            control = std::make_unique<rtl::TButton>(parent, id, c.name, bounds, c.caption, window,
+                                                     c.kind == ControlKind::MultiLineButton);
+            break;
+        case ControlKind::CheckBox:
+            control = std::make_unique<rtl::TCheckBox>(parent, id, c.name, bounds, c.caption, window,
+                                                       (c.flags & ui::kChecked) != 0);
+            break;
+        case ControlKind::ComboBox:
+        case ControlKind::SortedComboBox:
+            control = std::make_unique<rtl::TComboBox>(parent, id, c.name, bounds, c.caption, input,
+                                                       c.kind == ControlKind::SortedComboBox);
+            break;
+        case ControlKind::SpinEdit:
+            control = std::make_unique<rtl::TSpinEdit>(parent, id, c.name, bounds, input, SpinRange(c.name));
+            break;
+        case ControlKind::FloatSpinEdit:
+            control = std::make_unique<rtl::TFloatSpinEdit>(parent, id, c.name, bounds, input);
+            break;
+        case ControlKind::Panel:
+            control = std::make_unique<rtl::TPanel>(parent, id, c.name, bounds, ToColor(ui::kLampIdleColor), 2);
+            break;
+        }
+        if (c.flags & ui::kRedText) control->SetFontColor(ToColor(ui::kServerTextColor));
+        control->SetFont(font);
+        if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel*>(control.get())->AdjustSize();
+        controls_.push_back(std::move(control));
+        ++id;
+    }
+}
+
+template <class T>
+void TForm1::Bind(T*& member, const char* name) {
+    member = dynamic_cast<T*>(FindControl(name));
+    if (!member) throw std::logic_error(std::string("the layout has no control ") + name + " of its kind");
+}
+
+void TForm1::BindControls() {
+    Bind(GroupBox2, "GroupBox2");
+    Bind(Label8, "Label8");
+    Bind(FileLocationDisplay, "FileLocationDisplay");
+    Bind(BrowseButton, "BrowseButton");
+    Bind(Label5, "Label5");
+    Bind(Interval, "Interval");
+    Bind(Label3, "Label3");
+    Bind(Callsign, "Callsign");
+    Bind(Label4, "Label4");
+    Bind(Validation, "Validation");
+    Bind(Label21, "Label21");
+    Bind(ComboBox1, "ComboBox1");
+    Bind(Label10, "Label10");
+    Bind(Label9, "Label9");
+    Bind(LatDeg, "LatDeg");
+    Bind(LatMin, "LatMin");
+    Bind(LatSec, "LatSec");
+    Bind(LatHem, "LatHem");
+    Bind(Label6, "Label6");
+    Bind(LonDeg, "LonDeg");
+    Bind(LonMin, "LonMin");
+    Bind(LonSec, "LonSec");
+    Bind(LonHem, "LonHem");
+    Bind(Minimized, "Minimized");
+    Bind(AutoStart, "AutoStart");
+    Bind(Button1, "Button1");
+    Bind(Label17, "Label17");
+    Bind(GroupBox1, "GroupBox1");
+    Bind(Label1, "Label1");
+    Bind(Label2, "Label2");
+    Bind(abcButton1, "abcButton1");
+    Bind(GroupBox3, "GroupBox3");
+    Bind(Label22, "Label22");
+    Bind(serverNameEdit, "serverNameEdit");
+    Bind(Label18, "Label18");
+    Bind(ServerPortEdit, "ServerPortEdit");
+    Bind(AutoServer, "AutoServer");
+    Bind(Label11, "Label11");
+    Bind(LED, "LED");
+    Bind(Label20, "Label20");
+    Bind(Label12, "Label12");
+    Bind(Label13, "Label13");
+    Bind(Label14, "Label14");
+    Bind(Label15, "Label15");
+    Bind(Label19, "Label19");
+    Bind(Label7, "Label7");
+    Bind(Label23, "Label23");
+    Bind(Label16, "Label16");
+    Bind(abcVersionLabel1, "abcVersionLabel1");
+}
+
+rtl::TControl* TForm1::FindControl(const std::string& name) const {
+    for (const auto& control : controls_)
+        if (control->Name() == name) return control.get();
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TForm1::FormCreate() {
+    // 1. The server lists are filled here once the upload session exists.
+    //    The station list, from the station table in slot order (the combo
+    //    box shows it sorted).
+    ComboBox1->Clear();
+    for (const std::string& model : upload::StationTable())
+        if (!model.empty()) ComboBox1->AddItem(model);
+
+    // 2. Creation values of the settings and of the status fields.
+    FileLocationDisplay->SetText("");
+    Callsign->SetText("");
+    Validation->SetText("-1");
+    Interval->SetValue(10);
+    ComboBox1->SetItemIndex(-1);
+    LatDeg->SetValue(0);
+    LatMin->SetValue(0);
+    LatSec->SetValue(0);
+    LatHem->SetItemIndex(0);
+    LonDeg->SetValue(0);
+    LonMin->SetValue(0);
+    LonSec->SetValue(0);
+    LonHem->SetItemIndex(0);
+    serverNameEdit->SetText("");
+    ServerPortEdit->SetText("");
+    Label1->SetText("");
+    Label2->SetText("");
+    Label20->SetText("");
+    Label22->SetText("Server:");
+    LED->SetColor(ToColor(ui::kLampIdleColor));
+
+    // 3. Probe the registry and enable "Save Configuration" when it is
+    //    writable (settings store).
+    // 4. Restore the settings from the registry or the configuration file.
+
+    // 5. Show the window unless it is to start minimized (the tray icon's
+    //    RestoreForm takes this place once the tray exists).
+    if (!Minimized->Checked()) Show();
+
+    // 6. Raise Interval to 10 and derive the start digit (scheduler).
+    // 7. Tray hint "Waiting".
+    // 8. Minute counter from Interval (scheduler).
+
+    // 9.
+    AutoServerClick(AutoServer);
+
+    // 10. Enable DelayTimer (scheduler).
+}
+
+void TForm1::AutoServerClick(rtl::TControl*) {
+    // Whichever box was clicked: the server fields follow AutoServer.
+    const bool automatic = AutoServer->Checked();
+    const COLORREF color = ToColor(automatic ? ui::kDisabledServerColor : ui::kInputColor);
+    for (rtl::TEdit* field : {serverNameEdit, ServerPortEdit}) {
+        field->SetEnabled(!automatic);
+        field->SetColor(color);
+    }
+}
+
+void TForm1::BrowseButtonClick(rtl::TControl*) {
+    if (OpenDialog1.Execute(handle_)) FileLocationDisplay->SetText(OpenDialog1.FileName);
+}
+
+void TForm1::abcButton1Click(rtl::TControl*) {
+    // The upload session chooses the candidate servers and the one to try
+    // here, before the upload.
+    DoUpload();
+}
+
+void TForm1::DoUpload() {
+    // First stage: a fresh reading of the report (nothing while an earlier
+    // attempt is under way, or when the report is missing or unreadable).
+    const auto lines = upload::TakeReading(Upload, FileLocationDisplay->Text());
+    if (!lines) return;
+
+    // Whatever happens from here on, an attempt that is not handed to the
+    // connection must not stay marked busy, or no later upload could start.
+    // (An attempt the connection takes over stays busy until its session
+    // has ended.)
+    struct EndAttempt {
+        upload::UploadState& state;
+        ~EndAttempt() { state.UploadBusy = false; }
+    } endAttempt{Upload};
+
+    // Second stage: compose the packet and show the reading and the packet.
+    Upload.CurrentPacket = upload::ComposePacket(lines->timestamp, lines->weather, ReadPacketSettings());
+    Label1->SetText(lines->timestamp);
+    Label2->SetText(lines->weather);
+    Label20->SetText(Upload.CurrentPacket);
+
+    // Third stage, with the upload session: compare with the last packet
+    // delivered and hand a new one to the connection. Until then the attempt
+    // ends here.
+}
+
+upload::PacketSettings TForm1::ReadPacketSettings() const {
+    upload::PacketSettings s;
+    s.callsign = Callsign->Text();
+    s.validation = Validation->Text();
+    s.latDeg = LatDeg->Value();
+    s.latMin = LatMin->Value();
+    s.latSec = LatSec->Value();
+    s.latHem = LatHem->ItemIndex();
+    s.lonDeg = LonDeg->Value();
+    s.lonMin = LonMin->Value();
+    s.lonSec = LonSec->Value();
+    s.lonHem = LonHem->ItemIndex();
+    s.modelIndex = ComboBox1->ItemIndex();
+    if (s.modelIndex >= 0) s.modelText = ComboBox1->Item(s.modelIndex);
+    return s;
+}
+
+void TForm1::Show() {
+    ShowWindow(handle_, SW_SHOWNORMAL);
+    SetForegroundWindow(handle_);
+}
+
+void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
+
+// ---------------------------------------------------------------- window
+
+LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        form->handle_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!form) return DefWindowProcA(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        form->handle_ = nullptr;
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    }
+    LRESULT result = 0;
+    bool handled = false;
+    rtl::Dispatch([&] { handled = form->HandleMessage(msg, wp, lp, result); });
+    return handled ? result : DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (rtl::ReflectToControl(msg, wp, lp, result)) return true;
+        if (LOWORD(wp) == IDOK && !lp) {
+            // Enter: a focused push button is clicked, as in a dialog.
+            if (auto* button = dynamic_cast<rtl::TButton*>(rtl::TControl::FromHandle(GetFocus()))) button->Click();
+            result = 0;
+            return true;
+        }
+        return false;
+    case WM_NOTIFY:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+        return rtl::ReflectToControl(msg, wp, lp, result);
+    case WM_ERASEBKGND: {
+        RECT r{};
+        GetClientRect(handle_, &r);
+        FillRect(reinterpret_cast<HDC>(wp), &r, background_);
+        result = 1;
+        return true;
+    }
+    case WM_ACTIVATE:
+        // The keyboard focus goes back to the control that had it, or to the
+        // first field.
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(handle_, focus)) lastFocus_ = focus;
+        } else if (!HIWORD(wp)) {
+            HWND target = lastFocus_;
+            if (!target || !IsWindow(target) || !IsChild(handle_, target) || !IsWindowEnabled(target) ||
+                !IsWindowVisible(target))
+                target = GetNextDlgTabItem(handle_, nullptr, FALSE);
+            if (target) SetFocus(target);
+        }
+        result = 0;
+        return true;
+    case WM_CLOSE:
+        // Closing the main window ends the program; nothing is saved.
+        Hide();
+        if (rtl::Application().MainForm() == handle_) rtl::Application().Terminate();
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}

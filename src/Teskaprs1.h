@@ -1,0 +1,125 @@
+// The main window: the station settings, the status of the last reading and
+// upload, the links; and the event handlers that carry the program's logic.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rtl/Controls.h"
+#include "rtl/Dialogs.h"
+#include "rtl/Timer.h"
+#include "upload/Intake.h"
+#include "upload/Packet.h"
+
+class TForm1 {
+public:
+    // Builds the window hidden, with its controls and components, then runs
+    // the creation handler FormCreate (a failure there is shown and ends the
+    // handler at that step; the window is still built).
+    TForm1();
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+    ~TForm1();
+
+    HWND Handle() const { return handle_; }
+
+    // The control of that name, or nullptr.
+    rtl::TControl* FindControl(const std::string& name) const;
+    // Every control, in the order they were built.
+    const std::vector<std::unique_ptr<rtl::TControl>>& Controls() const { return controls_; }
+
+    // Configuration.
+    rtl::TGroupBox* GroupBox2 = nullptr;
+    rtl::TLabel* Label8 = nullptr;
+    rtl::TEdit* FileLocationDisplay = nullptr;
+    rtl::TButton* BrowseButton = nullptr;
+    rtl::TLabel* Label5 = nullptr;
+    rtl::TSpinEdit* Interval = nullptr;
+    rtl::TLabel* Label3 = nullptr;
+    rtl::TEdit* Callsign = nullptr;
+    rtl::TLabel* Label4 = nullptr;
+    rtl::TEdit* Validation = nullptr;
+    rtl::TLabel* Label21 = nullptr;
+    rtl::TComboBox* ComboBox1 = nullptr;
+    rtl::TLabel* Label10 = nullptr;
+    rtl::TLabel* Label9 = nullptr;
+    rtl::TSpinEdit* LatDeg = nullptr;
+    rtl::TSpinEdit* LatMin = nullptr;
+    rtl::TFloatSpinEdit* LatSec = nullptr;
+    rtl::TComboBox* LatHem = nullptr;
+    rtl::TLabel* Label6 = nullptr;
+    rtl::TSpinEdit* LonDeg = nullptr;
+    rtl::TSpinEdit* LonMin = nullptr;
+    rtl::TFloatSpinEdit* LonSec = nullptr;
+    rtl::TComboBox* LonHem = nullptr;
+    rtl::TCheckBox* Minimized = nullptr;
+    rtl::TCheckBox* AutoStart = nullptr;
+    rtl::TButton* Button1 = nullptr;
+    rtl::TLabel* Label17 = nullptr;
+    // Tesk data.
+    rtl::TGroupBox* GroupBox1 = nullptr;
+    rtl::TLabel* Label1 = nullptr;
+    rtl::TLabel* Label2 = nullptr;
+    rtl::TButton* abcButton1 = nullptr;
+    // APRS.
+    rtl::TGroupBox* GroupBox3 = nullptr;
+    rtl::TLabel* Label22 = nullptr;
+    rtl::TEdit* serverNameEdit = nullptr;
+    rtl::TLabel* Label18 = nullptr;
+    rtl::TEdit* ServerPortEdit = nullptr;
+    rtl::TCheckBox* AutoServer = nullptr;
+    rtl::TLabel* Label11 = nullptr;
+    rtl::TPanel* LED = nullptr;
+    rtl::TLabel* Label20 = nullptr;
+    rtl::TLabel* Label12 = nullptr;
+    rtl::TLabel* Label13 = nullptr;
+    rtl::TLabel* Label14 = nullptr;
+    rtl::TLabel* Label15 = nullptr;
+    // On the window.
+    rtl::TLabel* Label19 = nullptr;
+    rtl::TLabel* Label7 = nullptr;
+    rtl::TLabel* Label23 = nullptr;
+    rtl::TLabel* Label16 = nullptr;
+    rtl::TLabel* abcVersionLabel1 = nullptr;
+
+    // Components without a visible area.
+    rtl::TOpenDialog OpenDialog1;
+    rtl::TTimer Timer1;      // connection watchdog
+    rtl::TTimer Timer2;      // schedule tick
+    rtl::TTimer DelayTimer;  // start alignment
+
+    // UploadBusy, CurrentPacket.
+    upload::UploadState Upload;
+
+    // Event handlers.
+    void FormCreate();
+    void AutoServerClick(rtl::TControl* sender);
+    void BrowseButtonClick(rtl::TControl* sender);
+    void abcButton1Click(rtl::TControl* sender);
+    void DoUpload();
+
+    // The settings the packet needs, read from the controls by their rules.
+    upload::PacketSettings ReadPacketSettings() const;
+
+    void Show();
+    void Hide();
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    void CreateControls();
+    void BindControls();
+    template <class T>
+    void Bind(T*& member, const char* name);
+
+    HWND handle_ = nullptr;
+    HFONT font_ = nullptr;      // the window font
+    HFONT boldFont_ = nullptr;  // group-box captions, Label17
+    HFONT linkFont_ = nullptr;  // link labels, underlined
+    HBRUSH background_ = nullptr;
+    HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
+    std::vector<std::unique_ptr<rtl::TControl>> controls_;
+};

@@ -1,0 +1,47 @@
+#include "rtl/Dialogs.h"
+
+#include <algorithm>
+
+namespace rtl {
+
+namespace {
+// Room for a long path chosen in the dialog.
+const size_t kFileBufferSize = 32768;
+}  // namespace
+
+DWORD TOpenDialog::Flags() const {
+    DWORD flags = OFN_EXPLORER;
+    if (HideReadOnly) flags |= OFN_HIDEREADONLY;
+    if (EnableSizing) flags |= OFN_ENABLESIZING;
+    return flags;
+}
+
+bool TOpenDialog::Execute(HWND owner) {
+    // "a|b|c|d" becomes "a\0b\0c\0d\0\0".
+    std::string filter = Filter;
+    std::replace(filter.begin(), filter.end(), '|', '\0');
+    filter.append(2, '\0');
+
+    std::vector<char> file(kFileBufferSize, '\0');
+    FileName.copy(file.data(), std::min(FileName.size(), file.size() - 1));
+
+    OPENFILENAMEA record{};
+    record.lStructSize = sizeof record;
+    record.hwndOwner = owner;
+    record.lpstrFilter = Filter.empty() ? nullptr : filter.c_str();
+    record.nFilterIndex = 1;
+    record.lpstrFile = file.data();
+    record.nMaxFile = static_cast<DWORD>(file.size());
+    record.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
+    record.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
+    record.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
+    record.Flags = Flags();
+
+    const bool confirmed = runner_ ? runner_(record) : GetOpenFileNameA(&record) != FALSE;
+    if (!confirmed) return false;
+    file.back() = '\0';
+    FileName = file.data();
+    return true;
+}
+
+}  // namespace rtl

@@ -1,0 +1,121 @@
+#include "upload/Packet.h"
+
+#include <cmath>
+
+#include "rtl/Text.h"
+
+namespace upload {
+
+using rtl::Decimal;
+using rtl::Find;
+using rtl::Last;
+using rtl::Substring;
+
+const std::array<std::string, kStationSlots>& StationTable() {
+    static const std::array<std::string, kStationSlots> table = [] {
+        std::array<std::string, kStationSlots> t;
+        auto slot = [&t](int number, const char* name) { t[static_cast<std::size_t>(number - 1)] = name; };
+        slot(1, "WM918, WX-200");
+        slot(2, "LaCrosse/WS2000");
+        slot(3, "WMR-918");
+        slot(4, "Davis Weather Wizzard III");
+        slot(5, "Davis Weather Monitor II");
+        slot(6, "Davis Vantage Pro Plus");
+        slot(8, "WMR-968, WMR-918H, WMR-918N, WMR-928");
+        slot(10, "Ultimeter 100/800/2000");
+        slot(20, "Rainwise WT-2000, WS-2000");
+        slot(26, "Dallas 1-wire");
+        slot(31, "Davis Vantage Pro");
+        slot(40, "Capricorn 2000");
+        return t;
+    }();
+    return table;
+}
+
+long long Hundredths(long double seconds) {
+    long double h = seconds * 100.0L / 60.0L;
+    if (std::isnan(h)) return 0;
+    const long double limit = 1e15L;
+    if (h > limit) h = limit;
+    if (h < -limit) h = -limit;
+    long double whole = std::floor(h);
+    const long double fraction = h - whole;
+    if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0)) whole += 1;
+    return static_cast<long long>(whole);
+}
+
+namespace {
+
+// "DDMM.hh" with degreeDigits digits of degrees; see LatitudeDigits.
+std::string PositionDigits(long long degrees, long long minutes, long double seconds, int degreeDigits,
+                           long long maxDegrees) {
+    long long hundredths = Hundredths(seconds);
+    if (hundredths == 100) {
+        if (minutes >= 0 && minutes < 59) {
+            ++minutes;
+            hundredths = 0;
+        } else if (minutes == 59 && degrees >= 0 && degrees < maxDegrees) {
+            ++degrees;
+            minutes = 0;
+            hundredths = 0;
+        } else {
+            hundredths = 99;  // at the pole or the date line: no carry past it
+        }
+    }
+    return Last(std::string(static_cast<std::size_t>(degreeDigits), '0') + Decimal(degrees), degreeDigits) +
+           Last("00" + Decimal(minutes), 2) + "." + Last("00" + Decimal(hundredths), 2);
+}
+
+}  // namespace
+
+std::string LatitudeDigits(int degrees, int minutes, long double seconds) {
+    return PositionDigits(degrees, minutes, seconds, 2, 90);
+}
+
+std::string LongitudeDigits(int degrees, int minutes, long double seconds) {
+    return PositionDigits(degrees, minutes, seconds, 3, 180);
+}
+
+std::string StationCode(int modelIndex, const std::string& modelText) {
+    if (modelIndex == -1 || modelText.empty()) return {};
+    const auto& table = StationTable();
+    for (int slot = 1; slot <= kStationSlots; ++slot)
+        if (table[static_cast<std::size_t>(slot - 1)] == modelText) return Decimal(slot);
+    return {};
+}
+
+std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
+                          const PacketSettings& settings) {
+    // Control characters are taken out of everything read from the report
+    // and the settings before the pieces are cut, so the packet stays one
+    // line, and a NUL-padded weather line still ends with its pressure. The
+    // validation and the model text only choose between fixed pieces.
+    const std::string l1 = rtl::WithoutControls(timestampLine);
+    const std::string l2 = rtl::WithoutControls(weatherLine);
+    const long long h = Find('h', l2);
+    const long long b = Find('b', l2);
+
+    std::string packet;
+    packet += rtl::WithoutControls(rtl::Trimmed(settings.callsign));
+    packet += ">APRS,TCP";
+    packet += rtl::Trimmed(settings.validation) == "-1" ? "XX*:" : "IP*:";
+    packet += "@";
+    packet += Substring(l1, 5, 2);
+    packet += Substring(l1, 13, 2);
+    packet += Substring(l1, 16, 2);
+    packet += "z";
+    packet += LatitudeDigits(settings.latDeg, settings.latMin, settings.latSec);
+    packet += settings.latHem == 0 ? "N/" : "S/";
+    packet += LongitudeDigits(settings.lonDeg, settings.lonMin, settings.lonSec);
+    packet += settings.lonHem == 0 ? "W" : "E";
+    packet += "_";
+    packet += Substring(l2, 1, h - 1);
+    packet += Substring(l2, h + 1, 3) == "100" ? "h00" : Substring(l2, h, 3);
+    packet += "b";
+    packet += Last("00000" + Substring(l2, b + 1, 999), 5);
+    packet += "v";
+    packet += StationCode(settings.modelIndex, settings.modelText);
+    return packet + "\r\n";
+}
+
+}  // namespace upload

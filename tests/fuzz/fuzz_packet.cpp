@@ -1,0 +1,72 @@
+// The packet composer: whatever the report and the settings hold, the packet
+// is one line ending in CR LF with the fixed pieces in place.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "config/StationSettings.h"
+#include "rtl/Text.h"
+#include "upload/Packet.h"
+#include "upload/Report.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    upload::PacketSettings s;
+    // The settings as the fields' text gives them, or as raw numbers.
+    const char separator = in.ConsumeBool() ? '.' : ',';
+    if (in.ConsumeBool()) {
+        s.latDeg = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.latMin = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.latSec = settings::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
+        s.lonDeg = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.lonMin = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.lonSec = settings::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
+    } else {
+        s.latDeg = in.ConsumeIntegral<int>();
+        s.latMin = in.ConsumeIntegral<int>();
+        s.latSec = in.ConsumeFloatingPoint<long double>();
+        s.lonDeg = in.ConsumeIntegral<int>();
+        s.lonMin = in.ConsumeIntegral<int>();
+        s.lonSec = in.ConsumeFloatingPoint<long double>();
+    }
+    s.latHem = in.ConsumeIntegralInRange(-1, 1);
+    s.lonHem = in.ConsumeIntegralInRange(-1, 1);
+    s.callsign = in.ConsumeRandomLengthString(16);
+    s.validation = in.ConsumeRandomLengthString(8);
+    s.modelIndex = in.ConsumeIntegralInRange(-1, 11);
+    const auto& table = upload::StationTable();
+    s.modelText = in.ConsumeBool() ? table[in.ConsumeIntegralInRange<std::size_t>(0, table.size() - 1)]
+                                   : in.ConsumeRandomLengthString(40);
+    const upload::ReportLines lines = upload::ReadReportLines(in.ConsumeRemainingBytesAsString());
+
+    const std::string packet = upload::ComposePacket(lines.timestamp, lines.weather, s);
+
+    Check(packet.size() >= 2 && packet.compare(packet.size() - 2, 2, "\r\n") == 0);
+    for (std::size_t i = 0; i + 2 < packet.size(); ++i) Check(!rtl::IsControl(packet[i]));
+    const std::string header = rtl::WithoutControls(rtl::Trimmed(s.callsign)) + ">APRS,TCP" +
+                               (rtl::Trimmed(s.validation) == "-1" ? "XX*:@" : "IP*:@");
+    Check(packet.compare(0, header.size(), header) == 0);
+    // Position: DDMM.hh, a hemisphere, "/", DDDMM.hh, a hemisphere, "_".
+    const std::string position = upload::LatitudeDigits(s.latDeg, s.latMin, s.latSec) +
+                                 (s.latHem == 0 ? "N/" : "S/") +
+                                 upload::LongitudeDigits(s.lonDeg, s.lonMin, s.lonSec) +
+                                 (s.lonHem == 0 ? "W_" : "E_");
+    Check(position.size() == 19);
+    Check(packet.find("z" + position) != std::string::npos);
+    const std::string code = upload::StationCode(s.modelIndex, s.modelText);
+    Check(packet.compare(packet.size() - 3 - code.size(), code.size() + 3, "v" + code + "\r\n") == 0);
+    // Nothing grows beyond its source: the weather pieces come from line 2.
+    Check(packet.size() <= header.size() + 7 + position.size() + lines.weather.size() + 10 + code.size() + 3);
+    return 0;
+}

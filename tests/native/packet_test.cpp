@@ -1,0 +1,256 @@
+// The APRS weather packet: station table, position digits and the composer.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "rtl/Text.h"
+#include "upload/Packet.h"
+
+using namespace std::string_literals;
+using upload::ComposePacket;
+using upload::PacketSettings;
+
+namespace {
+
+const std::string kL1 = "Jan 05 2008 14:30";
+const std::string kL2 = "180/005g010t065r000p000P000h55b10150";
+
+// The settings of the worked example.
+PacketSettings Example() {
+    PacketSettings s;
+    s.callsign = "CW1234";
+    s.validation = "-1";
+    s.latDeg = 51;
+    s.latMin = 28;
+    s.latSec = 30.0L;
+    s.latHem = 0;
+    s.lonDeg = 0;
+    s.lonMin = 7;
+    s.lonSec = 15.0L;
+    s.lonHem = 0;
+    s.modelIndex = 3;  // the index in the sorted list does not matter, the text does
+    s.modelText = "Davis Vantage Pro";
+    return s;
+}
+
+TEST(Packet, WorkedExamples) {
+    EXPECT_EQ(ComposePacket(kL1, kL2, Example()),
+              "CW1234>APRS,TCPXX*:@051430z5128.50N/00007.25W_180/005g010t065r000p000P000h55b10150v31\r\n");
+
+    PacketSettings s = Example();
+    s.latHem = 1;
+    s.lonHem = 1;
+    s.modelIndex = -1;
+    s.modelText = "";
+    EXPECT_EQ(ComposePacket(kL1, "180/005g010t065r000p000P000h100b9980", s),
+              "CW1234>APRS,TCPXX*:@051430z5128.50S/00007.25E_180/005g010t065r000p000P000h00b09980v\r\n");
+}
+
+TEST(Packet, Header) {
+    struct Case {
+        std::string callsign, validation, header;
+    };
+    const Case cases[] = {
+        {"CW1234", "-1", "CW1234>APRS,TCPXX*:"},
+        {"CW1234", "  -1 ", "CW1234>APRS,TCPXX*:"},   // blanks around -1 still count as -1
+        {"CW1234", "\t-1\r", "CW1234>APRS,TCPXX*:"},
+        {"CW1234", "-01", "CW1234>APRS,TCPIP*:"},
+        {"CW1234", "12345", "CW1234>APRS,TCPIP*:"},
+        {"CW1234", "", "CW1234>APRS,TCPIP*:"},
+        {"CW1234", "- 1", "CW1234>APRS,TCPIP*:"},
+        {"", "-1", ">APRS,TCPXX*:"},                 // an empty callsign
+        {"  N0CALL-13 ", "-1", "N0CALL-13>APRS,TCPXX*:"},
+        {"N0\rCALL\n", "-1", "N0CALL>APRS,TCPXX*:"},  // no line break from the settings
+        {"N0\0CALL"s, "-1", "N0CALL>APRS,TCPXX*:"},
+    };
+    for (const auto& c : cases) {
+        PacketSettings s = Example();
+        s.callsign = c.callsign;
+        s.validation = c.validation;
+        const std::string packet = ComposePacket(kL1, kL2, s);
+        EXPECT_EQ(packet.substr(0, c.header.size() + 1), c.header + "@") << c.callsign << '|' << c.validation;
+    }
+}
+
+TEST(Packet, HundredthsRoundHalfToEven) {
+    const std::pair<long double, long long> cases[] = {
+        {0, 0},     {30, 50},   {15, 25},   {3, 5},      // 3 s is exactly 5
+        {1.5L, 2},  // 2.5 rounds to the even 2
+        {4.5L, 8},  // 7.5 rounds to the even 8
+        {7.5L, 12},  // 12.5 -> 12
+        {10.5L, 18},  // 17.5 -> 18
+        {0.6L, 1},  {0.299L, 0}, {0.301L, 1},
+        {59.399L, 99}, {59.7L, 100}, {59.999L, 100}, {59.69L, 99},
+        {60, 100},  {75, 125},
+        {-1.5L, -2}, {-4.5L, -8},
+        {1e30L, 1000000000000000LL}, {-1e30L, -1000000000000000LL},  // held, no overflow
+        {NAN, 0},   {INFINITY, 1000000000000000LL},
+    };
+    for (const auto& [seconds, expected] : cases)
+        EXPECT_EQ(upload::Hundredths(seconds), expected) << static_cast<double>(seconds);
+}
+
+TEST(Packet, PositionDigitsCarryRoundedSeconds) {
+    struct Case {
+        int deg, min;
+        long double sec;
+        std::string latitude, longitude;
+    };
+    const Case cases[] = {
+        {51, 28, 30.0L, "5128.50", "05128.50"},
+        {0, 7, 15.0L, "0007.25", "00007.25"},
+        {51, 28, 59.8L, "5129.00", "05129.00"},   // rounds to 100 hundredths: one more minute
+        {51, 28, 59.7L, "5129.00", "05129.00"},
+        {51, 28, 59.69L, "5128.99", "05128.99"},
+        {51, 59, 59.8L, "5200.00", "05200.00"},   // 59 minutes carry into the next degree
+        {89, 59, 59.9L, "9000.00", "09000.00"},
+        {90, 59, 59.9L, "9059.99", "09100.00"},   // no latitude past the pole
+        {99, 59, 59.9L, "9959.99", "10000.00"},   // nor a wrap to 00
+        {179, 59, 59.9L, "7959.99", "18000.00"},  // latitude keeps the last two digits
+        {180, 59, 59.9L, "8059.99", "18059.99"},  // no longitude past the date line
+        {180, 0, 59.9L, "8001.00", "18001.00"},   // a minute carry within the degree
+        {123, 5, 0, "2305.00", "12305.00"},       // latitude 123 is sent as 23
+        {5, 0, 0, "0500.00", "00500.00"},
+        {200, 75, 0, "0075.00", "20075.00"},      // values typed but not yet clamped
+        {10, 75, 59.9L, "1075.99", "01075.99"},   // no carry from outside the minutes' range
+        {10, -1, 59.9L, "10-1.99", "010-1.99"},
+        {-5, 0, 0, "-500.00", "0-500.00"},
+        {0, 0, -3, "0000.-5", "00000.-5"},
+        {10, 20, 75, "1020.25", "01020.25"},      // 125 hundredths keep their last two digits
+        {INT_MAX, INT_MIN, 59.9L, "4748.99", "64748.99"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(upload::LatitudeDigits(c.deg, c.min, c.sec), c.latitude)
+            << c.deg << ' ' << c.min << ' ' << static_cast<double>(c.sec);
+        EXPECT_EQ(upload::LongitudeDigits(c.deg, c.min, c.sec), c.longitude)
+            << c.deg << ' ' << c.min << ' ' << static_cast<double>(c.sec);
+    }
+}
+
+TEST(Packet, PositionPieces) {
+    PacketSettings s = Example();
+    s.latDeg = 51;
+    s.latMin = 28;
+    s.latSec = 59.8L;
+    s.lonDeg = 5;
+    s.lonMin = 59;
+    s.lonSec = 59.9L;
+    s.latHem = -1;  // no selection
+    s.lonHem = -1;
+    EXPECT_NE(ComposePacket(kL1, kL2, s).find("z5129.00S/00600.00E_"), std::string::npos);
+    s.latHem = 0;
+    s.lonHem = 2;
+    EXPECT_NE(ComposePacket(kL1, kL2, s).find("z5129.00N/00600.00E_"), std::string::npos);
+}
+
+TEST(Packet, WeatherPieces) {
+    struct Case {
+        std::string weather, pieces;  // pieces: from "_" to before "v"
+    };
+    const Case cases[] = {
+        {"180/005g010t065r000p000P000h55b10150", "_180/005g010t065r000p000P000h55b10150"},
+        {"t065h100b10150", "_t065h00b10150"},   // h100 gives h00
+        {"t065h99b10150", "_t065h99b10150"},
+        {"t065h5b10150", "_t065h5bb10150"},     // three characters from the "h": h5b
+        {"t065h55b9980", "_t065h55b09980"},
+        {"t065h55b", "_t065h55b00000"},         // nothing after "b"
+        {"t065h55b10150x", "_t065h55b0150x"},  // whatever follows the pressure stays in it
+        {"t065b10150", "_t06b10150"},            // no "h": the first three characters
+        {"100b10150", "_h00b10150"},
+        {"t065h55", "_t065h55b65h55"},           // no "b": the last five of "00000" + line
+        {"", "_b00000"},
+        {"h", "_hb0000h"},
+        {"hb", "_hbb00000"},
+        {"bh55", "_bh55b00h55"},                 // "b" before "h"
+        {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55b11111"},  // 999 characters at most
+        // Control characters are taken out before the pieces are cut.
+        {"t065\th55b10150\0\0\0"s, "_t065h55b10150"},
+        {"t065h55b101\r\n50", "_t065h55b10150"},
+        {"t065h\x01" "100b10150", "_t065h00b10150"},
+    };
+    for (const auto& c : cases) {
+        const std::string packet = ComposePacket(kL1, c.weather, Example());
+        const std::size_t from = packet.find('_'), to = packet.rfind('v');
+        ASSERT_NE(from, std::string::npos);
+        ASSERT_NE(to, std::string::npos);
+        EXPECT_EQ(packet.substr(from, to - from), c.pieces) << c.weather;
+    }
+}
+
+TEST(Packet, TimeStampPieces) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Jan 05 2008 14:30", "@051430z"},
+        {"Jan 05 2008 14:3", "@05143z"},   // shorter lines give shorter pieces
+        {"Jan 05 2008 14", "@0514z"},
+        {"Jan 05", "@05z"},
+        {"Jan", "@z"},
+        {"", "@z"},
+        {"Jan 05 2008 14:30:59 extra", "@051430z"},  // everything else is ignored
+        {"Jan\t05 2008 14:30", "@5 4:0z"},         // controls out first: positions move
+        {"Jan 05 2008 14:30\0"s, "@051430z"},
+    };
+    for (const auto& [line, pieces] : cases) {
+        const std::string packet = ComposePacket(line, kL2, Example());
+        const std::size_t at = packet.find('@');
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(packet.substr(at, pieces.size()), pieces) << line;
+        EXPECT_EQ(packet[at + pieces.size()], '5') << line;  // latitude follows
+    }
+}
+
+TEST(Packet, StationTableAndCodes) {
+    const auto& table = upload::StationTable();
+    ASSERT_EQ(table.size(), 40u);
+    const std::pair<int, std::string> named[] = {
+        {1, "WM918, WX-200"},
+        {2, "LaCrosse/WS2000"},
+        {3, "WMR-918"},
+        {4, "Davis Weather Wizzard III"},
+        {5, "Davis Weather Monitor II"},
+        {6, "Davis Vantage Pro Plus"},
+        {8, "WMR-968, WMR-918H, WMR-918N, WMR-928"},
+        {10, "Ultimeter 100/800/2000"},
+        {20, "Rainwise WT-2000, WS-2000"},
+        {26, "Dallas 1-wire"},
+        {31, "Davis Vantage Pro"},
+        {40, "Capricorn 2000"},
+    };
+    int nonEmpty = 0;
+    for (const auto& name : table) nonEmpty += !name.empty();
+    EXPECT_EQ(nonEmpty, 12);
+    for (const auto& [slot, name] : named) {
+        EXPECT_EQ(table[static_cast<std::size_t>(slot - 1)], name);
+        EXPECT_EQ(upload::StationCode(0, name), rtl::Decimal(slot));
+        PacketSettings s = Example();
+        s.modelText = name;
+        const std::string packet = ComposePacket(kL1, kL2, s);
+        EXPECT_EQ(packet.substr(packet.size() - 2 - rtl::Decimal(slot).size() - 1),
+                  "v" + rtl::Decimal(slot) + "\r\n");
+    }
+    EXPECT_EQ(upload::StationCode(-1, "Davis Vantage Pro"), "");  // no selection
+    EXPECT_EQ(upload::StationCode(0, "davis vantage pro"), "");   // case-sensitive
+    EXPECT_EQ(upload::StationCode(0, "Davis Vantage Pro "), "");
+    EXPECT_EQ(upload::StationCode(0, "Unknown"), "");
+    EXPECT_EQ(upload::StationCode(0, ""), "");                    // unused slots are no model
+}
+
+TEST(Packet, IsAlwaysOneLine) {
+    // Every control character, in both lines and the callsign, at once.
+    std::string dirt;
+    for (int c = 0; c < 32; ++c) dirt += static_cast<char>(c);
+    dirt += '\x7f';
+    PacketSettings s = Example();
+    s.callsign = dirt + "CW" + dirt + "1234" + dirt;
+    s.modelText = "Davis Vantage Pro\r\n";
+    const std::string packet = ComposePacket(dirt + kL1 + dirt, dirt + kL2 + dirt, s);
+    ASSERT_GE(packet.size(), 2u);
+    EXPECT_EQ(packet.substr(packet.size() - 2), "\r\n");
+    for (std::size_t i = 0; i + 2 < packet.size(); ++i)
+        EXPECT_FALSE(rtl::IsControl(packet[i])) << "control character " << int(packet[i]) << " at " << i;
+    EXPECT_EQ(packet.rfind("CW1234>APRS,TCPXX*:@", 0), 0u);
+    EXPECT_NE(packet.find("_180/005g010t065r000p000P000h55b10150v\r\n"), std::string::npos);
+}
+
+}  // namespace
