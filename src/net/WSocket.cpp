@@ -1,0 +1,896 @@
+// The sockets binding and the TCP client. The Winsock header supplies the
+// types, constants and function signatures only: every function is called
+// through the address looked up in wsock32.dll, so the program does not link
+// the sockets library.
+#include <winsock2.h>
+
+#include "net/WSocket.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "rtl/Application.h"
+
+namespace net {
+
+// ===========================================================================
+// The sockets binding
+// ===========================================================================
+
+namespace {
+
+const char kLibraryName[] = "wsock32.dll";
+
+enum Fn {
+    fWSAStartup, fWSACleanup, fWSAGetLastError, fWSASetLastError, f_inet_addr, f_gethostbyname,
+    f_getservbyname, f_getprotobyname, f_htons, f_ntohs, f_socket, f_getsockopt, f_setsockopt,
+    fWSAAsyncSelect, f_connect, f_send, f_recv, f_ioctlsocket, f_shutdown, f_closesocket, f_bind,
+    kFnCount
+};
+
+const char* const kFnNames[kFnCount] = {
+    "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "inet_addr", "gethostbyname",
+    "getservbyname", "getprotobyname", "htons", "ntohs", "socket", "getsockopt", "setsockopt",
+    "WSAAsyncSelect", "connect", "send", "recv", "ioctlsocket", "shutdown", "closesocket", "bind",
+};
+
+// Process-wide: the library, its function table, its start-up data, the
+// requested version and the count of live components, under one lock.
+struct Binding {
+    std::mutex lock;
+    HMODULE module = nullptr;
+    WSADATA startup{};
+    FARPROC procs[kFnCount] = {};
+    BYTE verLow = 1;
+    BYTE verHigh = 1;
+    int instances = 0;
+
+    ~Binding() {
+        // At program end, when no component is left.
+        std::lock_guard<std::mutex> guard(lock);
+        if (instances < 1) UnloadLocked();
+    }
+
+    void UnloadLocked() {
+        if (!module) return;
+        FARPROC cleanup = procs[fWSACleanup] ? procs[fWSACleanup] : GetProcAddress(module, "WSACleanup");
+        if (cleanup) reinterpret_cast<decltype(&::WSACleanup)>(reinterpret_cast<void (*)()>(cleanup))();
+        FreeLibrary(module);
+        module = nullptr;
+        for (FARPROC& p : procs) p = nullptr;
+    }
+
+    FARPROC LookupLocked(const char* name, FARPROC& slot) {
+        if (!slot) {
+            slot = GetProcAddress(module, name);
+            if (!slot) {
+                const DWORD error = GetLastError();
+                throw ESocketException(std::string("Procedure ") + name + " not found in " + kLibraryName +
+                                       " Error #" + std::to_string(error));
+            }
+        }
+        return slot;
+    }
+
+    void LoadLocked() {
+        if (module) return;
+        HMODULE loaded = LoadLibraryA(kLibraryName);
+        if (!loaded) {
+            const DWORD error = GetLastError();
+            throw ESocketException(std::string("Unable to load ") + kLibraryName + " Error #" +
+                                   std::to_string(error));
+        }
+        module = loaded;
+        int result = 0;
+        try {
+            auto start = reinterpret_cast<decltype(&::WSAStartup)>(
+                reinterpret_cast<void (*)()>(LookupLocked(kFnNames[fWSAStartup], procs[fWSAStartup])));
+            result = start(MAKEWORD(verLow, verHigh), &startup);
+        } catch (...) {
+            Release();
+            throw;
+        }
+        if (result != 0) {
+            // Not started: let go of it, so that a later use (perhaps with
+            // another version) loads it afresh instead of failing for good.
+            Release();
+            char text[64];
+            std::snprintf(text, sizeof text, "%s: WSAStartup error #%d", kLibraryName, result);
+            throw ESocketException(text);
+        }
+    }
+
+    void Release() {
+        FreeLibrary(module);
+        module = nullptr;
+        for (FARPROC& p : procs) p = nullptr;
+    }
+};
+
+Binding& TheBinding() {
+    static Binding binding;
+    return binding;
+}
+
+FARPROC Proc(Fn fn) {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    b.LoadLocked();
+    return b.LookupLocked(kFnNames[fn], b.procs[fn]);
+}
+
+template <class F>
+F Call(Fn fn) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(Proc(fn)));
+}
+
+// The functions of wsock32.dll that the component calls.
+namespace ws {
+int WSAGetLastError() { return Call<decltype(&::WSAGetLastError)>(fWSAGetLastError)(); }
+void WSASetLastError(int code) { Call<decltype(&::WSASetLastError)>(fWSASetLastError)(code); }
+unsigned long inet_addr(const char* text) { return Call<decltype(&::inet_addr)>(f_inet_addr)(text); }
+hostent* gethostbyname(const char* name) { return Call<decltype(&::gethostbyname)>(f_gethostbyname)(name); }
+servent* getservbyname(const char* name, const char* proto) {
+    return Call<decltype(&::getservbyname)>(f_getservbyname)(name, proto);
+}
+protoent* getprotobyname(const char* name) { return Call<decltype(&::getprotobyname)>(f_getprotobyname)(name); }
+u_short htons(u_short v) { return Call<decltype(&::htons)>(f_htons)(v); }
+u_short ntohs(u_short v) { return Call<decltype(&::ntohs)>(f_ntohs)(v); }
+SOCKET socket(int af, int type, int protocol) { return Call<decltype(&::socket)>(f_socket)(af, type, protocol); }
+int getsockopt(SOCKET s, int level, int name, char* value, int* len) {
+    return Call<decltype(&::getsockopt)>(f_getsockopt)(s, level, name, value, len);
+}
+int setsockopt(SOCKET s, int level, int name, const char* value, int len) {
+    return Call<decltype(&::setsockopt)>(f_setsockopt)(s, level, name, value, len);
+}
+int WSAAsyncSelect(SOCKET s, HWND window, u_int msg, long events) {
+    return Call<decltype(&::WSAAsyncSelect)>(fWSAAsyncSelect)(s, window, msg, events);
+}
+int connect(SOCKET s, const sockaddr* name, int len) { return Call<decltype(&::connect)>(f_connect)(s, name, len); }
+int send(SOCKET s, const char* data, int len, int flags) { return Call<decltype(&::send)>(f_send)(s, data, len, flags); }
+int recv(SOCKET s, char* data, int len, int flags) { return Call<decltype(&::recv)>(f_recv)(s, data, len, flags); }
+int ioctlsocket(SOCKET s, long cmd, u_long* arg) { return Call<decltype(&::ioctlsocket)>(f_ioctlsocket)(s, cmd, arg); }
+int shutdown(SOCKET s, int how) { return Call<decltype(&::shutdown)>(f_shutdown)(s, how); }
+int closesocket(SOCKET s) { return Call<decltype(&::closesocket)>(f_closesocket)(s); }
+int bind(SOCKET s, const sockaddr* name, int len) { return Call<decltype(&::bind)>(f_bind)(s, name, len); }
+}  // namespace ws
+
+// The lookups of the resolution rules, done by wsock32.dll.
+class WinsockResolver : public ResolverLibrary {
+public:
+    std::optional<int> ProtocolByName(const std::string& name) override {
+        protoent* entry = ws::getprotobyname(name.c_str());
+        if (!entry) return std::nullopt;
+        return entry->p_proto;
+    }
+    std::optional<std::uint16_t> ServiceByName(const std::string& service, const std::string& proto) override {
+        servent* entry = ws::getservbyname(service.c_str(), proto.c_str());
+        if (!entry) return std::nullopt;
+        return ws::ntohs(static_cast<u_short>(entry->s_port));
+    }
+    std::uint32_t ParseAddress(const std::string& text) override {
+        return static_cast<std::uint32_t>(ws::inet_addr(text.c_str()));
+    }
+    std::optional<std::uint32_t> HostByName(const std::string& name) override {
+        hostent* entry = ws::gethostbyname(name.c_str());
+        if (!entry || entry->h_addrtype != AF_INET || entry->h_length < 4 || !entry->h_addr_list ||
+            !entry->h_addr_list[0])
+            return std::nullopt;
+        std::uint32_t address = 0;
+        std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+        return address;
+    }
+    int LastError() override { return ws::WSAGetLastError(); }
+};
+
+void AddInstance() {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    ++b.instances;
+}
+
+void RemoveInstance() {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    if (--b.instances < 1) b.UnloadLocked();
+}
+
+}  // namespace
+
+bool WSocketLibraryLoaded() {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    return b.module != nullptr;
+}
+
+FARPROC WSocketGetProc(const std::string& name) {
+    for (int i = 0; i < kFnCount; ++i)
+        if (name == kFnNames[i]) return Proc(static_cast<Fn>(i));
+    // Not one the component uses: looked up each time.
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    b.LoadLocked();
+    FARPROC slot = nullptr;
+    return b.LookupLocked(name.c_str(), slot);
+}
+
+int WSocketResolveProto(const std::string& text) {
+    WinsockResolver library;
+    return ResolveProto(text, library);
+}
+
+std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {
+    WinsockResolver library;
+    return ResolvePort(port, proto, library);
+}
+
+std::uint32_t WSocketResolveHost(const std::string& text) {
+    WinsockResolver library;
+    return ResolveHost(text, library);
+}
+
+// ===========================================================================
+// The hidden window
+// ===========================================================================
+
+namespace {
+
+const char kWindowClass[] = "XSocketWindowClass";
+constexpr std::uint32_t kMagic = 0x57536F63;  // marks a live component in the window slot
+constexpr long kEventMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
+constexpr int kReceivePiece = 1024;
+constexpr int kChunkSize = 1460;
+// Pieces read per FD_READ before the loop is handed back (the sockets layer
+// posts another FD_READ while data remains), so a flood cannot hold the
+// window up.
+constexpr int kMaxPiecesPerRead = 256;
+
+std::mutex classLock;
+int classUsers = 0;
+
+HWND AllocateHiddenWindow(WNDPROC procedure) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    {
+        std::lock_guard<std::mutex> guard(classLock);
+        WNDCLASSA wc{};
+        if (!GetClassInfoA(instance, kWindowClass, &wc)) {
+            wc = WNDCLASSA{};
+            wc.lpfnWndProc = procedure;
+            wc.cbWndExtra = sizeof(LONG_PTR);
+            wc.hInstance = instance;
+            wc.lpszClassName = kWindowClass;
+            if (!RegisterClassA(&wc)) return nullptr;
+        }
+        ++classUsers;
+    }
+    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  instance, nullptr);
+    if (!window) {
+        std::lock_guard<std::mutex> guard(classLock);
+        if (--classUsers == 0) UnregisterClassA(kWindowClass, instance);
+    }
+    return window;
+}
+
+void ReleaseHiddenWindow(HWND window) {
+    SetWindowLongPtrA(window, 0, 0);
+    DestroyWindow(window);
+    std::lock_guard<std::mutex> guard(classLock);
+    if (--classUsers == 0) UnregisterClassA(kWindowClass, GetModuleHandleA(nullptr));
+}
+
+bool IsClosingCode(int code) {
+    return code == WSAECONNRESET || code == WSAENOTSOCK || code == WSAENOTCONN || code == WSAEINVAL ||
+           code == WSAECONNABORTED;
+}
+
+}  // namespace
+
+// ===========================================================================
+// TWSocket
+// ===========================================================================
+
+TWSocket::TWSocket() : magic_(kMagic) {
+    window_ = AllocateHiddenWindow(&TWSocket::WindowProcedure);
+    if (!window_) ReportError("Cannot create a hidden window for TWSocket");
+    SetWindowLongPtrA(window_, 0, reinterpret_cast<LONG_PTR>(this));
+    ResetDefaults();
+    AddInstance();
+}
+
+TWSocket::~TWSocket() {
+    // No handler of the owner runs while the component goes away.
+    destroying_ = true;
+    OnDataSent = nullptr;
+    OnSessionClosed = nullptr;
+    OnError = nullptr;
+    OnSessionConnected = nullptr;
+    OnChangeState = nullptr;
+    OnBgException = nullptr;
+    if (state_ != wsClosed) {
+        try {
+            Close();
+        } catch (...) {
+        }
+    }
+    RemoveInstance();
+    sendList_.clear();
+    ReleaseHiddenWindow(window_);
+    magic_ = 0;
+}
+
+// ---- properties -----------------------------------------------------------
+
+void TWSocket::SetRemoteText(std::string& text, bool& assigned, bool& resolved, const std::string& value,
+                             const char* refusal) {
+    if (assigned && value == text) return;
+    if (state_ != wsClosed) {
+        ReportError(refusal);
+        return;
+    }
+    text = TrimBlanks(value);
+    assigned = !text.empty();
+    resolved = false;
+}
+
+void TWSocket::SetAddr(const std::string& value) {
+    SetRemoteText(addr_, addrAssigned_, addrResolved_, value, "Cannot change Addr if not closed");
+}
+
+void TWSocket::SetPort(const std::string& value) {
+    SetRemoteText(port_, portAssigned_, portResolved_, value, "Cannot change Port if not closed");
+}
+
+void TWSocket::SetProto(const std::string& value) {
+    SetRemoteText(proto_, protoAssigned_, protoResolved_, value, "Cannot change Proto if not closed");
+}
+
+void TWSocket::SetLocalAddr(const std::string& value) {
+    if (state_ != wsClosed) {
+        ReportError("Cannot change LocalAddr if not closed");
+        return;
+    }
+    localAddr_ = TrimBlanks(value);
+    if (localAddr_.empty()) localAddr_ = "0.0.0.0";
+}
+
+void TWSocket::SetLocalPort(const std::string& value) {
+    if (state_ != wsClosed) {
+        ReportError("Cannot change LocalPort if not closed");
+        return;
+    }
+    localPort_ = TrimBlanks(value);
+    localPortResolved_ = false;
+}
+
+void TWSocket::SetSendFlags(TSocketSendFlags value) {
+    if (value != wsSendNormal && value != wsSendUrgent) {
+        ReportError("Invalid SendFlags");
+        return;
+    }
+    sendFlags_ = value;
+}
+
+BYTE TWSocket::ReqVerLow() const {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    return b.verLow;
+}
+
+BYTE TWSocket::ReqVerHigh() const {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    return b.verHigh;
+}
+
+void TWSocket::SetReqVerLow(BYTE value) { SetReqVer(value, false); }
+void TWSocket::SetReqVerHigh(BYTE value) { SetReqVer(value, true); }
+
+void TWSocket::SetReqVer(BYTE value, bool high) {
+    bool refused = false;
+    {
+        Binding& b = TheBinding();
+        std::lock_guard<std::mutex> guard(b.lock);
+        BYTE& stored = high ? b.verHigh : b.verLow;
+        if (b.module && value != stored)
+            refused = true;
+        else
+            stored = value;
+    }
+    if (refused)
+        ReportSocketFailure(high ? "SetReqVerHigh: WinSock version can't be changed now"
+                                 : "SetReqVerLow: WinSock version can't be changed now");
+}
+
+void TWSocket::SetState(TSocketState state) {
+    if (state_ == state) return;
+    const TSocketState old = state_;
+    state_ = state;
+    if (OnChangeState) OnChangeState(this, old, state);
+}
+
+// The per-connection settings, as after construction and after every close.
+void TWSocket::ResetDefaults() {
+    remoteAddress_ = 0;
+    remotePortNet_ = 0;
+    addrAssigned_ = portAssigned_ = false;
+    addrResolved_ = portResolved_ = protoResolved_ = localPortResolved_ = false;
+    proto_ = "tcp";
+    protoAssigned_ = true;
+    protocol_ = IPPROTO_TCP;
+    socketType_ = SOCK_STREAM;
+    localPort_ = "0";
+    localAddr_ = "0.0.0.0";
+    localPortNumber_ = 0;
+    lingerOnOff_ = wsLingerOn;
+    lingerTimeout_ = 0;
+    socket_ = kInvalidSocket;
+    state_ = wsClosed;
+    sendComplete_ = true;
+    closeNotified_ = false;
+    flushTimeout_ = 60;
+}
+
+void TWSocket::ResetQuietly() {
+    try {
+        ResetDefaults();
+    } catch (...) {
+    }
+}
+
+// ---- errors ---------------------------------------------------------------
+
+void TWSocket::ReportError(const std::string& message) {
+    if (OnError) {
+        OnError(this);
+        return;
+    }
+    throw ESocketException(message);
+}
+
+void TWSocket::ReportSocketFailure(const std::string& operation) {
+    const int code = ws::WSAGetLastError();
+    const std::string text =
+        "Error " + std::to_string(code) + " in function " + operation + "\r\n" + SocketErrorText(code);
+    if (code == WSAECONNRESET || code == WSAENOTCONN) {
+        if (socket_ != kInvalidSocket) {
+            ws::closesocket(socket_);
+            DropSocket();
+        }
+        if (state_ != wsClosed) {
+            // Closed before the event, so that a handler may start over.
+            SetState(wsClosed);
+            if (OnSessionClosed) OnSessionClosed(this, static_cast<std::uint16_t>(code));
+        }
+    }
+    lastError_ = code;
+    ReportError(text);
+}
+
+// ---- connecting -----------------------------------------------------------
+
+bool TWSocket::SetLingerOption() {
+    if (lingerOnOff_ == wsLingerNoSet) return true;
+    if (socket_ == kInvalidSocket) {
+        ReportError("Cannot set linger option at this time");
+        return false;
+    }
+    linger value{};
+    value.l_onoff = static_cast<u_short>(lingerOnOff_ == wsLingerOn ? 1 : 0);
+    value.l_linger = static_cast<u_short>(lingerTimeout_);
+    if (ws::setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&value), sizeof value) != 0) {
+        ReportSocketFailure("setsockopt(SO_LINGER)");
+        return false;
+    }
+    return true;
+}
+
+void TWSocket::Connect() {
+    if (socket_ != kInvalidSocket && state_ != wsClosed) {
+        ReportError("Connect: Socket already in use");
+        return;
+    }
+    if (!portAssigned_) {
+        ReportError("Connect: No Port Specified");
+        return;
+    }
+    if (!addrAssigned_) {
+        ReportError("Connect: No IP Address Specified");
+        return;
+    }
+    if (!protoAssigned_) {
+        ReportError("Connect: No Protocol Specified");
+        return;
+    }
+
+    std::string failure;
+    try {
+        if (!protoResolved_) {
+            protocol_ = WSocketResolveProto(proto_);
+            socketType_ = protocol_ == IPPROTO_TCP ? SOCK_STREAM : protocol_ == IPPROTO_UDP ? SOCK_DGRAM : SOCK_RAW;
+            protoResolved_ = true;
+        }
+        if (!portResolved_) {
+            remotePortNet_ = ws::htons(WSocketResolvePort(port_, proto_));
+            portResolved_ = true;
+        }
+        if (!localPortResolved_) {
+            localPortNumber_ = WSocketResolvePort(localPort_, proto_);
+            localPortResolved_ = true;
+        }
+        if (!addrResolved_) {
+            remoteAddress_ = WSocketResolveHost(addr_);
+            addrResolved_ = true;
+        }
+    } catch (const std::exception& e) {
+        failure = std::string("connect: ") + e.what();
+    }
+    if (!failure.empty()) {
+        ReportError(failure);
+        return;
+    }
+
+    DiscardSendBuffer();
+    const SOCKET s = ws::socket(AF_INET, socketType_, protocol_);
+    if (s == INVALID_SOCKET) {
+        ReportSocketFailure("Connect (socket)");
+        return;
+    }
+    socket_ = s;
+    ++connection_;
+
+    int size = 0;
+    int sizeLength = sizeof size;
+    if (ws::getsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&size), &sizeLength) != 0) {
+        ReportSocketFailure("getsockopt(SO_SNDBUF)");
+        // Still closed: nothing else would ever release this socket.
+        if (socket_ == s && state_ == wsClosed) {
+            ws::closesocket(s);
+            DropSocket();
+        }
+        return;
+    }
+    sendBufferSize_ = size;
+
+    SetState(wsOpened);
+    if (state_ != wsOpened) {
+        ws::WSASetLastError(WSAEINVAL);
+        ReportSocketFailure("Connect (Invalid operation in OnChangeState)");
+        return;
+    }
+
+    if (socketType_ == SOCK_STREAM) {
+        const int on = 1;
+        const char* onValue = reinterpret_cast<const char*>(&on);
+        if (ws::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, onValue, sizeof on) != 0) {
+            ReportSocketFailure("setsockopt(SO_REUSEADDR)");
+            return;
+        }
+        if ((options_ & WSocketOptionBit(wsoTcpNoDelay)) &&
+            ws::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, onValue, sizeof on) != 0) {
+            ReportSocketFailure("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+            return;
+        }
+        if (!SetLingerOption()) return;
+        if (ws::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, onValue, sizeof on) != 0) {
+            ReportSocketFailure("setsockopt(SO_KEEPALIVE)");
+            return;
+        }
+    }
+
+    if (localPortNumber_ != 0 || localAddr_ != "0.0.0.0") {
+        std::uint32_t localAddress = 0;
+        try {
+            localAddress = WSocketResolveHost(localAddr_);
+        } catch (const std::exception& e) {
+            failure = std::string("connect: ") + e.what();
+        }
+        if (!failure.empty()) {
+            ReportError(failure);
+            return;
+        }
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = ws::htons(localPortNumber_);
+        local.sin_addr.s_addr = localAddress;
+        if (ws::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            ReportSocketFailure("bind");
+            return;
+        }
+    }
+
+    if (ws::WSAAsyncSelect(s, window_, WM_ASYNCSELECT, kEventMask) != 0) {
+        ReportSocketFailure("WSAAsyncSelect");
+        return;
+    }
+
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = remotePortNet_;
+    remote.sin_addr.s_addr = remoteAddress_;
+    if (ws::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
+        SetState(wsConnecting);
+        return;
+    }
+    const int code = ws::WSAGetLastError();
+    if (code == WSAEWOULDBLOCK) {
+        SetState(wsConnecting);
+        return;
+    }
+    lastError_ = code;
+    ReportSocketFailure("Connect");
+}
+
+// ---- sending --------------------------------------------------------------
+
+int TWSocket::SendStr(const std::string& text) {
+    if (text.empty()) return 0;
+    return Send(text.data(), static_cast<int>(text.size()));
+}
+
+int TWSocket::Send(const void* data, int len) {
+    if (state_ != wsConnected && state_ != wsSocksConnected) {
+        ws::WSASetLastError(WSAENOTCONN);
+        ReportSocketFailure("Send");
+        return -1;
+    }
+    // Nothing to send: no state changes, and no OnDataSent follows.
+    if (!data || len <= 0) return 0;
+    sendComplete_ = false;
+    QueueSendData(data, len);
+    const TSocket s = socket_;
+    const unsigned connection = connection_;
+    TryToSend();
+    // Everything taken at once: OnDataSent follows from the message loop.
+    if (sendComplete_ && socket_ == s && connection_ == connection && s != kInvalidSocket)
+        PostMessageA(window_, WM_ASYNCSELECT, s, MAKELPARAM(FD_WRITE, 0));
+    return len;
+}
+
+void TWSocket::QueueSendData(const void* data, int len) {
+    if (!data || len <= 0) return;
+    const char* bytes = static_cast<const char*>(data);
+    if (sendList_.empty()) sendList_.emplace_back(kChunkSize);
+    int taken = sendList_.back().Write(bytes, len);
+    while (taken < len) {
+        sendList_.emplace_back(kChunkSize);
+        taken += sendList_.back().Write(bytes + taken, len - taken);
+    }
+    sendComplete_ = false;
+}
+
+void TWSocket::TryToSend() {
+    if (socket_ == kInvalidSocket || sendList_.empty()) return;
+    for (;;) {
+        int unread = 0;
+        const char* bytes = sendList_.front().Peek(unread);
+        if (unread <= 0) {
+            if (sendList_.size() == 1) {
+                sendComplete_ = true;
+                return;
+            }
+            sendList_.pop_front();
+            continue;
+        }
+        const int flags = sendFlags_ == wsSendUrgent ? MSG_OOB : 0;
+        const int count = ws::send(socket_, bytes, unread, flags);
+        if (count > 0) {
+            sendList_.front().Remove(count);
+            if (count < unread) return;  // the system is full; FD_WRITE continues
+            continue;
+        }
+        if (count == 0) return;
+        const int code = ws::WSAGetLastError();
+        if (IsClosingCode(code)) {
+            closeNotified_ = true;
+            Close();
+            if (OnSessionClosed) OnSessionClosed(this, static_cast<std::uint16_t>(code));
+            return;
+        }
+        if (code == WSAEWOULDBLOCK) return;
+        ReportSocketFailure("TryToSend failed");
+        return;
+    }
+}
+
+// ---- receiving ------------------------------------------------------------
+
+// Reads and throws away what has arrived, in pieces of 1024 bytes.
+void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) {
+    if (socket_ == kInvalidSocket) return;
+    char scratch[kReceivePiece];
+    for (int pieces = 0; pieces < kMaxPiecesPerRead; ++pieces) {
+        lastError_ = 0;
+        if (ws::recv(socket_, scratch, sizeof scratch, 0) < 0) {
+            const int code = ws::WSAGetLastError();
+            lastError_ = code == WSAEWOULDBLOCK ? 0 : code;
+            return;
+        }
+        if (options & WSocketOptionBit(wsoNoReceiveLoop)) return;
+        u_long pending = 0;
+        if (ws::ioctlsocket(socket_, FIONREAD, &pending) != 0) {
+            lastError_ = ws::WSAGetLastError();
+            return;
+        }
+        if (pending == 0) return;
+    }
+}
+
+// Before a graceful close: bytes left unread would make the system reset the
+// connection instead of ending it with FIN.
+void TWSocket::DiscardPendingInput() {
+    char scratch[kReceivePiece];
+    for (int pieces = 0; pieces < 4096; ++pieces)
+        if (ws::recv(socket_, scratch, sizeof scratch, 0) <= 0) return;
+}
+
+// ---- notifications --------------------------------------------------------
+
+LRESULT CALLBACK TWSocket::WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TWSocket*>(GetWindowLongPtrA(hwnd, 0));
+    if (!self || self->magic_ != kMagic || self->window_ != hwnd) return DefWindowProcA(hwnd, msg, wp, lp);
+    LRESULT result = 0;
+    // Nothing unwinds into the window system; a failure that is not the
+    // component's to handle goes where the message loop would send it.
+    rtl::Dispatch([&] { result = self->WndProc(msg, wp, lp); });
+    return result;
+}
+
+LRESULT TWSocket::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
+    try {
+        switch (msg) {
+        case WM_ASYNCSELECT:
+            HandleNotification(static_cast<TSocket>(wp), LOWORD(lp), HIWORD(lp));
+            return 0;
+        case WM_TRIGGER_EXCEPTION:
+            throw ESocketException("Test exception in WSocket");
+        default:
+            return DefWindowProcA(window_, msg, wp, lp);
+        }
+    } catch (const std::exception& e) {
+        HandleBackgroundException(e);
+    }
+    return 0;
+}
+
+void TWSocket::HandleNotification(TSocket s, WORD events, WORD errCode) {
+    // Notifications for a socket already closed (or for an earlier
+    // connection) are ignored.
+    if (s == kInvalidSocket || s != socket_) return;
+    const unsigned connection = connection_;
+    auto current = [&] { return socket_ == s && connection_ == connection; };
+
+    if (events & FD_CONNECT) {
+        if (state_ != wsConnected) {
+            SetState(wsConnected);
+            if (OnSessionConnected) OnSessionConnected(this, errCode);
+            if (errCode != 0 && current() && state_ != wsClosed) Close();
+        }
+    }
+    if ((events & FD_READ) && current()) {
+        if (state_ != wsConnected) {
+            SetState(wsConnected);
+            if (OnSessionConnected) OnSessionConnected(this, errCode);
+        }
+        if (current()) DrainReceive(errCode, options_);
+    }
+    if ((events & FD_WRITE) && current()) {
+        TryToSend();
+        if (sendComplete_ && current() && OnDataSent) OnDataSent(this, errCode);
+    }
+    // FD_ACCEPT: listening is not part of this component.
+    if ((events & FD_CLOSE) && current()) {
+        if (state_ == wsConnecting) return;
+        DrainReceive(0, options_ & ~WSocketOptionBit(wsoNoReceiveLoop));
+        if (!closeNotified_) {
+            closeNotified_ = true;
+            if (OnSessionClosed) OnSessionClosed(this, errCode);
+        }
+        if (current() && state_ != wsClosed) Close();
+    }
+}
+
+void TWSocket::HandleBackgroundException(const std::exception& e) {
+    bool canClose = true;
+    if (OnBgException) {
+        try {
+            OnBgException(this, e, canClose);
+        } catch (...) {
+        }
+    }
+    if (canClose) {
+        try {
+            Abort();
+        } catch (...) {
+        }
+    }
+}
+
+// ---- closing --------------------------------------------------------------
+
+// The handle is gone: notifications still queued for it are dropped, so that
+// a later socket that happens to get the same handle never sees them.
+void TWSocket::DropSocket() {
+    socket_ = kInvalidSocket;
+    MSG msg;
+    while (PeekMessageA(&msg, window_, WM_ASYNCSELECT, WM_ASYNCSELECT, PM_REMOVE)) {
+    }
+}
+
+void TWSocket::FireSessionClosed(std::uint16_t errCode) {
+    const unsigned connection = connection_;
+    auto resetUnlessReconnected = [&] {
+        // A handler that has already started the next connection keeps it.
+        if (connection_ == connection && socket_ == kInvalidSocket) ResetQuietly();
+    };
+    if (!destroying_ && !closeNotified_) {
+        closeNotified_ = true;
+        try {
+            if (OnSessionClosed) OnSessionClosed(this, errCode);
+        } catch (...) {
+            resetUnlessReconnected();
+            throw;
+        }
+    }
+    resetUnlessReconnected();
+}
+
+void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
+    if (socket_ == kInvalidSocket) {
+        if (state_ != wsClosed) {
+            SetState(wsClosed);
+            ResetQuietly();
+        }
+        return;
+    }
+    if (state_ == wsClosed) return;
+
+    const TSocket s = socket_;
+    if (shutdownFirst) {
+        // A graceful end: whatever was handed over still reaches the peer,
+        // and the connection ends with FIN instead of a reset.
+        DiscardPendingInput();
+        linger off{};
+        ws::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
+        ws::shutdown(s, SD_SEND);
+        DiscardPendingInput();
+    }
+    for (;;) {
+        if (ws::closesocket(s) == 0) break;
+        const int code = ws::WSAGetLastError();
+        if (code == WSAEWOULDBLOCK) {
+            rtl::PumpMessagesFor(10);
+            if (socket_ != s) return;  // closed meanwhile by a nested handler
+            continue;
+        }
+        lastError_ = code;
+        DropSocket();
+        if (code != WSANOTINITIALISED) {
+            ws::WSASetLastError(code);
+            ReportSocketFailure("Disconnect (closesocket)");
+            return;
+        }
+        break;
+    }
+    DropSocket();
+    SetState(wsClosed);
+    FireSessionClosed(errCode);
+}
+
+void TWSocket::Close() { CloseSession(true, 0); }
+
+void TWSocket::AbortSession(std::uint16_t errCode) {
+    DiscardSendBuffer();
+    if (state_ == wsConnected && protocol_ == IPPROTO_TCP && socket_ != kInvalidSocket) {
+        // The system finishes in the background with what it already holds.
+        lingerOnOff_ = wsLingerOff;
+        linger off{};
+        ws::setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
+    }
+    CloseSession(false, errCode);
+}
+
+void TWSocket::Abort() { AbortSession(0); }
+
+}  // namespace net
