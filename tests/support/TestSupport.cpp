@@ -69,6 +69,14 @@ std::string TempFolder::Read(const std::string& path) {
     return text.str();
 }
 
+std::string WindowText(HWND hwnd) {
+    const LRESULT size = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1;
+    std::string text(static_cast<size_t>(size), '\0');
+    const LRESULT length = SendMessageA(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
 void InitApplication() {
     rtl::Application().SetTitle("Teskaprs");
     rtl::Application().Initialize();

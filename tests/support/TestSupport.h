@@ -43,6 +43,20 @@ private:
     std::string path_;
 };
 
+// The text of a window as WM_GETTEXT gives it.
+std::string WindowText(HWND hwnd);
+
+// The message of the exception of type E that f raises, or "(no exception)".
+template <class E, class F>
+std::string MessageOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
 // Initialises the application object the way the program does (title
 // "Teskaprs", hidden application window) and clears a finished loop.
 void InitApplication();

@@ -24,11 +24,7 @@ const COLORREF kBlue = RGB(0, 0, 255);
 const COLORREF kRed = RGB(255, 0, 0);
 const COLORREF kBlack = RGB(0, 0, 0);
 
-std::string WindowText(HWND hwnd) {
-    char buffer[512] = {};
-    const LRESULT length = SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return std::string(buffer, static_cast<size_t>(length));
-}
+using testsupport::WindowText;
 
 class MainWindowTest : public ::testing::Test {
 protected:

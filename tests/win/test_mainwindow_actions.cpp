@@ -17,11 +17,7 @@ namespace {
 
 using testsupport::TempFolder;
 
-std::string WindowText(HWND hwnd) {
-    char buffer[512] = {};
-    const LRESULT length = SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return std::string(buffer, static_cast<size_t>(length));
-}
+using testsupport::WindowText;
 
 class MainWindowActionsTest : public ::testing::Test {
 protected:

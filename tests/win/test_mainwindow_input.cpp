@@ -16,11 +16,7 @@
 
 namespace {
 
-std::string WindowText(HWND hwnd) {
-    char buffer[256] = {};
-    const LRESULT length = SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return std::string(buffer, static_cast<size_t>(length));
-}
+using testsupport::WindowText;
 
 class MainWindowInputTest : public ::testing::Test {
 protected:

@@ -30,12 +30,7 @@ const char kPacket[] = "N0CALL>APRS,TCPXX*:@071234z5129.00N/00012.00W_090/005g01
 
 template <class F>
 std::string MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const net::ESocketException& e) {
-        return e.what();
-    }
-    return "(no exception)";
+    return testsupport::MessageOf<net::ESocketException>(f);
 }
 
 class WSocketTest : public ::testing::Test {

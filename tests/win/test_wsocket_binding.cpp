@@ -22,12 +22,7 @@ using testsupport::LoopbackServer;
 
 template <class F>
 std::string MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const net::ESocketException& e) {
-        return e.what();
-    }
-    return "(no exception)";
+    return testsupport::MessageOf<net::ESocketException>(f);
 }
 
 // Destroying the last component releases the library.
