@@ -227,9 +227,33 @@ TEST(Program, StartsWithItsWindowAndEndsWhenItIsClosed) {
     std::string command = "\"" + exe + "\"";
     ASSERT_TRUE(CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));
+    // Other test programs running at the same time have windows of this
+    // class and caption too: look only at the started process's windows.
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{process.dwProcessId, nullptr};
+    auto findWindow = [&search] {
+        search.found = nullptr;
+        EnumWindows(
+            [](HWND hwnd, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(hwnd, &pid);
+                char cls[32] = {}, text[32] = {};
+                GetClassNameA(hwnd, cls, sizeof cls);
+                GetWindowTextA(hwnd, text, sizeof text);
+                if (pid != s->processId || std::string(cls) != "TForm1" || std::string(text) != "Teskaprs")
+                    return TRUE;
+                s->found = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    };
     HWND window = nullptr;
     const ULONGLONG until = GetTickCount64() + 20000;
-    while (!(window = FindWindowA("TForm1", "Teskaprs")) && GetTickCount64() < until) Sleep(50);
+    while (!(window = findWindow()) && GetTickCount64() < until) Sleep(50);
     ASSERT_NE(window, nullptr) << "no window captioned Teskaprs";
     while (!IsWindowVisible(window) && GetTickCount64() < until) Sleep(50);
     EXPECT_TRUE(IsWindowVisible(window));
