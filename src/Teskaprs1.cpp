@@ -2,10 +2,17 @@
 
 #include <stdexcept>
 
+#include "config/EasyRegAdvanced.h"
 #include "config/StationSettings.h"
+#include "net/WSocket.h"
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
+#include "ui/Abcutil.h"
+#include "ui/Abcversn.h"
 #include "ui/MainWindowLayout.h"
+#include "ui/abctray.h"
+#include "ui/pvlUrl.h"
+#include "upload/Scheduler.h"
 
 namespace {
 
@@ -77,14 +84,29 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     OpenDialog1.HideReadOnly = true;
     OpenDialog1.EnableSizing = true;
     BrowseButton->OnClick = [this](rtl::TControl* sender) { BrowseButtonClick(sender); };
-    abcButton1->OnClick = [this](rtl::TControl* sender) { abcButton1Click(sender); };
     for (rtl::TCheckBox* box : {AutoServer, Minimized, AutoStart})
         box->OnClick = [this](rtl::TControl* sender) { AutoServerClick(sender); };
+
+    // The components, in their stored order, then their set-up in the same
+    // order: the version label reads the version, the tray icon adds its icon
+    // and hides the window, the single-instance guard ends a second copy.
+    SetUpUpload();
+    SetUpSettings();
+    SetUpLinks();
+    SetUpDesktop();
 
     rtl::Dispatch([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
+    // The timers and the connection stop before the window goes; the tray
+    // icon removes its icon and the single-instance lock is released.
+    Timer1.SetEnabled(false);
+    Timer2.SetEnabled(false);
+    DelayTimer.SetEnabled(false);
+    WSocket1.reset();
+    abcSingleInstance1.reset();
+    abcTrayIcon1.reset();
     if (handle_) DestroyWindow(handle_);
     DeleteObject(font_);
     DeleteObject(boldFont_);
@@ -111,13 +133,15 @@ void TForm1::CreateControls() {
         case ControlKind::GroupBox:
             control = std::make_unique<rtl::TGroupBox>(parent, id, c.name, bounds, c.caption, window);
             break;
+        case ControlKind::VersionLabel:
+            control = std::make_unique<ui::TabcVersionLabel>(parent, id, c.name, bounds, window);
+            break;
         case ControlKind::Label:
-        case ControlKind::LinkLabel:
-        case ControlKind::VersionLabel: {
+        case ControlKind::LinkLabel: {
             rtl::TLabel::Options options;
             if (c.flags & ui::kCentered) options.alignment = rtl::TLabel::Alignment::Center;
             if (c.flags & ui::kRightAligned) options.alignment = rtl::TLabel::Alignment::Right;
-            options.wordWrap = (c.flags & ui::kWordWrap) != 0 || c.kind == ControlKind::VersionLabel;
+            options.wordWrap = (c.flags & ui::kWordWrap) != 0;
             options.autoSize = (c.flags & ui::kAutoSize) != 0;
             options.link = c.kind == ControlKind::LinkLabel;
             control = std::make_unique<rtl::TLabel>(parent, id, c.name, bounds, c.caption, window, options);
@@ -231,9 +255,8 @@ rtl::TControl* TForm1::FindControl(const std::string& name) const {
 // ---------------------------------------------------------------- handlers
 
 void TForm1::FormCreate() {
-    // 1. The server lists are filled here once the upload session exists.
-    //    The station list, from the station table in slot order (the combo
-    //    box shows it sorted).
+    // 1. The station list, from the station table in slot order (the combo
+    //    box shows it sorted). The server lists are built at each upload.
     ComboBox1->Clear();
     for (const std::string& model : upload::StationTable())
         if (!model.empty()) ComboBox1->AddItem(model);
@@ -260,22 +283,30 @@ void TForm1::FormCreate() {
     Label22->SetText("Server:");
     LED->SetColor(ToColor(ui::kLampIdleColor));
 
-    // 3. Probe the registry and enable "Save Configuration" when it is
-    //    writable (settings store).
-    // 4. Restore the settings from the registry or the configuration file.
+    // 3, 4. Probe the registry (Button1 follows), then restore the settings
+    //    from the registry or the configuration file. A failure here ends the
+    //    handler: the window stays hidden behind the tray icon and nothing is
+    //    scheduled until the next save.
+    RestoreSettings();
 
-    // 5. Show the window unless it is to start minimized (the tray icon's
-    //    RestoreForm takes this place once the tray exists).
-    if (!Minimized->Checked()) Show();
+    // 5. Show the window unless it is to start minimized.
+    if (!Minimized->Checked()) abcTrayIcon1->RestoreForm();
 
-    // 6. Raise Interval to 10 and derive the start digit (scheduler).
-    // 7. Tray hint "Waiting".
-    // 8. Minute counter from Interval (scheduler).
+    // 6. At least ten minutes between uploads; the minute digit of the start.
+    if (Interval->Value() < settings::kIntervalRange.min) Interval->SetValue(settings::kIntervalRange.min);
+    StartDigit = upload::StartDigitOf(Callsign->Text());
+
+    // 7.
+    SetTrayHint("Waiting");
+
+    // 8. The first tick after the alignment uploads at once.
+    MinuteCounter = Interval->Value();
 
     // 9.
     AutoServerClick(AutoServer);
 
-    // 10. Enable DelayTimer (scheduler).
+    // 10. Wait for the start minute.
+    DelayTimer.SetEnabled(true);
 }
 
 void TForm1::AutoServerClick(rtl::TControl*) {
@@ -290,38 +321,6 @@ void TForm1::AutoServerClick(rtl::TControl*) {
 
 void TForm1::BrowseButtonClick(rtl::TControl*) {
     if (OpenDialog1.Execute(handle_)) FileLocationDisplay->SetText(OpenDialog1.FileName);
-}
-
-void TForm1::abcButton1Click(rtl::TControl*) {
-    // The upload session chooses the candidate servers and the one to try
-    // here, before the upload.
-    DoUpload();
-}
-
-void TForm1::DoUpload() {
-    // First stage: a fresh reading of the report (nothing while an earlier
-    // attempt is under way, or when the report is missing or unreadable).
-    const auto lines = upload::TakeReading(Upload, FileLocationDisplay->Text());
-    if (!lines) return;
-
-    // Whatever happens from here on, an attempt that is not handed to the
-    // connection must not stay marked busy, or no later upload could start.
-    // (An attempt the connection takes over stays busy until its session
-    // has ended.)
-    struct EndAttempt {
-        upload::UploadState& state;
-        ~EndAttempt() { state.UploadBusy = false; }
-    } endAttempt{Upload};
-
-    // Second stage: compose the packet and show the reading and the packet.
-    Upload.CurrentPacket = upload::ComposePacket(lines->timestamp, lines->weather, ReadPacketSettings());
-    Label1->SetText(lines->timestamp);
-    Label2->SetText(lines->weather);
-    Label20->SetText(Upload.CurrentPacket);
-
-    // Third stage, with the upload session: compare with the last packet
-    // delivered and hand a new one to the connection. Until then the attempt
-    // ends here.
 }
 
 upload::PacketSettings TForm1::ReadPacketSettings() const {

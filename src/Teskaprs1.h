@@ -14,6 +14,15 @@
 #include "upload/Intake.h"
 #include "upload/Packet.h"
 
+namespace config { class TEasyRegAdvanced; }
+namespace net { class TWSocket; }
+namespace ui {
+class TabcSingleInstance;
+class TabcTrayIcon;
+class TabcVersionLabel;
+class TpvlUrl;
+}  // namespace ui
+
 class TForm1 {
 public:
     // Builds the window hidden, with its controls and components, then runs
@@ -83,10 +92,15 @@ public:
     rtl::TLabel* Label7 = nullptr;
     rtl::TLabel* Label23 = nullptr;
     rtl::TLabel* Label16 = nullptr;
-    rtl::TLabel* abcVersionLabel1 = nullptr;
+    ui::TabcVersionLabel* abcVersionLabel1 = nullptr;
 
-    // Components without a visible area.
+    // Components without a visible area, in their stored order.
+    std::unique_ptr<net::TWSocket> WSocket1;
     rtl::TOpenDialog OpenDialog1;
+    std::unique_ptr<config::TEasyRegAdvanced> EasyRegAdvanced1;
+    std::unique_ptr<ui::TpvlUrl> pvlUrl1;
+    std::unique_ptr<ui::TabcTrayIcon> abcTrayIcon1;
+    std::unique_ptr<ui::TabcSingleInstance> abcSingleInstance1;
     rtl::TTimer Timer1;      // connection watchdog
     rtl::TTimer Timer2;      // schedule tick
     rtl::TTimer DelayTimer;  // start alignment
@@ -94,12 +108,61 @@ public:
     // UploadBusy, CurrentPacket.
     upload::UploadState Upload;
 
-    // Event handlers.
+    // Event handlers of the window itself (Teskaprs1.cpp).
     void FormCreate();
     void AutoServerClick(rtl::TControl* sender);
     void BrowseButtonClick(rtl::TControl* sender);
+
+    // ---- Settings store and configuration file (Teskaprs1Settings.cpp) ----
+    // True when the settings and the last packet live in the registry;
+    // decided once by the write probe.
+    bool RegistryMode = false;
+    // The last packet delivered, when not in registry mode.
+    std::string LastPacket;
+    // Wires Button1 and gives EasyRegAdvanced1 its design values.
+    void SetUpSettings();
+    // Creation steps 3 and 4: the write probe (RegistryMode, Button1), then
+    // the restore from the registry or from the configuration file. A
+    // failure that must end the creation handler is raised.
+    void RestoreSettings();
+    void Button1Click(rtl::TControl* sender);
+    // The last packet delivered ("APRSpacket" or LastPacket); a failed read
+    // gives empty text.
+    std::string ReadStoredPacket();
+    // Records the packet as the last one delivered; registry failures are raised.
+    void StorePacket(const std::string& packet);
+    // ---- end of settings store ----
+
+    // ---- Links and version label (Teskaprs1Links.cpp) ----
+    // Gives the version label its item and options and lets it read the
+    // version; wires the link labels.
+    void SetUpLinks();
+    void Label13Click(rtl::TControl* sender);
+    void Label15Click(rtl::TControl* sender);
+    void Label23Click(rtl::TControl* sender);
+    // Label15's caption: the station page base followed by the callsign as typed.
+    void SetStationLinkCaption();
+    // The "FileVersion" entry of the executable's version resource.
+    std::string FileVersion() const;
+    // ---- end of links ----
+
+    // ---- Tray icon and single instance (Teskaprs1Tray.cpp) ----
+    // Creates abcTrayIcon1 and abcSingleInstance1 and lets them finish their
+    // set-up (the icon is added, the window hidden, a second copy ended).
+    void SetUpDesktop();
+    // The tray icon's hint (empty when there is no tray icon).
+    void SetTrayHint(const std::string& hint);
+    // ---- end of tray ----
+
+    // ---- Upload session and scheduler (Teskaprs1Upload.cpp) ----
+    // Creates WSocket1 and wires its events and the three timers.
+    void SetUpUpload();
     void abcButton1Click(rtl::TControl* sender);
     void DoUpload();
+    // Minute digit of the start alignment, and ticks since the last scheduled upload.
+    int StartDigit = 0;
+    int MinuteCounter = 0;
+    // ---- end of upload session ----
 
     // The settings the packet needs, read from the controls by their rules.
     upload::PacketSettings ReadPacketSettings() const;

@@ -3,6 +3,14 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   ui/MainWindowLayout.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
-  # The main window itself lives at the top of src/.
+  # The main window itself lives at the top of src/, one file per concern.
   Teskaprs1.cpp
+  Teskaprs1Links.cpp
+  Teskaprs1Settings.cpp
+  Teskaprs1Tray.cpp
+  Teskaprs1Upload.cpp
+  ui/Abcutil.cpp
+  ui/Abcversn.cpp
+  ui/abctray.cpp
+  ui/pvlUrl.cpp
 )

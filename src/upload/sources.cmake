@@ -2,6 +2,8 @@
 list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/Packet.cpp
   upload/Report.cpp
+  upload/Scheduler.cpp
+  upload/Session.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   upload/Intake.cpp

@@ -1,0 +1,11 @@
+// The single-instance guard (being built).
+#pragma once
+
+namespace ui {
+
+class TabcSingleInstance {
+public:
+    TabcSingleInstance() = default;
+};
+
+}  // namespace ui

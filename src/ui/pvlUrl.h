@@ -1,0 +1,13 @@
+// The URL launcher (being built).
+#pragma once
+
+#include <string>
+
+namespace ui {
+
+class TpvlUrl {
+public:
+    std::string Url;
+};
+
+}  // namespace ui

@@ -1,0 +1,2 @@
+// The upload session's rules (being built).
+#pragma once
