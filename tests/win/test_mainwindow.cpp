@@ -391,11 +391,12 @@ TEST_F(MainWindowTest, CreationValuesOfEverySettingAndStatusField) {
     EXPECT_FALSE(form->serverNameEdit->Enabled());
     EXPECT_FALSE(form->ServerPortEdit->Enabled());
     EXPECT_EQ(form->serverNameEdit->Color(), kSilver);
-    // The timers are there, disabled, with their periods.
+    // The timers are there with their periods; only the start alignment runs.
     EXPECT_EQ(form->Timer1.Interval(), 10000u);
     EXPECT_EQ(form->Timer2.Interval(), 10u);
     EXPECT_EQ(form->DelayTimer.Interval(), 60000u);
-    EXPECT_FALSE(form->Timer1.Enabled() || form->Timer2.Enabled() || form->DelayTimer.Enabled());
+    EXPECT_FALSE(form->Timer1.Enabled() || form->Timer2.Enabled());
+    EXPECT_TRUE(form->DelayTimer.Enabled());
 }
 
 // Everything a user can see of a control.
