@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Teskaprs1.h"
+#include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
 #include "rtl/Controls.h"
@@ -30,6 +31,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::InitApplication();
+        testsupport::ForgetSavedSettings();
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Teskaprs1.h"
+#include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
 
@@ -23,6 +24,7 @@ class MainWindowActionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::InitApplication();
+        testsupport::ForgetSavedSettings();
         form = std::make_unique<TForm1>();
     }
     void TearDown() override {

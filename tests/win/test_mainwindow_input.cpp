@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Teskaprs1.h"
+#include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
 #include "rtl/Controls.h"
@@ -23,6 +24,7 @@ protected:
     void SetUp() override {
         testsupport::InitApplication();
         rtl::SetBeepFunction([this] { ++beeps; });
+        testsupport::ForgetSavedSettings();
         form = std::make_unique<TForm1>();
         rtl::Application().SetMainForm(form->Handle());
     }

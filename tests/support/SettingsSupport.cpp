@@ -1,0 +1,113 @@
+#include "SettingsSupport.h"
+
+#include <sddl.h>
+
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+HKEY CreateKey(HKEY root, const std::string& path, REGSAM access) {
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot create key " + path + ": " + std::to_string(rc));
+    return key;
+}
+
+}  // namespace
+
+void DeleteKeyTree(HKEY root, const std::string& path) {
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+}
+
+std::string ConfigFileBesideProgram() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p = path;
+    return p.substr(0, p.find_last_of('\\') + 1) + "aprsconfig.txt";
+}
+
+void ForgetSavedSettings() {
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
+    HKEY run = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, "Teskaprs");
+        RegCloseKey(run);
+    }
+    DeleteFileA(ConfigFileBesideProgram().c_str());
+}
+
+ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path) : root_(root), path_(path) {
+    RegCloseKey(CreateKey(root, path, KEY_READ));
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot open " + path + " to change its access");
+    DWORD size = 0;
+    RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+    oldSecurity_.resize(size);
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, oldSecurity_.data(), &size) != ERROR_SUCCESS)
+        oldSecurity_.clear();
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr);
+    LONG rc = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly);
+    LocalFree(readOnly);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot make " + path + " read-only");
+}
+
+ReadOnlyKey::~ReadOnlyKey() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root_, path_.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    if (!oldSecurity_.empty()) {
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, oldSecurity_.data());
+    } else {
+        PSECURITY_DESCRIPTOR all = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;KA;;;WD)", SDDL_REVISION_1, &all, nullptr);
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, all);
+        LocalFree(all);
+    }
+    RegCloseKey(key);
+}
+
+void SetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data,
+                 DWORD size) {
+    HKEY key = CreateKey(root, path, KEY_SET_VALUE);
+    LONG rc = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot set " + name + ": " + std::to_string(rc));
+}
+
+void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    SetRawValue(root, path, name, REG_DWORD, &value, sizeof value);
+}
+
+void SetText(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+    SetRawValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+bool GetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    DWORD t = 0, size = 0;
+    LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &t, nullptr, &size);
+    if (rc == ERROR_SUCCESS && bytes) {
+        bytes->assign(size, '\0');
+        rc = RegQueryValueExA(key, name.c_str(), nullptr, &t, reinterpret_cast<BYTE*>(bytes->data()), &size);
+        bytes->resize(size);
+    }
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return false;
+    if (type) *type = t;
+    return true;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace testsupport
