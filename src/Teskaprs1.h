@@ -159,6 +159,8 @@ public:
     void SetUpUpload();
     void abcButton1Click(rtl::TControl* sender);
     void DoUpload();
+    // After a save: the schedule waits for the start minute again.
+    void RearmSchedule();
     // Minute digit of the start alignment, and ticks since the last scheduled upload.
     int StartDigit = 0;
     int MinuteCounter = 0;

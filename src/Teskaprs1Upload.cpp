@@ -41,3 +41,5 @@ void TForm1::DoUpload() {
     // delivered and hand a new one to the connection. Until then the attempt
     // ends here.
 }
+
+void TForm1::RearmSchedule() {}
