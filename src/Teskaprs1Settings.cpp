@@ -1,20 +1,252 @@
 // The main window's settings store: the registry write probe, the restore
 // from the registry or the configuration file, "Save Configuration", and the
-// last packet delivered. (Being built.)
+// last packet delivered.
 #include "Teskaprs1.h"
 
+#include <string>
+#include <vector>
+
+#include "config/ConfigFile.h"
+#include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
+#include "rtl/Text.h"
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Teskaprs";
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunValue[] = "Teskaprs";
+// Compared with the station list when "WXstation" cannot be read: it names no
+// entry, so nothing is selected.
+const char kNoStation[] = "xzxzxz";
+
+// The full path of the running executable, as the system reports it.
+std::string ExecutablePath() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) throw rtl::Exception("Cannot find the path of the program");
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);  // cut short: ask again with more room
+    }
+}
+
+// Seconds from the 8-byte value, or else from the older layout: whole
+// seconds as an integer with the hundredths in a value of their own.
+void RestoreSeconds(config::TEasyRegAdvanced& reg, rtl::TFloatSpinEdit& field, const std::string& name,
+                    const std::string& hundredthsName) {
+    try {
+        field.SetValue(reg.ReadFloat(name));
+        return;
+    } catch (const config::ERegistryException&) {
+    }
+    field.SetValue(reg.ReadInteger(name));
+    try {
+        const int hundredths = reg.ReadInteger(hundredthsName);
+        field.SetValue(field.Value() + hundredths / 100.0L);
+    } catch (const config::ERegistryException&) {
+        // No hundredths: the whole seconds stay.
+    }
+}
+
+// Every entry equal to the model is selected in turn, so the last one stays
+// selected; with none equal the selection stays as it is.
+void SelectStation(rtl::TComboBox& list, const std::string& model) {
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Item(i) == model) list.SetItemIndex(i);
+}
+
+// The settings for the configuration file, read from the controls.
+config::ConfigValues ConfigValuesOf(const TForm1& form) {
+    config::ConfigValues v;
+    v.fileLocation = form.FileLocationDisplay->Text();
+    v.latDeg = form.LatDeg->Value();
+    v.latMin = form.LatMin->Value();
+    v.latSec = form.LatSec->Value();
+    v.lonDeg = form.LonDeg->Value();
+    v.lonMin = form.LonMin->Value();
+    v.lonSec = form.LonSec->Value();
+    v.latHem = form.LatHem->ItemIndex();
+    v.lonHem = form.LonHem->ItemIndex();
+    v.callsign = form.Callsign->Text();
+    v.validation = form.Validation->Text();
+    v.interval = form.Interval->Value();
+    const int model = form.ComboBox1->ItemIndex();
+    if (model >= 0) v.model = form.ComboBox1->Item(model);
+    v.serverName = form.serverNameEdit->Text();
+    v.serverPort = form.ServerPortEdit->Text();
+    v.autoServer = form.AutoServer->Checked();
+    v.minimized = form.Minimized->Checked();
+    v.autoStart = form.AutoStart->Checked();
+    return v;
+}
+
+// File mode: the settings come from the configuration file. A file that
+// cannot be read ends the creation handler before any control is set.
+void RestoreFromConfigFile(TForm1& form) {
+    const std::string content = config::ReadConfigFile(config::ConfigFilePath());
+    std::vector<std::string> entries;
+    for (int i = 0; i < form.ComboBox1->Count(); ++i) entries.push_back(form.ComboBox1->Item(i));
+    const config::ConfigReading r = config::ParseConfigText(content, entries);
+
+    // In file order; the reading leaves empty every field from the one that
+    // did not convert on, and those controls keep their creation values.
+    form.FileLocationDisplay->SetText(r.fileLocation);
+    if (r.latDeg) form.LatDeg->SetValue(*r.latDeg);
+    if (r.latMin) form.LatMin->SetValue(*r.latMin);
+    if (r.latSec) form.LatSec->SetValue(*r.latSec);
+    if (r.lonDeg) form.LonDeg->SetValue(*r.lonDeg);
+    if (r.lonMin) form.LonMin->SetValue(*r.lonMin);
+    if (r.lonSec) form.LonSec->SetValue(*r.lonSec);
+    if (r.latHem) form.LatHem->SetItemIndex(*r.latHem);
+    if (r.lonHem) form.LonHem->SetItemIndex(*r.lonHem);
+    if (r.callsign) form.Callsign->SetText(*r.callsign);
+    if (r.validation) form.Validation->SetText(*r.validation);
+    if (r.interval) form.Interval->SetValue(*r.interval);
+    if (r.modelIndex) form.ComboBox1->SetItemIndex(*r.modelIndex);
+    if (r.serverName) form.serverNameEdit->SetText(*r.serverName);
+    if (r.serverPort) form.ServerPortEdit->SetText(*r.serverPort);
+    if (r.autoServer) form.AutoServer->SetChecked(*r.autoServer);
+    if (r.minimized) form.Minimized->SetChecked(*r.minimized);
+    if (r.autoStart) form.AutoStart->SetChecked(*r.autoStart);
+}
+
+}  // namespace
 
 void TForm1::SetUpSettings() {
     EasyRegAdvanced1 = std::make_unique<config::TEasyRegAdvanced>();
     EasyRegAdvanced1->SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
-    EasyRegAdvanced1->SetRegString("Software\\Teskaprs");
+    EasyRegAdvanced1->SetRegString(kSettingsKey);
+    Button1->OnClick = [this](rtl::TControl* sender) { Button1Click(sender); };
 }
 
-void TForm1::RestoreSettings() {}
+void TForm1::RestoreSettings() {
+    config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
 
-void TForm1::Button1Click(rtl::TControl*) {}
+    // The write probe decides, once and silently, where the settings live.
+    reg.SetRegString(kSettingsKey);
+    RegistryMode = true;
+    try {
+        reg.WriteString("TestWrite", "test");
+    } catch (const config::ERegistryException&) {
+        RegistryMode = false;
+    }
+    Button1->SetEnabled(RegistryMode);
 
-std::string TForm1::ReadStoredPacket() { return LastPacket; }
+    if (!RegistryMode) {
+        RestoreFromConfigFile(*this);
+        return;
+    }
 
-void TForm1::StorePacket(const std::string& packet) { LastPacket = packet; }
+    // Nothing was ever saved: the controls keep their creation values.
+    if (!reg.ValueExists("CallSign")) return;
+
+    // Reads with a fallback catch their failure; every other failed read
+    // ends the restore (and the creation handler) with its message.
+    try {
+        Minimized->SetChecked(reg.ReadBool("Minimized"));
+    } catch (const config::ERegistryException&) {
+        Minimized->SetChecked(false);
+    }
+    FileLocationDisplay->SetText(reg.ReadString("FileLocation"));
+    LatDeg->SetValue(reg.ReadInteger("LatDeg"));
+    LatMin->SetValue(reg.ReadInteger("LatMin"));
+    RestoreSeconds(reg, *LatSec, "LatSec", "LatSec2");
+    LonDeg->SetValue(reg.ReadInteger("LonDeg"));
+    LonMin->SetValue(reg.ReadInteger("LonMin"));
+    RestoreSeconds(reg, *LonSec, "LonSec", "LonSec2");
+    LatHem->SetItemIndex(reg.ReadInteger("LatHem"));
+    LonHem->SetItemIndex(reg.ReadInteger("LonHem"));
+    Callsign->SetText(reg.ReadString("CallSign"));
+    Validation->SetText(reg.ReadString("Validation"));
+    Interval->SetValue(reg.ReadInteger("Interval"));
+
+    std::string station;
+    try {
+        station = reg.ReadString("WXstation");
+    } catch (const config::ERegistryException&) {
+        station = kNoStation;
+    }
+    SelectStation(*ComboBox1, station);
+
+    try {
+        serverNameEdit->SetText(reg.ReadString("ServerName"));
+    } catch (const config::ERegistryException&) {
+        serverNameEdit->SetText("");
+    }
+    try {
+        ServerPortEdit->SetText(reg.ReadString("ServerPort"));
+    } catch (const config::ERegistryException&) {
+        ServerPortEdit->SetText("");
+    }
+    try {
+        AutoServer->SetChecked(reg.ReadBool("AutoServer"));
+    } catch (const config::ERegistryException&) {
+        AutoServer->SetChecked(true);
+    }
+
+    SetStationLinkCaption();
+
+    // Autostart is wanted while the Run value exists, whatever path it names.
+    reg.SetRegString(kRunKey);
+    AutoStart->SetChecked(reg.ValueExists(kRunValue));
+}
+
+void TForm1::Button1Click(rtl::TControl*) {
+    config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
+
+    // Any write that fails ends the save there, with its message; what was
+    // written before it stays.
+    reg.SetRegString(kSettingsKey);
+    reg.WriteString("FileLocation", FileLocationDisplay->Text());
+    reg.WriteInteger("LatDeg", LatDeg->Value());
+    reg.WriteInteger("LatMin", LatMin->Value());
+    reg.WriteFloat("LatSec", static_cast<double>(LatSec->Value()));
+    reg.WriteInteger("LonDeg", LonDeg->Value());
+    reg.WriteInteger("LonMin", LonMin->Value());
+    reg.WriteFloat("LonSec", static_cast<double>(LonSec->Value()));
+    reg.WriteInteger("LatHem", LatHem->ItemIndex());
+    reg.WriteInteger("LonHem", LonHem->ItemIndex());
+    reg.WriteString("CallSign", Callsign->Text());
+    reg.WriteString("Validation", Validation->Text());
+    reg.WriteInteger("Interval", Interval->Value());
+    // With no model selected an earlier "WXstation" stays.
+    const int model = ComboBox1->ItemIndex();
+    if (model >= 0) reg.WriteString("WXstation", ComboBox1->Item(model));
+    reg.WriteString("ServerName", serverNameEdit->Text());
+    reg.WriteString("ServerPort", ServerPortEdit->Text());
+    reg.WriteBool("AutoServer", AutoServer->Checked());
+    reg.WriteBool("Minimized", Minimized->Checked());
+
+    SetStationLinkCaption();
+
+    reg.SetRegString(kRunKey);
+    if (AutoStart->Checked()) {
+        reg.WriteString(kRunValue, ExecutablePath());
+    } else if (reg.ValueExists(kRunValue)) {
+        reg.DeleteValue(kRunValue);
+    }
+
+    config::WriteConfigFile(config::ConfigFilePath(), config::FormatConfigLine(ConfigValuesOf(*this)));
+
+    RearmSchedule();
+}
+
+std::string TForm1::ReadStoredPacket() {
+    if (!RegistryMode) return LastPacket;
+    try {
+        EasyRegAdvanced1->SetRegString(kSettingsKey);
+        return EasyRegAdvanced1->ReadString("APRSpacket");
+    } catch (const std::exception&) {
+        return "";  // unknown: the packet is sent
+    }
+}
+
+void TForm1::StorePacket(const std::string& packet) {
+    if (!RegistryMode) {
+        LastPacket = packet;
+        return;
+    }
+    EasyRegAdvanced1->SetRegString(kSettingsKey);
+    EasyRegAdvanced1->WriteString("APRSpacket", packet);
+}

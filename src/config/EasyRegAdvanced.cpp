@@ -1,1 +1,191 @@
 #include "config/EasyRegAdvanced.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "rtl/Text.h"
+
+namespace config {
+
+namespace {
+
+const char kNoRegString[] = "Error: No RegString Provided";
+const char kValueNotCreated[] = "Error: Value not Created";
+
+HKEY RootKeyOf(TRootKey key) {
+    switch (key) {
+    case bkHKEY_LOCAL_MACHINE: return HKEY_LOCAL_MACHINE;
+    case bkHKEY_CLASSES_ROOT: return HKEY_CLASSES_ROOT;
+    case bkHKEY_CURRENT_USER: return HKEY_CURRENT_USER;
+    case bkHKEY_USERS: return HKEY_USERS;
+    case bkHKEY_CURRENT_CONFIG: return HKEY_CURRENT_CONFIG;
+    }
+    return nullptr;  // not a root key: nothing can be opened under it
+}
+
+ERegistryException FailedToSet(const std::string& name) {
+    return ERegistryException("Failed to set data for '" + name + "'");
+}
+ERegistryException FailedToGet(const std::string& name) {
+    return ERegistryException("Failed to get data for '" + name + "'");
+}
+ERegistryException InvalidType(const std::string& name) {
+    return ERegistryException("Invalid data type for '" + name + "'");
+}
+
+// One operation's key: opened with full access when built, closed when the
+// operation ends, whichever way it ends. Handle() is null when the key could
+// not be opened (or created).
+class OpenedKey {
+public:
+    OpenedKey(const TEasyRegAdvanced& reg, bool create) {
+        // An empty path is refused before the registry is touched; a path of
+        // blanks only is not empty and names the root key itself.
+        if (reg.RegString().empty()) throw TEasyRegException(kNoRegString);
+        HKEY root = RootKeyOf(reg.RegBaseKey());
+        if (!root) return;
+        std::string path = rtl::Trimmed(reg.RegString());
+        if (!path.empty() && path.front() == '\\') path.erase(0, 1);
+        // The same rights for reading as for writing, so a key that may only
+        // be read does not open at all.
+        LONG rc;
+        if (create && !path.empty())
+            rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                 &key_, nullptr);
+        else
+            rc = RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+        if (rc != ERROR_SUCCESS) key_ = nullptr;
+    }
+    ~OpenedKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    OpenedKey(const OpenedKey&) = delete;
+    OpenedKey& operator=(const OpenedKey&) = delete;
+
+    HKEY Handle() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+bool HasValue(HKEY key, const std::string& name) {
+    return key && RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Stores one value, then makes sure it is there: a store the registry
+// refuses fails with its own message, a value that is missing afterwards
+// (also because the key did not open) with the component's.
+void Write(const TEasyRegAdvanced& reg, const std::string& name, DWORD type, const void* data, size_t size) {
+    OpenedKey key(reg, true);
+    if (key.Handle()) {
+        if (size > std::numeric_limits<DWORD>::max()) throw FailedToSet(name);
+        if (RegSetValueExA(key.Handle(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                           static_cast<DWORD>(size)) != ERROR_SUCCESS)
+            throw FailedToSet(name);
+    }
+    if (!HasValue(key.Handle(), name)) throw TEasyRegException(kValueNotCreated);
+}
+
+// Reads a value of at most `size` bytes into a zeroed buffer. Returns false
+// when the key did not open; a value that is absent or larger than the buffer
+// fails with "Failed to get data".
+bool ReadFixed(const TEasyRegAdvanced& reg, const std::string& name, void* buffer, DWORD size, DWORD& type,
+               DWORD& length) {
+    OpenedKey key(reg, true);
+    if (!key.Handle()) return false;
+    std::memset(buffer, 0, size);
+    length = size;
+    type = REG_NONE;
+    if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &length) !=
+        ERROR_SUCCESS)
+        throw FailedToGet(name);
+    return true;
+}
+
+// Reads a REG_DWORD into value; leaves it alone when the key did not open.
+void ReadDword(const TEasyRegAdvanced& reg, const std::string& name, int& value) {
+    DWORD data = 0, type = REG_NONE, length = 0;
+    if (!ReadFixed(reg, name, &data, sizeof data, type, length)) return;
+    // A REG_DWORD of fewer than four bytes holds no whole integer.
+    if (type != REG_DWORD || length != sizeof data) throw InvalidType(name);
+    value = static_cast<int>(data);
+}
+
+}  // namespace
+
+void TEasyRegAdvanced::WriteString(const std::string& name, const std::string& value) {
+    // The characters and their terminating zero byte.
+    Write(*this, name, REG_SZ, value.c_str(), value.size() + 1);
+}
+
+void TEasyRegAdvanced::WriteInteger(const std::string& name, int value) {
+    const auto data = static_cast<DWORD>(value);  // little-endian, as the machine holds it
+    Write(*this, name, REG_DWORD, &data, sizeof data);
+}
+
+void TEasyRegAdvanced::WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+
+void TEasyRegAdvanced::WriteFloat(const std::string& name, double value) {
+    static_assert(sizeof(double) == 8);
+    Write(*this, name, REG_BINARY, &value, sizeof value);
+}
+
+std::string TEasyRegAdvanced::ReadString(const std::string& name) {
+    OpenedKey key(*this, true);
+    if (!key.Handle()) return "";
+    DWORD type = REG_NONE, size = 0;
+    if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
+        return "";
+    std::vector<char> data;
+    LONG rc;
+    do {
+        // The value may grow between asking its size and reading it.
+        data.assign(size, '\0');
+        rc = RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                              &size);
+    } while (rc == ERROR_MORE_DATA);
+    if (rc != ERROR_SUCCESS) return "";  // gone in between: absent
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidType(name);
+    // Up to the first zero byte, and never past the data read (text stored
+    // without its terminating zero is taken whole).
+    data.resize(size);
+    const auto end = std::find(data.begin(), data.end(), '\0');
+    return std::string(data.begin(), end);
+}
+
+int TEasyRegAdvanced::ReadInteger(const std::string& name) {
+    int value = -1;
+    ReadDword(*this, name, value);
+    return value;
+}
+
+bool TEasyRegAdvanced::ReadBool(const std::string& name) {
+    int value = 0;  // a key that does not open reads as false
+    ReadDword(*this, name, value);
+    return value != 0;
+}
+
+double TEasyRegAdvanced::ReadFloat(const std::string& name) {
+    double data = 0;
+    DWORD type = REG_NONE, length = 0;
+    if (!ReadFixed(*this, name, &data, sizeof data, type, length)) return -1.0;
+    if (type != REG_BINARY || length != sizeof data) throw InvalidType(name);
+    return data;
+}
+
+bool TEasyRegAdvanced::ValueExists(const std::string& name) {
+    OpenedKey key(*this, true);
+    // The empty name (the key's default value) never counts as a value.
+    if (!key.Handle() || name.empty()) return false;
+    return HasValue(key.Handle(), name);
+}
+
+bool TEasyRegAdvanced::DeleteValue(const std::string& name) {
+    OpenedKey key(*this, false);  // a missing key is not created
+    if (!key.Handle()) return false;
+    return RegDeleteValueA(key.Handle(), name.c_str()) == ERROR_SUCCESS;
+}
+
+}  // namespace config

@@ -42,17 +42,39 @@ public:
     TRootKey RegBaseKey() const { return regBaseKey_; }
     void SetRegBaseKey(TRootKey key) { regBaseKey_ = key; }
 
+    // Every operation works on the key of the moment: the root key, and
+    // RegString with blanks and control characters trimmed off and one
+    // leading backslash dropped (blanks only: the root key itself). An empty
+    // RegString raises TEasyRegException "Error: No RegString Provided"
+    // before the registry is touched. The key is opened with full access,
+    // so a key that may only be read does not open at all.
+
+    // Text as REG_SZ with its zero byte; integers and truth values (1, 0) as
+    // REG_DWORD; floating-point numbers as an 8-byte REG_BINARY double. A
+    // store the registry refuses raises ERegistryException "Failed to set
+    // data for '<name>'"; a value missing afterwards, also because the key
+    // did not open, TEasyRegException "Error: Value not Created".
     void WriteString(const std::string& name, const std::string& value);
     void WriteInteger(const std::string& name, int value);
     void WriteBool(const std::string& name, bool value);
     void WriteFloat(const std::string& name, double value);
 
+    // Reads create a missing key path. Where the key does not open they give
+    // "", -1, false and -1.0 without failing. Otherwise: ReadString gives ""
+    // for an absent value and the text up to the first zero byte of a REG_SZ
+    // or REG_EXPAND_SZ (unexpanded); the others raise ERegistryException
+    // "Failed to get data for '<name>'" for an absent value or one longer
+    // than their type, and "Invalid data type for '<name>'" for any other
+    // type than their own (ReadString too).
     std::string ReadString(const std::string& name);
     int ReadInteger(const std::string& name);
-    bool ReadBool(const std::string& name);
+    bool ReadBool(const std::string& name);  // any integer but 0 is true
     double ReadFloat(const std::string& name);
 
+    // Whether a value of that name, of any type, exists; never for the empty
+    // name (the key's default value). False where the key does not open.
     bool ValueExists(const std::string& name);
+    // Removes the value; true when it was removed. Does not create the key.
     bool DeleteValue(const std::string& name);
 
 private:

@@ -1,0 +1,650 @@
+// The settings store with the real main window and the real registry under
+// HKEY_LOCAL_MACHINE: the write probe, the restore with its fallbacks and
+// failures, "Save Configuration", the autostart value, file mode, and the
+// last packet delivered.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "SettingsSupport.h"
+#include "TestSupport.h"
+#include "Teskaprs1.h"
+#include "config/EasyRegAdvanced.h"
+#include "rtl/Application.h"
+
+namespace {
+
+using testsupport::GetRawValue;
+using testsupport::kRunKey;
+using testsupport::kSettingsKey;
+using testsupport::SetDword;
+using testsupport::SetText;
+
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
+
+std::string Bytes(const void* data, size_t size) { return std::string(static_cast<const char*>(data), size); }
+std::string Sz(const std::string& text) { return text + '\0'; }
+std::string Dword(DWORD value) { return Bytes(&value, 4); }
+std::string Double(double value) { return Bytes(&value, 8); }
+
+std::string ProgramPath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// Every value of a key: name -> (type, bytes).
+using KeyValues = std::map<std::string, std::pair<DWORD, std::string>>;
+KeyValues ValuesOf(HKEY root, const std::string& path) {
+    KeyValues values;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
+    for (DWORD i = 0;; ++i) {
+        char name[16384];
+        DWORD nameSize = sizeof name, type = 0, size = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        std::string data(size, '\0');
+        nameSize = sizeof name;
+        RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        data.resize(size);
+        values[std::string(name, nameSize)] = {type, data};
+    }
+    RegCloseKey(key);
+    return values;
+}
+
+// The raw value as "type:bytes", or "absent".
+std::string Raw(HKEY root, const std::string& path, const std::string& name) {
+    DWORD type = 0;
+    std::string bytes;
+    if (!GetRawValue(root, path, name, &type, &bytes)) return "absent";
+    return std::to_string(type) + ":" + bytes;
+}
+std::string Raw(DWORD type, const std::string& bytes) { return std::to_string(type) + ":" + bytes; }
+
+void SetDouble(const std::string& name, double value) {
+    testsupport::SetRawValue(kMachine, kSettingsKey, name, REG_BINARY, &value, sizeof value);
+}
+void DeleteSetting(const std::string& name) { RegDeleteKeyValueA(kMachine, kSettingsKey, name.c_str()); }
+
+// The configuration file beside the program, holding exactly this text.
+void WriteConfigBesideProgram(const std::string& text) {
+    HANDLE file = CreateFileA(testsupport::ConfigFileBesideProgram().c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// A complete save in the current layout, written raw.
+void SeedSavedSettings() {
+    SetText(kMachine, kSettingsKey, "TestWrite", "test");
+    SetDword(kMachine, kSettingsKey, "Minimized", 0);
+    SetText(kMachine, kSettingsKey, "FileLocation", "C:\\Weather\\wxreport.txt");
+    SetDword(kMachine, kSettingsKey, "LatDeg", 51);
+    SetDword(kMachine, kSettingsKey, "LatMin", 30);
+    SetDouble("LatSec", 12.5);
+    SetDword(kMachine, kSettingsKey, "LonDeg", 1);
+    SetDword(kMachine, kSettingsKey, "LonMin", 7);
+    SetDouble("LonSec", 45.25);
+    SetDword(kMachine, kSettingsKey, "LatHem", 1);
+    SetDword(kMachine, kSettingsKey, "LonHem", 1);
+    SetText(kMachine, kSettingsKey, "CallSign", "N0CALL");
+    SetText(kMachine, kSettingsKey, "Validation", "12345");
+    SetDword(kMachine, kSettingsKey, "Interval", 15);
+    SetText(kMachine, kSettingsKey, "WXstation", "Davis Vantage Pro");
+    SetText(kMachine, kSettingsKey, "ServerName", "server.example");
+    SetText(kMachine, kSettingsKey, "ServerPort", "14580");
+    SetDword(kMachine, kSettingsKey, "AutoServer", 0);
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::InitApplication();
+        testsupport::ForgetSavedSettings();
+    }
+    void TearDown() override {
+        form.reset();
+        testsupport::ForgetSavedSettings();
+    }
+
+    // Builds the window as the program does; its creation handler restores.
+    void NewForm() {
+        form.reset();
+        form = std::make_unique<TForm1>();
+    }
+    void ExpectNoErrors() {
+        EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
+    }
+    std::string SelectedModel() const {
+        const int index = form->ComboBox1->ItemIndex();
+        return index < 0 ? "(none)" : form->ComboBox1->Item(index);
+    }
+    void SelectModel(const std::string& model) {
+        for (int i = 0; i < form->ComboBox1->Count(); ++i)
+            if (form->ComboBox1->Item(i) == model) form->ComboBox1->SetItemIndex(i);
+        ASSERT_EQ(SelectedModel(), model);
+    }
+    void Save() { form->Button1->Click(); }
+    // The schedule as if it were ticking (slowly, so that it never fires
+    // here): a re-arm stops the tick and waits for the start minute again.
+    void ArmTickOnly() {
+        form->Timer2.SetInterval(3600000);
+        form->Timer2.SetEnabled(true);
+        form->DelayTimer.SetEnabled(false);
+    }
+
+    // The controls as one text, for comparing whole states.
+    std::string Controls() const {
+        const TForm1& f = *form;
+        return "file=" + f.FileLocationDisplay->Text() + " lat=" + f.LatDeg->Text() + "/" + f.LatMin->Text() + "/" +
+               f.LatSec->Text() + "/" + std::to_string(f.LatHem->ItemIndex()) + " lon=" + f.LonDeg->Text() + "/" +
+               f.LonMin->Text() + "/" + f.LonSec->Text() + "/" + std::to_string(f.LonHem->ItemIndex()) +
+               " call=" + f.Callsign->Text() + " val=" + f.Validation->Text() + " int=" + f.Interval->Text() +
+               " model=" + SelectedModel() + " server=" + f.serverNameEdit->Text() + ":" +
+               f.ServerPortEdit->Text() + " auto=" + (f.AutoServer->Checked() ? "Y" : "N") +
+               " min=" + (f.Minimized->Checked() ? "Y" : "N") + " start=" + (f.AutoStart->Checked() ? "Y" : "N");
+    }
+
+    static constexpr char kCreationValues[] =
+        "file= lat=0/0/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 model=(none) server=: auto=Y min=N start=Y";
+    static constexpr char kSeededValues[] =
+        "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=12345 int=15 "
+        "model=Davis Vantage Pro server=server.example:14580 auto=N min=N start=N";
+
+    testsupport::ErrorRecorder errors;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(SettingsStoreTest, FirstStartCreatesOnlyTheProbeValueAndShowsTheCreationValues) {
+    NewForm();
+    ExpectNoErrors();
+    const KeyValues values = ValuesOf(kMachine, kSettingsKey);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values.begin()->first, "TestWrite");
+    EXPECT_EQ(Raw(values.begin()->second.first, values.begin()->second.second), Raw(REG_SZ, Sz("test")));
+    EXPECT_TRUE(form->RegistryMode);
+    EXPECT_TRUE(form->Button1->Enabled());
+    EXPECT_EQ(Controls(), kCreationValues);
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), "absent") << "AutoStart shows checked without a Run value";
+    EXPECT_TRUE(form->DelayTimer.Enabled());
+}
+
+// Save writes every setting with its type; a new window restores them all.
+TEST_F(SettingsStoreTest, SaveWritesEverySettingAndTheNextStartRestoresIt) {
+    NewForm();
+    form->FileLocationDisplay->SetText(" C:\\Weather\\wxreport.txt ");
+    form->LatDeg->SetValue(51);
+    form->LatMin->SetValue(30);
+    form->LatSec->SetValue(12.5);
+    form->LatHem->SetItemIndex(1);
+    form->LonDeg->SetValue(0);
+    form->LonMin->SetValue(7);
+    form->LonSec->SetValue(45.25);
+    form->LonHem->SetItemIndex(1);
+    form->Callsign->SetText(" N0CALL");
+    form->Validation->SetText("-1 ");
+    form->Interval->SetValue(15);
+    SelectModel("Davis Vantage Pro");
+    form->AutoServer->SetChecked(false);
+    form->serverNameEdit->SetText("server.example");
+    form->ServerPortEdit->SetText("14580");
+    form->Minimized->SetChecked(true);
+    form->AutoStart->SetChecked(true);
+    const std::string before = Controls();
+    ArmTickOnly();
+    Save();
+    ExpectNoErrors();
+
+    // The text values untrimmed, with their zero byte; integers as REG_DWORD;
+    // the seconds as 8-byte doubles.
+    const std::vector<std::pair<const char*, std::string>> expected = {
+        {"TestWrite", Raw(REG_SZ, Sz("test"))},
+        {"FileLocation", Raw(REG_SZ, Sz(" C:\\Weather\\wxreport.txt "))},
+        {"LatDeg", Raw(REG_DWORD, Dword(51))},
+        {"LatMin", Raw(REG_DWORD, Dword(30))},
+        {"LatSec", Raw(REG_BINARY, Double(12.5))},
+        {"LonDeg", Raw(REG_DWORD, Dword(0))},
+        {"LonMin", Raw(REG_DWORD, Dword(7))},
+        {"LonSec", Raw(REG_BINARY, Double(45.25))},
+        {"LatHem", Raw(REG_DWORD, Dword(1))},
+        {"LonHem", Raw(REG_DWORD, Dword(1))},
+        {"CallSign", Raw(REG_SZ, Sz(" N0CALL"))},
+        {"Validation", Raw(REG_SZ, Sz("-1 "))},
+        {"Interval", Raw(REG_DWORD, Dword(15))},
+        {"WXstation", Raw(REG_SZ, Sz("Davis Vantage Pro"))},
+        {"ServerName", Raw(REG_SZ, Sz("server.example"))},
+        {"ServerPort", Raw(REG_SZ, Sz("14580"))},
+        {"AutoServer", Raw(REG_DWORD, Dword(0))},
+        {"Minimized", Raw(REG_DWORD, Dword(1))},
+    };
+    EXPECT_EQ(ValuesOf(kMachine, kSettingsKey).size(), expected.size()) << "the save writes nothing else";
+    for (const auto& [name, raw] : expected) EXPECT_EQ(Raw(kMachine, kSettingsKey, name), raw) << name;
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+
+    // The configuration file follows the registry, and the schedule is re-armed.
+    EXPECT_EQ(testsupport::TempFolder::Read(testsupport::ConfigFileBesideProgram()),
+              "C:\\Weather\\wxreport.txt,51,30,12.5,0,7,45.25,1,1,N0CALL,-1,15,Davis Vantage Pro,server.example,"
+              "14580,N,Y,Y");
+    EXPECT_TRUE(form->DelayTimer.Enabled());
+    EXPECT_FALSE(form->Timer2.Enabled());
+    EXPECT_NE(form->Label15->Text().find("N0CALL"), std::string::npos) << form->Label15->Text();
+
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_TRUE(form->RegistryMode);
+    EXPECT_EQ(Controls(), before);
+    EXPECT_NE(form->Label15->Text().find("N0CALL"), std::string::npos) << "the link follows the restored callsign";
+}
+
+// Restored values go through the fields' setters, which clamp them.
+TEST_F(SettingsStoreTest, RestoredValuesAreClampedByTheirFields) {
+    SeedSavedSettings();
+    SetDword(kMachine, kSettingsKey, "LatDeg", 200);
+    SetDword(kMachine, kSettingsKey, "LonMin", static_cast<DWORD>(-3));
+    SetDouble("LatSec", 75);
+    SetDouble("LonSec", -1);
+    SetDword(kMachine, kSettingsKey, "Interval", 5);
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_EQ(form->LatDeg->Text(), "180");
+    EXPECT_EQ(form->LonMin->Text(), "0");
+    EXPECT_EQ(form->LatSec->Text(), "59.999");
+    EXPECT_EQ(form->LonSec->Text(), "0.000");
+    EXPECT_EQ(form->Interval->Text(), "10");
+}
+
+// The older seconds layout: whole seconds as REG_DWORD, hundredths beside them.
+TEST_F(SettingsStoreTest, LegacySecondsLayoutIsRead) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        const char* latSec;
+        const char* lonSec;
+    };
+    const std::vector<Case> cases = {
+        {"12 and 50 hundredths",
+         [] {
+             SetDword(kMachine, kSettingsKey, "LatSec", 12);
+             SetDword(kMachine, kSettingsKey, "LatSec2", 50);
+         },
+         "12.500", "45.250"},
+        {"12 alone", [] { SetDword(kMachine, kSettingsKey, "LatSec", 12); }, "12.000", "45.250"},
+        {"hundredths of the wrong type",
+         [] {
+             SetDword(kMachine, kSettingsKey, "LonSec", 30);
+             SetText(kMachine, kSettingsKey, "LonSec2", "5");
+         },
+         "12.500", "30.000"},
+        {"both, clamped",
+         [] {
+             SetDword(kMachine, kSettingsKey, "LatSec", 59);
+             SetDword(kMachine, kSettingsKey, "LatSec2", 150);
+             SetDword(kMachine, kSettingsKey, "LonSec", 0);
+             SetDword(kMachine, kSettingsKey, "LonSec2", 5);
+         },
+         "59.999", "0.050"},
+        {"the 8-byte form wins over hundredths",
+         [] { SetDword(kMachine, kSettingsKey, "LatSec2", 50); }, "12.500", "45.250"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        testsupport::ForgetSavedSettings();
+        SeedSavedSettings();
+        c.arrange();
+        NewForm();
+        ExpectNoErrors();
+        EXPECT_EQ(form->LatSec->Text(), c.latSec);
+        EXPECT_EQ(form->LonSec->Text(), c.lonSec);
+    }
+
+    // A save replaces the seconds with the 8-byte form and leaves the
+    // hundredths where they are.
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "LatSec"), Raw(REG_BINARY, Double(12.5)));
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "LatSec2"), Raw(REG_DWORD, Dword(50)));
+}
+
+// A read without fallback that fails ends the creation handler: the error
+// box (the messages end in a quote, so no full stop is added), the window
+// hidden, nothing scheduled; the controls restored so far keep their values.
+TEST_F(SettingsStoreTest, FailedRestoreShowsTheErrorAndSchedulesNothing) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        const char* message;
+        const char* controls;
+    };
+    const std::vector<Case> cases = {
+        {"LatSec absent", [] { DeleteSetting("LatSec"); }, "Failed to get data for 'LatSec'",
+         "file=C:\\Weather\\wxreport.txt lat=51/30/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 model=(none) "
+         "server=: auto=Y min=N start=Y"},
+        {"LatDeg absent", [] { DeleteSetting("LatDeg"); }, "Failed to get data for 'LatDeg'",
+         "file=C:\\Weather\\wxreport.txt lat=0/0/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 model=(none) "
+         "server=: auto=Y min=N start=Y"},
+        {"Interval of the wrong type", [] { SetText(kMachine, kSettingsKey, "Interval", "15"); },
+         "Invalid data type for 'Interval'",
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=12345 int=10 "
+         "model=(none) server=: auto=Y min=N start=Y"},
+        {"FileLocation of the wrong type", [] { SetDword(kMachine, kSettingsKey, "FileLocation", 1); },
+         "Invalid data type for 'FileLocation'", kCreationValues},
+        {"LonHem absent", [] { DeleteSetting("LonHem"); }, "Failed to get data for 'LonHem'",
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/0 call= val=-1 int=10 model=(none) "
+         "server=: auto=Y min=N start=Y"},
+        {"legacy whole seconds of the wrong type", [] { SetText(kMachine, kSettingsKey, "LonSec", "4"); },
+         "Invalid data type for 'LonSec'",
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/0 lon=1/7/0.000/0 call= val=-1 int=10 model=(none) "
+         "server=: auto=Y min=N start=Y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+        SeedSavedSettings();
+        c.arrange();
+        NewForm();
+        ASSERT_EQ(errors.shown.size(), 1u);
+        EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+        EXPECT_EQ(errors.shown[0].second, c.message);
+        EXPECT_EQ(Controls(), c.controls);
+        EXPECT_FALSE(IsWindowVisible(form->Handle())) << "Minimized is unchecked, yet the window stays hidden";
+        EXPECT_FALSE(form->DelayTimer.Enabled());
+        EXPECT_FALSE(form->Timer2.Enabled());
+        EXPECT_TRUE(form->Button1->Enabled());
+        EXPECT_TRUE(form->serverNameEdit->Enabled()) << "the check-box rule was not applied";
+    }
+}
+
+// Reads with a fallback: a missing value or one of the wrong type takes it,
+// and the restore goes on.
+TEST_F(SettingsStoreTest, ReadsWithAFallbackTakeIt) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        const char* controls;
+    };
+    const std::vector<Case> cases = {
+        {"as saved", [] {}, kSeededValues},
+        {"absent",
+         [] {
+             for (const char* name : {"WXstation", "ServerName", "ServerPort", "AutoServer", "Minimized", "Validation",
+                                      "FileLocation"})
+                 DeleteSetting(name);
+         },
+         "file= lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val= int=15 model=(none) server=: auto=Y min=N "
+         "start=N"},
+        {"of the wrong type",
+         [] {
+             SetDword(kMachine, kSettingsKey, "WXstation", 31);
+             SetDword(kMachine, kSettingsKey, "ServerName", 1);
+             SetDouble("ServerPort", 14580);
+             SetText(kMachine, kSettingsKey, "AutoServer", "0");
+             SetDouble("Minimized", 1.0);
+         },
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=12345 int=15 "
+         "model=(none) server=: auto=Y min=N start=N"},
+        {"other values",
+         [] {
+             SetText(kMachine, kSettingsKey, "WXstation", "davis vantage pro");  // case counts
+             SetDword(kMachine, kSettingsKey, "AutoServer", 5);
+             SetDword(kMachine, kSettingsKey, "Minimized", 2);
+         },
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=12345 int=15 "
+         "model=(none) server=server.example:14580 auto=Y min=Y start=N"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        testsupport::ForgetSavedSettings();
+        SeedSavedSettings();
+        c.arrange();
+        NewForm();
+        ExpectNoErrors();
+        EXPECT_EQ(Controls(), c.controls);
+        EXPECT_EQ(form->ComboBox1->Text(), form->ComboBox1->ItemIndex() < 0 ? "" : "Davis Vantage Pro");
+        EXPECT_TRUE(form->DelayTimer.Enabled()) << "the restore went through";
+    }
+}
+
+// A "CallSign" that exists, even empty, means settings were saved.
+TEST_F(SettingsStoreTest, TheCallSignValueDecidesWhetherTheRestoreRuns) {
+    SeedSavedSettings();
+    SetText(kMachine, kSettingsKey, "CallSign", "");
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_EQ(form->LatDeg->Text(), "51");
+    EXPECT_EQ(form->Callsign->Text(), "");
+
+    // Without it nothing is restored, whatever else is there.
+    form.reset();
+    DeleteSetting("CallSign");
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_EQ(Controls(), kCreationValues);
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "LatDeg"), Raw(REG_DWORD, Dword(51))) << "nothing is removed";
+}
+
+TEST_F(SettingsStoreTest, SaveWithNoModelKeepsTheEarlierModel) {
+    SeedSavedSettings();
+    NewForm();
+    ASSERT_EQ(SelectedModel(), "Davis Vantage Pro");
+    form->ComboBox1->SetItemIndex(-1);
+    form->Callsign->SetText("K1ABC");
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "WXstation"), Raw(REG_SZ, Sz("Davis Vantage Pro")));
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("K1ABC")));
+    // The file has no model field.
+    EXPECT_EQ(testsupport::TempFolder::Read(testsupport::ConfigFileBesideProgram()),
+              "C:\\Weather\\wxreport.txt,51,30,12.5,1,7,45.25,1,1,K1ABC,12345,15,server.example,14580,N,N,N");
+
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_EQ(SelectedModel(), "Davis Vantage Pro");
+}
+
+// The autostart value exists exactly while autostart is wanted, and names
+// the running program.
+TEST_F(SettingsStoreTest, AutostartValueFollowsTheCheckBox) {
+    SeedSavedSettings();
+    NewForm();
+    ASSERT_FALSE(form->AutoStart->Checked());
+
+    // Unchecked with no value: nothing under the Run key changes.
+    const KeyValues runBefore = ValuesOf(kMachine, kRunKey);
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(ValuesOf(kMachine, kRunKey), runBefore);
+
+    // Checked: the program's own full path, unquoted.
+    form->AutoStart->SetChecked(true);
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+
+    // A value naming another path still shows checked; the next save puts the
+    // current path in.
+    SetText(kMachine, kRunKey, "Teskaprs", "C:\\Elsewhere\\Teskaprs.exe");
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_TRUE(form->AutoStart->Checked());
+    Save();
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+
+    // Unchecked with a value: the value goes, and nothing else under Run.
+    KeyValues runWithout = ValuesOf(kMachine, kRunKey);
+    runWithout.erase("Teskaprs");
+    form->AutoStart->SetChecked(false);
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(ValuesOf(kMachine, kRunKey), runWithout);
+    NewForm();
+    EXPECT_FALSE(form->AutoStart->Checked());
+}
+
+// A write that fails ends the save there: what came before stays written,
+// the rest, the file and the re-arm of the schedule do not happen.
+TEST_F(SettingsStoreTest, SaveThatFailsPartWayStopsAtTheFailedWrite) {
+    struct Case {
+        const char* what;
+        const char* readOnlyKey;
+        const char* lastWritten;   // a value the save has written, or nullptr
+        const char* neverWritten;  // a value the save has not reached
+    };
+    const Case cases[] = {
+        {"the Run key read-only", kRunKey, "Minimized", nullptr},
+        {"the settings key read-only", kSettingsKey, nullptr, "FileLocation"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+        NewForm();
+        ASSERT_TRUE(form->RegistryMode);
+        form->Callsign->SetText("N0CALL");
+        form->Minimized->SetChecked(true);
+        form->AutoStart->SetChecked(true);
+        ArmTickOnly();
+        {
+            testsupport::ReadOnlyKey readOnly(kMachine, c.readOnlyKey);
+            Save();
+        }
+        ASSERT_EQ(errors.shown.size(), 1u);
+        EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+        EXPECT_EQ(errors.shown[0].second, "Error: Value not Created.");
+        if (c.lastWritten) {
+            EXPECT_EQ(Raw(kMachine, kSettingsKey, c.lastWritten), Raw(REG_DWORD, Dword(1)));
+        }
+        if (c.neverWritten) {
+            EXPECT_EQ(Raw(kMachine, kSettingsKey, c.neverWritten), "absent");
+        }
+        EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), "absent");
+        EXPECT_EQ(GetFileAttributesA(testsupport::ConfigFileBesideProgram().c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the configuration file is not written";
+        EXPECT_TRUE(form->Timer2.Enabled()) << "the schedule is not re-armed";
+        EXPECT_FALSE(form->DelayTimer.Enabled()) << "the schedule is not re-armed";
+    }
+}
+
+// Where the settings key cannot be written the run is in file mode: no
+// saving, the settings from the configuration file, the Run key untouched.
+TEST_F(SettingsStoreTest, FileModeRestoresFromTheConfigurationFile) {
+    SetText(kMachine, kRunKey, "Teskaprs", "C:\\Elsewhere\\Teskaprs.exe");
+    const KeyValues runBefore = ValuesOf(kMachine, kRunKey);
+    SeedSavedSettings();
+    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    const KeyValues settingsBefore = ValuesOf(kMachine, kSettingsKey);
+
+    struct Case {
+        const char* line;
+        const char* controls;
+    };
+    const Case cases[] = {
+        {"C:\\Weather\\wxreport.txt,51,30,12.5,0,7,45,0,0,N0CALL,-1,10,Davis Vantage Pro,,,Y,N,N",
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/0 lon=0/7/45.000/0 call=N0CALL val=-1 int=10 "
+         "model=Davis Vantage Pro server=: auto=Y min=N start=N"},
+        {"D:\\wx.txt,5,6,7,8,9,10,1,1,K1ABC,77,3,host,99,N,Y,Y",
+         "file=D:\\wx.txt lat=5/6/7.000/1 lon=8/9/10.000/1 call=K1ABC val=77 int=10 model=(none) server=host:99 "
+         "auto=N min=Y start=Y"},
+        // The reading stops at the first field that does not convert.
+        {"C:\\a,b\\wxreport.txt,51,30", "file=C:\\a lat=0/0/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 "
+                                        "model=(none) server=: auto=Y min=N start=Y"},
+        {"X,5,6,x,1", "file=X lat=5/6/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 model=(none) server=: auto=Y "
+                      "min=N start=Y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        form.reset();
+        WriteConfigBesideProgram(c.line);
+        NewForm();
+        ExpectNoErrors();
+        EXPECT_FALSE(form->RegistryMode);
+        EXPECT_FALSE(form->Button1->Enabled());
+        EXPECT_EQ(Controls(), c.controls);
+        EXPECT_TRUE(form->DelayTimer.Enabled());
+        EXPECT_EQ(testsupport::TempFolder::Read(testsupport::ConfigFileBesideProgram()), c.line);
+    }
+    EXPECT_EQ(ValuesOf(kMachine, kSettingsKey), settingsBefore);
+    EXPECT_EQ(ValuesOf(kMachine, kRunKey), runBefore);
+}
+
+TEST_F(SettingsStoreTest, FileModeWithoutTheFileShowsTheErrorAndSchedulesNothing) {
+    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    NewForm();
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+    EXPECT_EQ(errors.shown[0].second, "File not found.");
+    EXPECT_FALSE(form->RegistryMode);
+    EXPECT_FALSE(form->Button1->Enabled());
+    EXPECT_EQ(Controls(), kCreationValues);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(form->DelayTimer.Enabled());
+}
+
+// The last packet delivered: "APRSpacket" in registry mode, whatever key the
+// component was pointed at last; in memory in file mode.
+TEST_F(SettingsStoreTest, LastPacketLivesInTheRegistryOrInMemory) {
+    const std::string packet = "N0CALL>APRS,TCPIP*:@051430z5128.50N/00007.25W_180/005g010t065\r\n";
+    SeedSavedSettings();
+    NewForm();
+    ExpectNoErrors();
+    ASSERT_TRUE(form->RegistryMode);
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+    form->EasyRegAdvanced1->SetRegString(kRunKey);
+    form->StorePacket(packet);
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "APRSpacket"), Raw(REG_SZ, Sz(packet)));
+    EXPECT_EQ(Raw(kMachine, kRunKey, "APRSpacket"), "absent");
+    form->EasyRegAdvanced1->SetRegString(kRunKey);
+    EXPECT_EQ(form->ReadStoredPacket(), packet);
+    EXPECT_TRUE(form->LastPacket.empty());
+
+    // It survives a restart and a save.
+    Save();
+    NewForm();
+    EXPECT_EQ(form->ReadStoredPacket(), packet);
+
+    // A value that cannot be read counts as no packet.
+    SetDword(kMachine, kSettingsKey, "APRSpacket", 1);
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+
+    // Storing where the registry cannot be written fails.
+    {
+        testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+        EXPECT_EQ(testsupport::MessageOf<config::TEasyRegException>([&] { form->StorePacket(packet); }),
+                  "Error: Value not Created");
+        EXPECT_EQ(form->ReadStoredPacket(), "");
+    }
+    ExpectNoErrors();
+}
+
+TEST_F(SettingsStoreTest, FileModeKeepsTheLastPacketInMemory) {
+    const std::string packet = "K1ABC>APRS,TCPXX*:@010000z0000.00N/00000.00W_.../...g...t050\r\n";
+    SeedSavedSettings();
+    SetText(kMachine, kSettingsKey, "APRSpacket", "older\r\n");
+    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    WriteConfigBesideProgram("");
+    NewForm();
+    ExpectNoErrors();
+    ASSERT_FALSE(form->RegistryMode);
+    EXPECT_EQ(form->ReadStoredPacket(), "") << "file mode starts with no packet";
+    form->StorePacket(packet);
+    EXPECT_EQ(form->ReadStoredPacket(), packet);
+    EXPECT_EQ(form->LastPacket, packet);
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "APRSpacket"), Raw(REG_SZ, Sz("older\r\n")));
+}
+
+}  // namespace
