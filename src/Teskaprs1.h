@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "rtl/Timer.h"
 #include "upload/Intake.h"
 #include "upload/Packet.h"
+#include "upload/Session.h"
 
 namespace config { class TEasyRegAdvanced; }
 namespace net { class TWSocket; }
@@ -159,11 +161,36 @@ public:
     void SetUpUpload();
     void abcButton1Click(rtl::TControl* sender);
     void DoUpload();
+    // The session with the server, driven by WSocket1's events.
+    void WSocket1DataSent(net::TWSocket* sender, std::uint16_t errCode);
+    void WSocket1SessionClosed(net::TWSocket* sender, std::uint16_t errCode);
+    void WSocket1Error(net::TWSocket* sender);
+    // The connection watchdog: no connection within its period, next server.
+    void Timer1Timer(rtl::TTimer* sender);
+    // The schedule: the start alignment (DelayTimer) and the tick (Timer2).
+    void DelayTimerTimer(rtl::TTimer* sender);
+    void ThreadTimer1Timer(rtl::TTimer* sender);
     // After a save: the schedule waits for the start minute again.
     void RearmSchedule();
     // Minute digit of the start alignment, and ticks since the last scheduled upload.
     int StartDigit = 0;
     int MinuteCounter = 0;
+    // The server lists, the position being tried, the delivery cycle and
+    // the steps of the current connection.
+    upload::SessionState Session;
+
+private:
+    // Hands the server at Session.ServerIndex to WSocket1, moving on to the
+    // next position when the request itself fails. True when a connect
+    // request was made; the connection then owns the attempt.
+    bool ConnectToServer();
+    // Keeps the window alive until the wall clock has moved on by a second.
+    // False when the application is ending meanwhile.
+    bool PaceOneSecond();
+    // The server the current connection was asked for.
+    upload::ServerEntry connectedServer_;
+
+public:
     // ---- end of upload session ----
 
     // The settings the packet needs, read from the controls by their rules.

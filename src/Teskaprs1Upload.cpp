@@ -1,18 +1,47 @@
 // The main window's upload: "Update Now", the stages of an upload, the
 // session with the server, the connection watchdog and the schedule.
-// (Being built.)
+//
+// Everything runs on the user-interface thread. Several steps let pending
+// messages through while they wait, so timer ticks, socket events and clicks
+// run nested inside them; the plain flags UploadBusy and CycleActive keep an
+// upload from being entered twice.
 #include "Teskaprs1.h"
 
+#include <chrono>
+
 #include "net/WSocket.h"
+#include "rtl/Application.h"
+#include "rtl/Clock.h"
+#include "upload/Scheduler.h"
+
+namespace {
+
+// The status lamp: green while the connection takes data, grey otherwise.
+const COLORREF kLampSending = RGB(0, 255, 0);
+const COLORREF kLampIdle = RGB(128, 128, 128);
+
+}  // namespace
 
 void TForm1::SetUpUpload() {
     WSocket1 = std::make_unique<net::TWSocket>();
+    WSocket1->OnDataSent = [this](net::TWSocket* sender, std::uint16_t errCode) { WSocket1DataSent(sender, errCode); };
+    WSocket1->OnSessionClosed = [this](net::TWSocket* sender, std::uint16_t errCode) {
+        WSocket1SessionClosed(sender, errCode);
+    };
+    WSocket1->OnError = [this](net::TWSocket* sender) { WSocket1Error(sender); };
+    Timer1.SetOnTimer([this] { Timer1Timer(&Timer1); });
+    Timer2.SetOnTimer([this] { ThreadTimer1Timer(&Timer2); });
+    DelayTimer.SetOnTimer([this] { DelayTimerTimer(&DelayTimer); });
     abcButton1->OnClick = [this](rtl::TControl* sender) { abcButton1Click(sender); };
 }
 
+// ---------------------------------------------------------------- Update Now
+
 void TForm1::abcButton1Click(rtl::TControl*) {
-    // The upload session chooses the candidate servers and the one to try
-    // here, before the upload.
+    // The servers to try are chosen even when the upload itself will not
+    // start because an earlier attempt is still under way.
+    Session.ChooseServers(Callsign->Text(), Validation->Text(), AutoServer->Checked(), serverNameEdit->Text(),
+                          ServerPortEdit->Text());
     DoUpload();
 }
 
@@ -24,11 +53,14 @@ void TForm1::DoUpload() {
 
     // Whatever happens from here on, an attempt that is not handed to the
     // connection must not stay marked busy, or no later upload could start.
-    // (An attempt the connection takes over stays busy until its session
-    // has ended.)
+    // An attempt the connection takes over stays busy until its session has
+    // ended (or the watchdog gives up on it).
     struct EndAttempt {
         upload::UploadState& state;
-        ~EndAttempt() { state.UploadBusy = false; }
+        bool handedOver = false;
+        ~EndAttempt() {
+            if (!handedOver) state.UploadBusy = false;
+        }
     } endAttempt{Upload};
 
     // Second stage: compose the packet and show the reading and the packet.
@@ -37,9 +69,147 @@ void TForm1::DoUpload() {
     Label2->SetText(lines->weather);
     Label20->SetText(Upload.CurrentPacket);
 
-    // Third stage, with the upload session: compare with the last packet
-    // delivered and hand a new one to the connection. Until then the attempt
-    // ends here.
+    // Third stage: a packet equal to the last one delivered is not sent again.
+    std::string stored;
+    try {
+        stored = ReadStoredPacket();
+    } catch (...) {
+        // Unreadable counts as nothing delivered yet: the packet goes out.
+    }
+    if (stored == Upload.CurrentPacket) return;
+
+    Session.CycleActive = true;
+    endAttempt.handedOver = ConnectToServer();
 }
 
-void TForm1::RearmSchedule() {}
+bool TForm1::ConnectToServer() {
+    for (;;) {
+        try {
+            const upload::ServerEntry server = Session.Current();
+            WSocket1->SetSocksAuthentication(net::socksNoAuthentication);
+            WSocket1->SetProto("tcp");
+            WSocket1->SetAddr(server.host);
+            WSocket1->SetPort(server.port);
+            Session.SendStep = 0;
+            connectedServer_ = server;
+            SetTrayHint("Trying server : " + server.host);
+            Label22->SetText("Trying server : ");
+            serverNameEdit->SetText(server.host);
+            ServerPortEdit->SetText(server.port);
+            // Let the window show the new state before a name lookup may
+            // hold the thread.
+            rtl::Application().ProcessMessages();
+            // The watchdog's period starts when it goes from off to on; one
+            // still running from an earlier attempt runs on.
+            Timer1.SetEnabled(true);
+            WSocket1->Connect();
+            return true;
+        } catch (...) {
+            // The request itself failed: the next position at once, up to
+            // the end of the list.
+            Timer1.SetEnabled(false);
+            const bool tryNext = Session.AdvanceAfterConnectFailure();
+            WSocket1->Abort();
+            if (!tryNext) return false;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- session
+
+void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
+    // Connected (first event) or a text handed over (later ones).
+    Timer1.SetEnabled(false);
+    LED->SetColor(kLampSending);
+    if (Session.SendStep == 1) {
+        // The login line is out: this server is in use.
+        SetTrayHint("Sending data to " + connectedServer_.host);
+        rtl::Application().ProcessMessages();
+        Label22->SetText("Using server : ");
+        serverNameEdit->SetText(connectedServer_.host);
+        ServerPortEdit->SetText(connectedServer_.port);
+    }
+    ++Session.SendStep;
+
+    // Servers take a station's lines a second apart.
+    if (!PaceOneSecond()) return;
+
+    switch (Session.SendStep) {
+    case 1:
+        WSocket1->SendStr(upload::LoginLine(Callsign->Text(), Validation->Text(), FileVersion()));
+        break;
+    case 2:
+        WSocket1->SendStr(Upload.CurrentPacket);
+        break;
+    case 3:
+        // The session-closed event runs inside Close: UploadBusy is clear
+        // before the packet is recorded as delivered. A failure to record it
+        // ends the handler here, and the cycle stays active.
+        WSocket1->Close();
+        StorePacket(Upload.CurrentPacket);
+        Session.CycleActive = false;
+        break;
+    default:
+        break;
+    }
+}
+
+bool TForm1::PaceOneSecond() {
+    using std::chrono::milliseconds;
+    const milliseconds pace(1000);
+    rtl::TimePoint start = rtl::Now();
+    for (;;) {
+        rtl::Application().ProcessMessages();
+        if (rtl::Application().Terminated()) return false;
+        const rtl::TimePoint now = rtl::Now();
+        // A clock set back meanwhile starts the second again rather than
+        // holding the upload for as long as it was set back.
+        if (now < start) start = now;
+        const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
+        if (elapsed >= pace) return true;
+        rtl::PumpMessagesFor(static_cast<DWORD>((pace - elapsed).count()));
+    }
+}
+
+void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t) {
+    LED->SetColor(kLampIdle);
+    SetTrayHint("Waiting");
+    rtl::Application().ProcessMessages();
+    Upload.UploadBusy = false;
+}
+
+void TForm1::WSocket1Error(net::TWSocket*) { WSocket1->Abort(); }
+
+void TForm1::Timer1Timer(rtl::TTimer*) {
+    // No connection came about in time: the next server of the same list.
+    Timer1.SetEnabled(false);
+    Upload.UploadBusy = false;
+    Session.AdvanceForWatchdog();
+    rtl::Application().ProcessMessages();
+    abcButton1Click(nullptr);
+}
+
+// ---------------------------------------------------------------- schedule
+
+void TForm1::DelayTimerTimer(rtl::TTimer*) {
+    if (!upload::IsStartMinute(rtl::LocalNow().minute, StartDigit)) return;
+    DelayTimer.SetEnabled(false);
+    Timer2.SetInterval(upload::kCatchUpTickMs);
+    Timer2.SetEnabled(true);
+}
+
+void TForm1::ThreadTimer1Timer(rtl::TTimer*) {
+    if (!upload::CountTick(MinuteCounter, Interval->Value())) return;
+    // From the first upload after the alignment on, one tick a minute (a
+    // timer already at that period runs on).
+    Timer2.SetInterval(upload::kScheduleTickMs);
+    Session.AdvanceForSchedule();
+    abcButton1Click(nullptr);
+}
+
+void TForm1::RearmSchedule() {
+    Timer2.SetEnabled(false);
+    StartDigit = upload::StartDigitOf(Callsign->Text());
+    // Already on: its period runs on; otherwise the first check is a minute away.
+    DelayTimer.SetEnabled(true);
+}

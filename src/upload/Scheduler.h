@@ -5,9 +5,25 @@
 
 namespace upload {
 
+// The alignment check runs once a minute until the start minute comes; the
+// schedule then catches up at ten ticks a second and runs at one tick a
+// minute from its first upload on.
+inline constexpr unsigned kAlignCheckMs = 60000;
+inline constexpr unsigned kCatchUpTickMs = 100;
+inline constexpr unsigned kScheduleTickMs = 60000;
+
 // The minute digit at which the schedule is aligned, from the callsign as
 // typed: 1 when empty; the last character's value when it is a digit;
 // otherwise that character's code modulo 10.
 int StartDigitOf(const std::string& callsign);
+
+// Whether a minute of the local clock (0..59) is a start minute: its last
+// digit is the start digit.
+bool IsStartMinute(int minute, int startDigit);
+
+// One tick of the schedule: counts it, and when the count has reached the
+// interval (read afresh at every tick, so a lowered interval uploads at the
+// next tick) starts the count again and says that this tick uploads.
+bool CountTick(int& minuteCounter, int interval);
 
 }  // namespace upload

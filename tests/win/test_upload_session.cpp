@@ -1,0 +1,486 @@
+// The upload session of the main window against the tests' own server on
+// 127.0.0.1: the login line and the packet a second apart, the status shown
+// at each step, the packet recorded as delivered, the duplicate check, the
+// watchdog moving through the servers, and the failures the session absorbs.
+// Every server a test lets the window contact is on 127.0.0.1.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LoopbackServer.h"
+#include "SettingsSupport.h"
+#include "TestSupport.h"
+#include "Teskaprs1.h"
+#include "net/WSocket.h"
+#include "rtl/Application.h"
+#include "rtl/Clock.h"
+#include "rtl/Timer.h"
+#include "ui/abctray.h"
+
+namespace {
+
+using testsupport::LoopbackServer;
+using testsupport::PumpUntil;
+using testsupport::TempFolder;
+using Behaviour = LoopbackServer::Behaviour;
+
+const COLORREF kGreen = 65280;
+const COLORREF kGrey = 8421504;
+
+// How long a whole session may take here: three paced seconds and slack.
+const DWORD kSessionMs = 8000;
+
+// The station of the worked example, CW1234 at 51 28 30 N, 0 07 15 W, no
+// station model; the report's minute varies.
+std::string Report(int minute) {
+    char line[64];
+    wsprintfA(line, "Jan 05 2008 14:%02d\r\n", minute);
+    return std::string(line) + "180/005g010t065r000p000P000h55b10150\r\n";
+}
+std::string PacketFor(int minute) {
+    char mm[8];
+    wsprintfA(mm, "%02d", minute);
+    return std::string("CW1234>APRS,TCPXX*:@0514") + mm +
+           "z5128.50N/00007.25W_180/005g010t065r000p000P000h55b10150v\r\n";
+}
+
+// The first moment the server had received at least n bytes on a connection.
+ULONGLONG TimeOfByte(const testsupport::LoopbackConnection& c, std::size_t n) {
+    std::size_t total = 0;
+    for (const auto& chunk : c.chunks) {
+        total += chunk.bytes.size();
+        if (total >= n) return chunk.atMs;
+    }
+    return 0;
+}
+
+class UploadSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::InitApplication();
+        testsupport::ForgetSavedSettings();
+        form = std::make_unique<TForm1>();
+        EnterStation();
+        form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(30)));
+    }
+    void EnterStation() {
+        // No scheduled upload runs into a test.
+        form->DelayTimer.SetEnabled(false);
+        form->Callsign->SetText("CW1234");
+        form->Validation->SetText("-1");
+        form->LatDeg->SetValue(51);
+        form->LatMin->SetValue(28);
+        form->LatSec->SetValue(30);
+        form->LonDeg->SetValue(0);
+        form->LonMin->SetValue(7);
+        form->LonSec->SetValue(15);
+    }
+    void TearDown() override {
+        form.reset();
+        testsupport::ForgetSavedSettings();
+        EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
+    }
+
+    // Manual server mode: every attempt goes to this server.
+    void UseServer(const std::string& port) {
+        form->AutoServer->SetChecked(false);
+        form->serverNameEdit->SetText("127.0.0.1");
+        form->ServerPortEdit->SetText(port);
+    }
+    std::string Hint() const { return form->abcTrayIcon1->Hint(); }
+
+    // What the window shows of the session, in one line.
+    std::string Status() const {
+        return "step=" + std::to_string(form->Session.SendStep) + " lamp=" + std::to_string(form->LED->Color()) +
+               " hint=" + Hint() + " label=" + form->Label22->Text() + " server=" + form->serverNameEdit->Text() +
+               ":" + form->ServerPortEdit->Text() + " busy=" + std::to_string(form->Upload.UploadBusy) +
+               " cycle=" + std::to_string(form->Session.CycleActive);
+    }
+    std::string StatusOf(int step, COLORREF lamp, const std::string& hint, const std::string& label,
+                         const std::string& port, bool busy, bool cycle) const {
+        return "step=" + std::to_string(step) + " lamp=" + std::to_string(lamp) + " hint=" + hint +
+               " label=" + label + " server=127.0.0.1:" + port + " busy=" + std::to_string(busy) +
+               " cycle=" + std::to_string(cycle);
+    }
+
+    // Samples the status while messages are processed (the session's waits
+    // let them through), keeping each change.
+    void StartWatching() {
+        seen.clear();
+        watch = std::make_unique<rtl::TTimer>(20, true);
+        watch->SetOnTimer([this] {
+            const std::string now = Status();
+            if (seen.empty() || seen.back() != now) seen.push_back(now);
+            if (onWatch) onWatch();
+        });
+    }
+    // Whether every expected status was seen, in this order.
+    ::testing::AssertionResult SeenInOrder(const std::vector<std::string>& expected) const {
+        std::size_t next = 0;
+        for (const std::string& s : seen)
+            if (next < expected.size() && s == expected[next]) ++next;
+        if (next == expected.size()) return ::testing::AssertionSuccess();
+        std::string all;
+        for (const std::string& s : seen) all += "\n  " + s;
+        return ::testing::AssertionFailure() << "not seen: " << expected[next] << "\nseen:" << all;
+    }
+
+    // Counts the connections that ended, noting the server shown and the
+    // position at each end.
+    struct Ending {
+        std::string port;
+        int index;
+        bool cycle;
+    };
+    void RecordEndings() {
+        auto original = form->WSocket1->OnSessionClosed;
+        form->WSocket1->OnSessionClosed = [this, original](net::TWSocket* sender, std::uint16_t code) {
+            endings.push_back(Ending{form->ServerPortEdit->Text(), form->Session.ServerIndex,
+                                     form->Session.CycleActive});
+            original(sender, code);
+        };
+    }
+
+    testsupport::ErrorRecorder errors;
+    TempFolder folder;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<rtl::TTimer> watch;
+    std::vector<std::string> seen;
+    std::function<void()> onWatch;
+    std::vector<Ending> endings;
+};
+
+TEST_F(UploadSessionTest, OneSessionSendsTheLoginAndThePacketASecondApartAndRecordsThePacket) {
+    LoopbackServer::Options options;
+    options.greeting = "# aprsc 2.1.19 test\r\n";
+    options.loginReply = "# logresp CW1234 unverified, server TEST\r\n";
+    LoopbackServer server(options);
+    const std::string port = server.PortText();
+    UseServer(port);
+    const std::string login = "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n";
+    const std::string packet = PacketFor(30);
+    StartWatching();
+
+    form->abcButton1->Click();
+    // The connect request: the server being tried is shown, the watchdog runs.
+    const std::string trying = "Trying server : ";
+    EXPECT_EQ(Status(), StatusOf(0, kGrey, trying + "127.0.0.1", trying, port, true, true));
+    EXPECT_TRUE(form->Timer1.Enabled());
+    EXPECT_EQ(form->Label20->Text(), packet);
+
+    ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+
+    const auto connections = server.Connections();
+    ASSERT_EQ(connections.size(), 1u);
+    const auto& c = connections[0];
+    EXPECT_EQ(c.Received(), login + packet) << "exactly the two lines";
+    EXPECT_EQ(c.end, testsupport::PeerEnd::Fin) << "an orderly end, though the server's lines were never read";
+
+    // At least a second between the connection, the login line, the packet
+    // and the close, as the server saw them (its clock ticks apart from the
+    // program's: a few milliseconds of slack).
+    const ULONGLONG loginAt = TimeOfByte(c, 1), loginDone = TimeOfByte(c, login.size());
+    const ULONGLONG packetAt = TimeOfByte(c, login.size() + 1), packetDone = TimeOfByte(c, login.size() + packet.size());
+    EXPECT_GE(loginAt + 50, c.acceptedAtMs + 1000);
+    EXPECT_GE(packetAt + 20, loginDone + 1000);
+    EXPECT_GE(c.endedAtMs + 20, packetDone + 1000);
+    EXPECT_GE(c.endedAtMs + 50, c.acceptedAtMs + 3000) << "the whole session takes three seconds at least";
+
+    // The status at each step.
+    const std::string sending = "Sending data to 127.0.0.1", using_ = "Using server : ";
+    EXPECT_TRUE(SeenInOrder({
+        StatusOf(0, kGrey, trying + "127.0.0.1", trying, port, true, true),  // connecting
+        StatusOf(1, kGreen, trying + "127.0.0.1", trying, port, true, true),  // connected, login next
+        StatusOf(2, kGreen, sending, using_, port, true, true),              // login out, packet next
+        StatusOf(3, kGreen, sending, using_, port, true, true),              // packet out, close next
+    }));
+    // Closed: the lamp grey, waiting, the packet recorded, the cycle over.
+    EXPECT_EQ(Status(), StatusOf(3, kGrey, "Waiting", using_, port, false, false));
+    EXPECT_EQ(form->ReadStoredPacket(), packet);
+    EXPECT_FALSE(form->Timer1.Enabled());
+}
+
+TEST_F(UploadSessionTest, TheLoginLineCarriesTheProgramsVersion) {
+    LoopbackServer::Options options;
+    options.behaviour = Behaviour::CloseAfterFirstLine;
+    LoopbackServer server(options);
+    UseServer(server.PortText());
+    form->Callsign->SetText(" CW1234 ");
+    form->Validation->SetText(" -1 ");
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+    EXPECT_EQ(server.Received(0), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n");
+    EXPECT_EQ(form->FileVersion(), "1.9.8.0");
+}
+
+TEST_F(UploadSessionTest, AnUnchangedReportSendsNothingAChangedOneSendsAndUpdateNowDuringASessionStartsNothing) {
+    LoopbackServer server;
+    UseServer(server.PortText());
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+    ASSERT_EQ(form->ReadStoredPacket(), PacketFor(30));
+
+    // The same report again: read and shown, but no connection.
+    form->Label20->SetText("");
+    form->abcButton1->Click();
+    EXPECT_EQ(form->Label20->Text(), PacketFor(30));
+    EXPECT_FALSE(form->Upload.UploadBusy) << "the attempt ends at once";
+    EXPECT_FALSE(form->Session.CycleActive);
+    EXPECT_FALSE(form->Timer1.Enabled());
+    rtl::PumpMessagesFor(300);
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+
+    // A newer report is sent. "Update Now" pressed while its session is
+    // under way (here while the window waits to send the login line) starts
+    // nothing more.
+    folder.Write("wxreport.txt", Report(31));
+    int clicks = 0;
+    StartWatching();
+    onWatch = [&] {
+        if (clicks == 0 && form->Session.SendStep == 1) {
+            ++clicks;
+            form->abcButton1->Click();
+        }
+    };
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(1, kSessionMs));
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+    rtl::PumpMessagesFor(300);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(server.ConnectionCount(), 2u);
+    EXPECT_EQ(server.Received(1), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n" + PacketFor(31));
+    EXPECT_EQ(form->ReadStoredPacket(), PacketFor(31));
+    EXPECT_FALSE(form->Session.CycleActive);
+
+    // After a restart: in registry mode the last packet delivered is still
+    // known, so the same report is not sent again; otherwise it is.
+    const std::string port = server.PortText();
+    form.reset();
+    form = std::make_unique<TForm1>();
+    EnterStation();
+    UseServer(port);
+    form->FileLocationDisplay->SetText(folder.File("wxreport.txt"));
+    form->abcButton1->Click();
+    EXPECT_EQ(form->Label20->Text(), PacketFor(31));
+    if (form->RegistryMode) {
+        EXPECT_FALSE(form->Upload.UploadBusy);
+        rtl::PumpMessagesFor(300);
+        EXPECT_EQ(server.ConnectionCount(), 2u);
+    } else {
+        EXPECT_TRUE(server.WaitForConnections(3, kSessionMs));
+    }
+}
+
+TEST_F(UploadSessionTest, ARefusedConnectionWaitsForTheWatchdogWhichTriesAgain) {
+    const std::string port = std::to_string(LoopbackServer::UnusedPort());
+    UseServer(port);
+    RecordEndings();
+    form->Timer1.SetInterval(400);  // ten seconds in the program
+
+    const ULONGLONG start = GetTickCount64();
+    form->abcButton1->Click();
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 1; }, 3000));
+    EXPECT_EQ(Status(), StatusOf(0, kGrey, "Waiting", "Trying server : ", port, false, true));
+    EXPECT_TRUE(form->Timer1.Enabled()) << "the watchdog still runs";
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+
+    // The watchdog tries again (manual mode: the same server).
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 2; }, 3000));
+    EXPECT_GE(GetTickCount64() - start, 400u);
+    form->Timer1.SetEnabled(false);
+    EXPECT_EQ(endings[1].port, port);
+    EXPECT_TRUE(endings[1].cycle);
+    EXPECT_EQ(Hint(), "Waiting");
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    EXPECT_EQ(form->LED->Color(), kGrey);
+}
+
+// The real lists name hosts of the APRS network: a test that works in
+// automatic mode puts its own entries into the active list and keeps the
+// cycle active, so "Update Now" keeps them. The watchdog is guarded so that
+// it never runs once that no longer holds.
+class AutomaticModeTest : public UploadSessionTest {
+protected:
+    void UseList(const upload::ServerList& list) {
+        ASSERT_TRUE(form->AutoServer->Checked());
+        form->Session.ActiveServers = list;
+        form->Session.ServerIndex = 1;
+        form->Session.CycleActive = true;
+        form->Timer1.SetInterval(300);
+        form->Timer1.SetOnTimer([this] {
+            if (!form->Session.CycleActive || !OnlyLoopback()) {
+                form->Timer1.SetEnabled(false);
+                ADD_FAILURE() << "the watchdog would have left the test's servers";
+                return;
+            }
+            form->Timer1Timer(&form->Timer1);
+        });
+    }
+    bool OnlyLoopback() const {
+        for (const auto& entry : form->Session.ActiveServers)
+            if (entry.host != "127.0.0.1") return false;
+        return true;
+    }
+};
+
+TEST_F(AutomaticModeTest, UnreachableServersAreTriedInTurnWhileTheCycleLasts) {
+    std::vector<std::string> ports;
+    while (ports.size() < 3) {
+        const std::string port = std::to_string(LoopbackServer::UnusedPort());
+        if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
+    }
+    UseList({upload::ServerEntry{"127.0.0.1", ports[0]}, upload::ServerEntry{"127.0.0.1", ports[1]},
+             upload::ServerEntry{"127.0.0.1", ports[2]}});
+    RecordEndings();
+
+    form->abcButton1->Click();
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 4; }, 6000));
+    form->Timer1.SetEnabled(false);
+
+    ASSERT_GE(endings.size(), 4u);
+    const std::vector<std::string> expectedPorts{ports[0], ports[1], ports[2], ports[0]};
+    const std::vector<int> expectedIndexes{1, 2, 3, 1};
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(endings[i].port, expectedPorts[i]);
+        EXPECT_EQ(endings[i].index, expectedIndexes[i]);
+        EXPECT_TRUE(endings[i].cycle) << "the watchdog's wrap does not end the cycle";
+    }
+    EXPECT_TRUE(form->Session.CycleActive);
+    EXPECT_TRUE(OnlyLoopback());
+}
+
+TEST_F(AutomaticModeTest, AConnectRequestThatFailsMovesOnToTheNextPositionAtOnce) {
+    // The component raises its failures when no error handler is attached;
+    // a port text this long is refused without any lookup.
+    const std::string badPort(40, 'x');
+    const std::string unused = std::to_string(LoopbackServer::UnusedPort());
+    UseList({upload::ServerEntry{"127.0.0.1", badPort}, upload::ServerEntry{"127.0.0.1", badPort},
+             upload::ServerEntry{"127.0.0.1", unused}});
+    auto onError = form->WSocket1->OnError;
+    form->WSocket1->OnError = nullptr;
+    RecordEndings();
+
+    form->abcButton1->Click();
+    // Positions 1 and 2 failed inside the click; 3 was asked for.
+    EXPECT_EQ(form->Session.ServerIndex, 3);
+    EXPECT_TRUE(form->Session.CycleActive);
+    EXPECT_TRUE(form->Upload.UploadBusy);
+    EXPECT_TRUE(form->Timer1.Enabled());
+    EXPECT_EQ(form->ServerPortEdit->Text(), unused);
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 1; }, 3000));
+    form->Timer1.SetEnabled(false);
+    EXPECT_EQ(endings[0].port, unused);
+    EXPECT_FALSE(form->Upload.UploadBusy);
+
+    // Every position failing: the loop gives up at the last one, the cycle
+    // ends, and the window is free for the next upload.
+    folder.Write("wxreport.txt", Report(31));
+    UseList({upload::ServerEntry{"127.0.0.1", badPort}, upload::ServerEntry{"127.0.0.1", badPort},
+             upload::ServerEntry{"127.0.0.1", badPort}});
+    form->Session.ServerIndex = 2;  // the servers from here to the last are tried once
+    form->abcButton1->Click();
+    EXPECT_EQ(form->Session.ServerIndex, 1);
+    EXPECT_FALSE(form->Session.CycleActive);
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    EXPECT_FALSE(form->Timer1.Enabled());
+    EXPECT_EQ(form->Label20->Text(), PacketFor(31));
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+    form->WSocket1->OnError = onError;
+}
+
+TEST_F(UploadSessionTest, AServerThatClosesAfterTheLoginLineGetsNothingRecorded) {
+    LoopbackServer::Options options;
+    options.behaviour = Behaviour::CloseAfterFirstLine;
+    LoopbackServer server(options);
+    UseServer(server.PortText());
+
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+    // (The step that was waiting to send the packet has run out: the
+    // session-closed event came inside its wait.)
+    rtl::PumpMessagesFor(200);
+
+    EXPECT_EQ(server.Received(0), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n");
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+    EXPECT_EQ(form->ReadStoredPacket(), "") << "the packet was not delivered";
+    EXPECT_TRUE(form->Session.CycleActive) << "the next scheduled upload goes on with the same list";
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    EXPECT_FALSE(form->Timer1.Enabled()) << "no retry before the schedule's";
+    EXPECT_EQ(form->LED->Color(), kGrey);
+    EXPECT_EQ(Hint(), "Waiting");
+}
+
+TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
+    // The window stays alive during the wait: its messages keep coming.
+    int ticks = 0;
+    rtl::TTimer ticker(50, true);
+    ticker.SetOnTimer([&] { ++ticks; });
+    form->Upload.UploadBusy = true;
+    form->Session.SendStep = 3;
+    form->Session.CycleActive = true;
+    const ULONGLONG start = GetTickCount64();
+    form->WSocket1DataSent(form->WSocket1.get(), 0);
+    const ULONGLONG waited = GetTickCount64() - start;
+    EXPECT_GE(waited, 990u);
+    EXPECT_LT(waited, 3000u);
+    EXPECT_GE(ticks, 5) << "messages were processed during the wait";
+    EXPECT_EQ(form->LED->Color(), kGreen);
+    EXPECT_EQ(form->Session.SendStep, 4);
+    EXPECT_TRUE(form->Session.CycleActive);
+    EXPECT_TRUE(form->Upload.UploadBusy);
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+
+    // A clock set back during the wait costs a second at most more, not
+    // the time it was set back by.
+    bool setBack = false;
+    const auto back = std::chrono::seconds(-5);
+    rtl::SetTimeSource([&] { return std::chrono::system_clock::now() + (setBack ? back : back * 0); });
+    ticker.SetOnTimer([&] { setBack = true; });
+    const ULONGLONG again = GetTickCount64();
+    form->WSocket1DataSent(form->WSocket1.get(), 0);
+    rtl::SetTimeSource(nullptr);
+    EXPECT_LT(GetTickCount64() - again, 2500u);
+    EXPECT_EQ(form->Session.SendStep, 5);
+}
+
+// Recording the packet fails when the settings key cannot be written: the
+// failure is absorbed (no message box), the packet is not recorded, and the
+// cycle stays active so it is delivered again.
+TEST_F(UploadSessionTest, AFailureToRecordThePacketIsAbsorbed) {
+    if (!form->RegistryMode) GTEST_SKIP() << "the last packet is kept in memory, where nothing can fail";
+    LoopbackServer server;
+    UseServer(server.PortText());
+    {
+        testsupport::ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, testsupport::kSettingsKey);
+        form->abcButton1->Click();
+        ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+        ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+        rtl::PumpMessagesFor(200);
+    }
+    EXPECT_EQ(server.Received(0), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n" + PacketFor(30));
+    EXPECT_TRUE(errors.shown.empty()) << "no message box";
+    EXPECT_EQ(form->ReadStoredPacket(), "");
+    EXPECT_FALSE(testsupport::GetRawValue(HKEY_LOCAL_MACHINE, testsupport::kSettingsKey, "APRSpacket"));
+    EXPECT_TRUE(form->Session.CycleActive);
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    EXPECT_EQ(form->LED->Color(), kGrey);
+
+    // The key writable again, the same report goes out again: it was never
+    // recorded as delivered.
+    form->abcButton1->Click();
+    EXPECT_TRUE(server.WaitForConnections(2, kSessionMs));
+}
+
+}  // namespace
