@@ -1,12 +1,17 @@
 #include "rtl/Application.h"
 
+#include <algorithm>
+
 #include "rtl/Exceptions.h"
 
 namespace rtl {
 
 namespace {
 const char kAppWindowClass[] = "TApplication";
-}
+// Posted to itself when the application window got the focus: the focus
+// goes on to the main form once the activation has settled.
+const UINT kFocusMainForm = WM_APP + 0x3F00;
+}  // namespace
 
 TApplication& Application() {
     static TApplication app;
@@ -14,6 +19,7 @@ TApplication& Application() {
 }
 
 TApplication::~TApplication() {
+    if (formWatch_) UnhookWindowsHookEx(formWatch_);
     if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
 }
 
@@ -30,16 +36,105 @@ void TApplication::Initialize() {
         wc.lpszClassName = kAppWindowClass;
         RegisterClassA(&wc);
     }
-    // A window of no size: it carries the taskbar button and owns the main
-    // window, and is never seen itself.
+    if (!icon_) icon_ = wc.hIcon;
+    // A window of no size in the middle of the screen: it owns the main
+    // window and carries the taskbar button while a form is on screen, and
+    // is never seen itself (its forms lie above it).
     handle_ = CreateWindowExA(0, kAppWindowClass, title_.c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                              0, 0, 0, 0, nullptr, nullptr, instance, this);
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                              nullptr, instance, this);
+    // Forms are shown and hidden by many hands (the form itself, the tray
+    // icon, dialogs): watching their position changes keeps the taskbar
+    // button in step with all of them.
+    if (handle_ && !formWatch_)
+        formWatch_ = SetWindowsHookExA(WH_CALLWNDPROCRET, &TApplication::WatchForms, nullptr, GetCurrentThreadId());
 }
 
 void TApplication::SetTitle(const std::string& title) {
     title_ = title;
     if (handle_) SetWindowTextA(handle_, title_.c_str());
+}
+
+void TApplication::SetIcon(HICON icon) {
+    icon_ = icon;
+    if (handle_) {
+        SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    }
+}
+
+void TApplication::UpdateVisible() {
+    if (!handle_) return;
+    struct Search {
+        HWND app;
+        bool anyVisible;
+    } search{handle_, false};
+    EnumThreadWindows(
+        GetWindowThreadProcessId(handle_, nullptr),
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            if (hwnd != s->app && GetWindow(hwnd, GW_OWNER) == s->app && IsWindowVisible(hwnd)) {
+                s->anyVisible = true;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if ((IsWindowVisible(handle_) != FALSE) == search.anyVisible) return;
+    SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
+                 SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
+                     (search.anyVisible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+}
+
+LRESULT CALLBACK TApplication::WatchForms(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION) {
+        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lp);
+        if (call->message == WM_WINDOWPOSCHANGED) {
+            const auto* pos = reinterpret_cast<const WINDOWPOS*>(call->lParam);
+            TApplication& app = Application();
+            if (pos && (pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) && app.handle_ && call->hwnd != app.handle_ &&
+                GetWindow(call->hwnd, GW_OWNER) == app.handle_)
+                app.UpdateVisible();
+        }
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TApplication::HookId TApplication::AddMessageHook(MessageHook hook) {
+    const HookId id = nextHookId_++;
+    hooks_.emplace_back(id, std::move(hook));
+    return id;
+}
+
+void TApplication::RemoveMessageHook(HookId id) {
+    for (auto& entry : hooks_)
+        if (entry.first == id) {
+            // While hooks run, the entry is only emptied, so the running
+            // loop keeps its place; it is dropped afterwards.
+            entry.second = nullptr;
+            entry.first = 0;
+        }
+    if (hooksRunning_ == 0)
+        hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [](const auto& e) { return e.first == 0; }),
+                     hooks_.end());
+}
+
+bool TApplication::RunHooks(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    bool handled = false;
+    ++hooksRunning_;
+    Dispatch([&] {
+        // By index: a hook may add or remove hooks while it runs.
+        for (size_t i = 0; i < hooks_.size() && !handled; ++i) {
+            if (!hooks_[i].second) continue;
+            MessageHook hook = hooks_[i].second;
+            handled = hook(msg, wp, lp, result);
+        }
+    });
+    if (--hooksRunning_ == 0)
+        hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [](const auto& e) { return e.first == 0; }),
+                     hooks_.end());
+    return handled;
 }
 
 LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -50,19 +145,35 @@ LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (app) {
         LRESULT result = 0;
-        bool handled = false;
-        Dispatch([&] {
-            for (auto& hook : app->hooks_)
-                if (hook && hook(msg, wp, lp, result)) {
-                    handled = true;
-                    break;
-                }
-        });
-        if (handled) return result;
+        if (app->RunHooks(msg, wp, lp, result)) return result;
         switch (msg) {
         case WM_CLOSE:
             // Closing the taskbar window closes the main window.
             if (app->mainForm_) PostMessageA(app->mainForm_, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_SYSCOMMAND:
+            // Minimizing from the taskbar button minimizes the main window,
+            // which decides what that means (the tray icon hides it).
+            if ((wp & 0xFFF0) == SC_MINIMIZE && app->mainForm_ && IsWindowVisible(app->mainForm_)) {
+                SendMessageA(app->mainForm_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            PostMessageA(hwnd, kFocusMainForm, 0, 0);
+            break;
+        case kFocusMainForm:
+            // Activated through its taskbar button: the main form takes over.
+            if (GetFocus() == hwnd && app->mainForm_ && IsWindowVisible(app->mainForm_) &&
+                IsWindowEnabled(app->mainForm_))
+                SetFocus(app->mainForm_);
+            return 0;
+        case WM_QUERYENDSESSION:
+            // The main window never objects to the end of the session.
+            return TRUE;
+        case WM_ENDSESSION:
+            // The session really ends: the loop stops as after a close.
+            if (wp) app->Terminate();
             return 0;
         case WM_DESTROY:
             if (app->handle_ == hwnd) app->handle_ = nullptr;
@@ -78,6 +189,10 @@ bool TApplication::ProcessMessage(MSG& msg) {
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
     if (msg.message == WM_QUIT) {
         terminated_ = true;
+        // The hooks learn of it (the tray icon leaves the notification
+        // area), but the loop ends whatever they answer.
+        LRESULT ignored = 0;
+        RunHooks(WM_QUIT, msg.wParam, msg.lParam, ignored);
         return true;
     }
     HWND dialogRoot = mainForm_;
@@ -94,6 +209,10 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::Run() {
+    if (showMainForm_ && mainForm_ && !Terminating()) {
+        ShowWindow(mainForm_, SW_SHOWNORMAL);
+        SetForegroundWindow(mainForm_);
+    }
     while (!terminated_) {
         MSG msg;
         if (!ProcessMessage(msg)) {
@@ -105,6 +224,7 @@ void TApplication::Run() {
 
 void TApplication::Terminate() {
     // The loop ends when the quit message is taken from the queue.
+    quitRequested_ = true;
     PostQuitMessage(0);
 }
 

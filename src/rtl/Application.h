@@ -1,6 +1,6 @@
-// The application object: its title, the hidden application window that
-// owns the main window and carries the taskbar button, the message loop, and
-// the handling of failures that escape an event handler.
+// The application object: its title, the application window that owns the
+// main window and carries the taskbar button, the message loop, and the
+// handling of failures that escape an event handler.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rtl {
@@ -18,15 +19,19 @@ public:
     // with the error icon; tests install a recorder so nothing blocks.
     using ErrorSink = std::function<void(const std::string& caption, const std::string& text)>;
     // Sees every message of the application window first; returns true when
-    // it handled the message (result in the last argument).
+    // it handled the message (result in the last argument). A quit request
+    // taken from the queue is shown to the hooks too (WM_QUIT), but always
+    // ends the loop.
     using MessageHook = std::function<bool(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)>;
+    using HookId = int;
 
     TApplication() = default;
     TApplication(const TApplication&) = delete;
     TApplication& operator=(const TApplication&) = delete;
     ~TApplication();
 
-    // Creates the hidden application window (once).
+    // Creates the application window (once). It stays hidden until one of
+    // the windows it owns is on screen.
     void Initialize();
 
     const std::string& Title() const { return title_; }
@@ -36,7 +41,23 @@ public:
     HWND MainForm() const { return mainForm_; }
     void SetMainForm(HWND form) { mainForm_ = form; }
 
+    // Whether Run shows the main form as the loop starts (default true; the
+    // tray icon switches it off, and so does a second copy that ends itself).
+    bool ShowMainForm() const { return showMainForm_; }
+    void SetShowMainForm(bool show) { showMainForm_ = show; }
+
+    // The application's icon: the program's icon resource 1 when it has one.
+    // The handle is shared, never destroyed by its users.
+    HICON Icon() const { return icon_; }
+    void SetIcon(HICON icon);
+
+    // The taskbar button: the application window is shown exactly while one
+    // of the windows it owns (its forms) is visible. Runs by itself whenever
+    // such a window is shown or hidden; callable to re-check.
+    void UpdateVisible();
+
     // Runs the message loop until Terminate is called or WM_QUIT arrives.
+    // Shows the main form first when ShowMainForm is set.
     void Run();
     // Dispatches every message waiting in the queue, then returns.
     void ProcessMessages();
@@ -44,25 +65,42 @@ public:
     // from the queue.
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // True from the moment the end was asked for (Terminate, a quit request
+    // taken from the queue, the end of the session).
+    bool Terminating() const { return quitRequested_ || terminated_; }
     // Clears the terminated state (tests run several loops in one process).
-    void ResetTerminated() { terminated_ = false; }
+    void ResetTerminated() {
+        terminated_ = false;
+        quitRequested_ = false;
+    }
 
     void HandleException(const std::exception& e);
     void HandleException(const std::string& message);
     void SetErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
 
-    void AddMessageHook(MessageHook hook) { hooks_.push_back(std::move(hook)); }
+    // Hooks run in the order they were added. A hook may remove itself or
+    // others while it runs.
+    HookId AddMessageHook(MessageHook hook);
+    void RemoveMessageHook(HookId id);
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK WatchForms(int code, WPARAM wp, LPARAM lp);
+    bool RunHooks(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     bool ProcessMessage(MSG& msg);
 
     std::string title_;
     HWND handle_ = nullptr;
     HWND mainForm_ = nullptr;
+    HICON icon_ = nullptr;
+    HHOOK formWatch_ = nullptr;
+    bool showMainForm_ = true;
     bool terminated_ = false;
+    bool quitRequested_ = false;
     ErrorSink errorSink_;
-    std::vector<MessageHook> hooks_;
+    std::vector<std::pair<HookId, MessageHook>> hooks_;
+    HookId nextHookId_ = 1;
+    int hooksRunning_ = 0;  // removals wait until no hook runs
 };
 
 // The one application object of the process.

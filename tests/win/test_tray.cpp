@@ -1,0 +1,911 @@
+// The tray icon: what it hands the shell, how it hides the window instead of
+// minimizing it and brings it back on a click, its options, the hint, the
+// monitor and the taskbar's re-creation, logoff, and its end.
+//
+// The notification area is played by the test: Shell_NotifyIconA looks for
+// the taskbar window by its class "Shell_TrayWnd" and hands it the record in
+// a WM_COPYDATA message whose answer is the call's result. Wine's null display
+// driver has no taskbar of its own (every call fails there), so a window of
+// that class in this process sees every call the component makes, with the
+// real record, and can refuse one as a restarted shell would.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SettingsSupport.h"
+#include "Teskaprs1.h"
+#include "TestSupport.h"
+#include "rtl/Application.h"
+#include "rtl/Exceptions.h"
+#include "ui/abctray.h"
+
+namespace {
+
+using ui::TabcTrayIcon;
+using ui::TabcTrayIconOptions;
+using namespace ui;  // the option and button names
+
+// ------------------------------------------------------------ the shell
+
+class FakeNotificationArea {
+public:
+    struct Call {
+        DWORD op;  // NIM_ADD, NIM_MODIFY, NIM_DELETE
+        LONG hwnd;
+        UINT id;
+        UINT flags;
+        UINT callback;
+        std::string tip;
+    };
+
+    FakeNotificationArea() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &FakeNotificationArea::WndProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "Shell_TrayWnd";
+        RegisterClassA(&wc);
+        hwnd_ = CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~FakeNotificationArea() {
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+    FakeNotificationArea(const FakeNotificationArea&) = delete;
+    FakeNotificationArea& operator=(const FakeNotificationArea&) = delete;
+
+    // Only where the shell speaks this way (Wine) and no real taskbar is there.
+    static bool Usable() {
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") && !FindWindowA("Shell_TrayWnd", nullptr);
+    }
+
+    std::vector<Call> calls;
+    std::deque<BOOL> answers;  // the next answers; TRUE once they run out
+
+    std::vector<DWORD> Ops() const {
+        std::vector<DWORD> ops;
+        for (const Call& c : calls) ops.push_back(c.op);
+        return ops;
+    }
+    // The calls about one window's icon.
+    std::vector<DWORD> OpsFor(HWND hwnd, UINT id) const {
+        std::vector<DWORD> ops;
+        for (const Call& c : calls)
+            if (c.hwnd == static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd)) && c.id == id) ops.push_back(c.op);
+        return ops;
+    }
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<FakeNotificationArea*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        if (msg != WM_COPYDATA || !self) return DefWindowProcA(hwnd, msg, wp, lp);
+        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lp);
+        // Wine's record: window (32 bits), identifier, flags, callback
+        // message, then the tip as 128 wide characters.
+        struct Head {
+            LONG hwnd;
+            UINT id, flags, callback;
+            WCHAR tip[128];
+        };
+        if (copy->cbData < sizeof(Head)) return FALSE;
+        const auto* head = static_cast<const Head*>(copy->lpData);
+        char tip[256] = {};
+        WideCharToMultiByte(CP_ACP, 0, head->tip, -1, tip, sizeof tip - 1, nullptr, nullptr);
+        self->calls.push_back(
+            Call{static_cast<DWORD>(copy->dwData), head->hwnd, head->id, head->flags, head->callback, tip});
+        if (self->answers.empty()) return TRUE;
+        const BOOL answer = self->answers.front();
+        self->answers.pop_front();
+        return answer;
+    }
+
+    HWND hwnd_ = nullptr;
+};
+
+const std::vector<DWORD> kAdd{NIM_ADD}, kDelete{NIM_DELETE};
+
+// A plain top-level window owned by the application window, as a form is.
+class PlainForm {
+public:
+    explicit PlainForm(bool withClassIcon = false) {
+        const char* cls = withClassIcon ? "TrayTestFormWithIcon" : "TrayTestForm";
+        WNDCLASSA wc{};
+        if (!GetClassInfoA(GetModuleHandleA(nullptr), cls, &wc)) {
+            wc = WNDCLASSA{};
+            wc.lpfnWndProc = DefWindowProcA;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.lpszClassName = cls;
+            if (withClassIcon) wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_QUESTION));
+            RegisterClassA(&wc);
+        }
+        hwnd = CreateWindowExA(0, cls, "Plain form", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 10,
+                               200, 100, rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~PlainForm() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
+    }
+    PlainForm(const PlainForm&) = delete;
+    PlainForm& operator=(const PlainForm&) = delete;
+    HWND hwnd = nullptr;
+};
+
+// A window of its own, not owned by the application: "somewhere else".
+HWND MakeOtherWindow() {
+    HWND other = CreateWindowExA(0, "STATIC", "Other", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 300, 300, 120, 80,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(other);
+    return other;
+}
+
+LRESULT Callback(TabcTrayIcon& tray, UINT mouseMessage) {
+    return SendMessageA(tray.FormHandle(), TabcTrayIcon::kCallbackMessage, tray.Identifier(), mouseMessage);
+}
+
+SIZE IconSize(HICON icon) {
+    ICONINFO info{};
+    SIZE size{0, 0};
+    if (!GetIconInfo(icon, &info)) return size;
+    BITMAP bm{};
+    GetObjectA(info.hbmMask, sizeof bm, &bm);
+    size.cx = bm.bmWidth;
+    size.cy = info.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
+
+// ------------------------------------------------------------ the component
+
+// The application window exists before any form is built (forms are owned by it).
+struct ApplicationReady {
+    ApplicationReady() { testsupport::InitApplication(); }
+};
+
+class TrayComponentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::InitApplication();
+        rtl::Application().SetShowMainForm(true);
+        if (!FakeNotificationArea::Usable()) GTEST_SKIP() << "a real taskbar is there, or not Wine's shell";
+        shell = std::make_unique<FakeNotificationArea>();
+    }
+    void TearDown() override {
+        tray.reset();
+        shell.reset();
+        rtl::Application().ProcessMessages();  // nothing left for the next test
+        rtl::Application().ResetTerminated();
+        EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
+    }
+    // A component on the form, set up as the window does it.
+    void MakeTray(TabcTrayIconOptions options, bool load = true) {
+        tray = std::make_unique<TabcTrayIcon>(form.hwnd);
+        tray->SetOptions(options);
+        if (load) tray->Loaded();
+    }
+
+    ApplicationReady ready;
+    testsupport::ErrorRecorder errors;
+    std::unique_ptr<FakeNotificationArea> shell;
+    PlainForm form;
+    std::unique_ptr<TabcTrayIcon> tray;
+};
+
+TEST_F(TrayComponentTest, MustBeOwnedByAFormOrAControlOnOne) {
+    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, form.hwnd, nullptr, nullptr, nullptr);
+    HWND grandchild = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 5, 5, child, nullptr, nullptr, nullptr);
+    struct Case {
+        const char* what;
+        HWND owner;
+        HWND form;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {"the form", form.hwnd, form.hwnd},
+        {"a control on the form", child, form.hwnd},
+        {"a control on a control", grandchild, nullptr},
+        {"no window", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.form) {
+            TabcTrayIcon component(c.owner);
+            EXPECT_EQ(component.FormHandle(), c.form);
+        } else {
+            EXPECT_EQ(testsupport::MessageOf<rtl::Exception>([&] { TabcTrayIcon component(c.owner); }),
+                      "This component must be owned by a TForm");
+        }
+    }
+    EXPECT_TRUE(shell->calls.empty()) << "nothing is added before the set-up";
+}
+
+TEST_F(TrayComponentTest, AddIconHandsTheShellTheFirstFormOfTheRecord) {
+    MakeTray({atiShowOnClick, atiTerminateOnLogoff}, false);
+    tray->SetHint("Waiting");
+    EXPECT_FALSE(tray->Shown());
+    tray->Loaded();
+    ASSERT_EQ(shell->Ops(), kAdd);
+    const FakeNotificationArea::Call& add = shell->calls[0];
+    EXPECT_EQ(add.hwnd, static_cast<LONG>(reinterpret_cast<LONG_PTR>(form.hwnd)));
+    EXPECT_EQ(add.id, tray->Identifier());
+    EXPECT_EQ(add.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(add.callback, 28679u);
+    EXPECT_EQ(add.tip, "Waiting");
+    const NOTIFYICONDATAA& record = tray->NotifyData();
+    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+    EXPECT_EQ(record.hWnd, form.hwnd);
+    EXPECT_EQ(record.uCallbackMessage, 28679u);
+    EXPECT_TRUE(tray->Shown());
+
+    // Adding again while shown does nothing; a second component has an
+    // identifier of its own.
+    tray->AddIcon();
+    EXPECT_EQ(shell->Ops(), kAdd);
+    TabcTrayIcon second(form.hwnd);
+    EXPECT_NE(second.Identifier(), tray->Identifier());
+}
+
+TEST_F(TrayComponentTest, TheIconIsTheFirstThatExistsOfOwnFormApplicationSystem) {
+    PlainForm withClassIcon(true);
+    HICON own = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING));
+    HICON setOnWindow = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_INFORMATION));
+    HICON appIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR));
+    HICON systemIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    // The class's small icon when the system keeps one, else its icon.
+    HICON classIcon = reinterpret_cast<HICON>(GetClassLongPtrA(withClassIcon.hwnd, GCLP_HICONSM));
+    if (!classIcon) classIcon = reinterpret_cast<HICON>(GetClassLongPtrA(withClassIcon.hwnd, GCLP_HICON));
+    ASSERT_NE(classIcon, nullptr);
+    const HICON savedAppIcon = rtl::Application().Icon();
+
+    enum Expect { Own, OnWindow, Class, App, System };
+    struct Case {
+        const char* what;
+        bool ownIcon;
+        bool windowIcon;
+        bool classIcon;
+        bool appIcon;
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"own icon first", true, true, true, true, Own},
+        {"then the icon set on the form", false, true, true, true, OnWindow},
+        {"then the form's class icon", false, false, true, true, Class},
+        {"then the application's", false, false, false, true, App},
+        {"then the system's", false, false, false, false, System},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlainForm plain;
+        HWND target = c.classIcon ? withClassIcon.hwnd : plain.hwnd;
+        SendMessageA(target, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(c.windowIcon ? setOnWindow : nullptr));
+        rtl::Application().SetIcon(c.appIcon ? appIcon : nullptr);
+        TabcTrayIcon component(target);
+        if (c.ownIcon) component.SetIcon(own);
+        component.Loaded();
+        const HICON shown = component.NotifyData().hIcon;
+        switch (c.expect) {
+        case Own:
+            EXPECT_EQ(shown, component.Icon());
+            EXPECT_NE(shown, own) << "the component keeps a copy";
+            break;
+        case OnWindow: EXPECT_EQ(shown, setOnWindow); break;
+        case Class: EXPECT_EQ(shown, classIcon); break;
+        case App: EXPECT_EQ(shown, appIcon); break;
+        case System: EXPECT_EQ(shown, systemIcon); break;
+        }
+        SendMessageA(target, WM_SETICON, ICON_SMALL, 0);
+    }
+    rtl::Application().SetIcon(savedAppIcon);
+}
+
+TEST_F(TrayComponentTest, OwnIconIsHeldAtTheSmallIconSizeAndChangesTheShownIcon) {
+    MakeTray({atiTerminateOnLogoff});
+    HICON big = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WARNING));
+    shell->calls.clear();
+    tray->SetIcon(big);
+    const SIZE size = IconSize(tray->Icon());
+    EXPECT_EQ(size.cx, GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(size.cy, GetSystemMetrics(SM_CYSMICON));
+    EXPECT_EQ(shell->Ops(), std::vector<DWORD>{NIM_MODIFY}) << "the shown icon changes at once";
+    EXPECT_EQ(tray->NotifyData().hIcon, tray->Icon());
+}
+
+TEST_F(TrayComponentTest, OptionRules) {
+    using O = TabcTrayIconOptions;
+    struct Case {
+        const char* what;
+        O before, set, after;
+    };
+    const O logoff{atiTerminateOnLogoff};
+    const Case cases[] = {
+        {"click replaces double click", {atiShowOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnClick, atiShowOnDblClick, atiTerminateOnLogoff}, {atiShowOnClick, atiTerminateOnLogoff}},
+        {"double click replaces click", {atiShowOnClick, atiTerminateOnLogoff},
+         {atiShowOnClick, atiShowOnDblClick, atiTerminateOnLogoff}, {atiShowOnDblClick, atiTerminateOnLogoff}},
+        {"menu default replaces double click", {atiShowOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnDblClick, atiMenuDefaultOnDblClick, atiTerminateOnLogoff},
+         {atiMenuDefaultOnDblClick, atiTerminateOnLogoff}},
+        {"double click replaces menu default", {atiMenuDefaultOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnDblClick, atiMenuDefaultOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnDblClick, atiTerminateOnLogoff}},
+        {"all three after double click", {atiShowOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnClick, atiShowOnDblClick, atiMenuDefaultOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnClick, atiMenuDefaultOnDblClick, atiTerminateOnLogoff}},
+        {"all three after none", logoff,
+         {atiShowOnClick, atiShowOnDblClick, atiMenuDefaultOnDblClick, atiTerminateOnLogoff},
+         {atiShowOnDblClick, atiTerminateOnLogoff}},
+        {"no logoff option: the service takes its place", logoff, {atiHideApp}, {atiHideApp, atiWin95Service}},
+        {"dropping the service brings logoff back", {atiWin95Service}, {atiHideApp},
+         {atiHideApp, atiTerminateOnLogoff}},
+        {"both may be set", logoff, {atiWin95Service, atiTerminateOnLogoff}, {atiWin95Service, atiTerminateOnLogoff}},
+        {"the empty set", logoff, {}, {atiWin95Service}},
+        {"the window's set stands", {atiShowOnDblClick, atiHideApp, atiHideOnClose, atiTerminateOnLogoff},
+         {atiShowOnClick, atiHideApp, atiHideOnMinimize, atiTerminateOnLogoff, atiMonitorTray},
+         {atiShowOnClick, atiHideApp, atiHideOnMinimize, atiTerminateOnLogoff, atiMonitorTray}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TabcTrayIcon component(form.hwnd);
+        component.SetOptions(c.before);
+        ASSERT_EQ(component.Options().Bits(), c.before.Bits()) << "a starting set the rules keep";
+        component.SetOptions(c.set);
+        EXPECT_EQ(component.Options().Bits(), c.after.Bits());
+    }
+    // The default set, as a component starts out.
+    TabcTrayIcon fresh(form.hwnd);
+    EXPECT_EQ(fresh.Options(), (O{atiShowOnDblClick, atiHideApp, atiHideOnClose, atiTerminateOnLogoff}));
+    // The bit field: bit n for the n-th option.
+    EXPECT_EQ((O{atiShowOnClick, atiMonitorTray}).Bits(), 1u | 1u << 8);
+}
+
+TEST_F(TrayComponentTest, MonitorFollowsTheOptionWhileTheIconIsShown) {
+    MakeTray({atiTerminateOnLogoff, atiMonitorTray}, false);
+    EXPECT_FALSE(tray->MonitorRunning()) << "off until the icon is there";
+    tray->Loaded();
+    EXPECT_TRUE(tray->MonitorRunning());
+    tray->SetOptions({atiTerminateOnLogoff});
+    EXPECT_FALSE(tray->MonitorRunning());
+    tray->SetOptions({atiTerminateOnLogoff, atiMonitorTray});
+    EXPECT_TRUE(tray->MonitorRunning());
+}
+
+TEST_F(TrayComponentTest, MouseMessagesCallTheirEvents) {
+    MakeTray({atiTerminateOnLogoff});  // no click options: nothing is restored
+    std::vector<std::string> seen;
+    const char* names[] = {"left", "right", "middle"};
+    tray->OnMouseDown = [&](TabcTrayIcon* s, TMouseButton b, TShiftState shift, int x, int y) {
+        EXPECT_EQ(s, tray.get());
+        EXPECT_EQ(shift, 0u);
+        EXPECT_EQ(x, tray->CursorPos().x);
+        EXPECT_EQ(y, tray->CursorPos().y);
+        seen.push_back(std::string("down ") + names[b]);
+    };
+    tray->OnMouseUp = [&](TabcTrayIcon*, TMouseButton b, TShiftState, int, int) {
+        seen.push_back(std::string("up ") + names[b]);
+    };
+    tray->OnMouseMove = [&](TabcTrayIcon*, TShiftState, int, int) { seen.push_back("move"); };
+    tray->OnClick = [&](TabcTrayIcon*) { seen.push_back("click"); };
+    tray->OnDblClick = [&](TabcTrayIcon*) { seen.push_back("double"); };
+    tray->OnContextPopup = [&](TabcTrayIcon*, POINT, bool& handled) {
+        seen.push_back("context");
+        handled = true;
+    };
+    struct Case {
+        UINT message;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {WM_MOUSEMOVE, {"move"}},
+        {WM_LBUTTONDOWN, {"down left"}},
+        {WM_LBUTTONUP, {"up left", "click"}},
+        {WM_LBUTTONDBLCLK, {"double"}},
+        {WM_RBUTTONDOWN, {"down right"}},
+        {WM_RBUTTONUP, {"up right", "context", "click"}},
+        {WM_RBUTTONDBLCLK, {"double"}},
+        {WM_MBUTTONDOWN, {"down middle"}},
+        {WM_MBUTTONUP, {"up middle", "click"}},
+        {WM_MBUTTONDBLCLK, {"double"}},
+        {WM_KEYDOWN, {}},
+        {WM_CONTEXTMENU, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        seen.clear();
+        EXPECT_EQ(Callback(*tray, c.message), 0);
+        EXPECT_EQ(seen, c.events);
+    }
+    // The cursor position is read at each callback.
+    POINT now{};
+    GetCursorPos(&now);
+    Callback(*tray, WM_MOUSEMOVE);
+    EXPECT_EQ(tray->CursorPos().x, now.x);
+    EXPECT_EQ(tray->CursorPos().y, now.y);
+    // A callback for another icon is not this component's.
+    seen.clear();
+    SendMessageA(form.hwnd, TabcTrayIcon::kCallbackMessage, tray->Identifier() + 1000, WM_LBUTTONUP);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(TrayComponentTest, ClickOptionsDecideWhichClickRestores) {
+    struct Case {
+        const char* what;
+        TabcTrayIconOptions options;
+        UINT message;
+        bool restores;
+    };
+    const Case cases[] = {
+        {"click option, click", {atiShowOnClick, atiTerminateOnLogoff}, WM_LBUTTONUP, true},
+        {"click option, double click", {atiShowOnClick, atiTerminateOnLogoff}, WM_LBUTTONDBLCLK, false},
+        {"double-click option, click", {atiShowOnDblClick, atiTerminateOnLogoff}, WM_LBUTTONUP, false},
+        {"double-click option, double click", {atiShowOnDblClick, atiTerminateOnLogoff}, WM_LBUTTONDBLCLK, true},
+        {"click option, right click", {atiShowOnClick, atiTerminateOnLogoff}, WM_RBUTTONUP, false},
+        {"click option, middle click", {atiShowOnClick, atiTerminateOnLogoff}, WM_MBUTTONUP, false},
+        {"click option, left down only", {atiShowOnClick, atiTerminateOnLogoff}, WM_LBUTTONDOWN, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tray.reset();
+        ShowWindow(form.hwnd, SW_HIDE);
+        MakeTray(c.options);
+        Callback(*tray, c.message);
+        EXPECT_EQ(IsWindowVisible(form.hwnd) != FALSE, c.restores);
+    }
+}
+
+TEST_F(TrayComponentTest, DoubleClickRunsTheMenusDefaultItem) {
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 41, "Open");
+    AppendMenuA(menu, MF_STRING, 42, "Exit");
+    SetMenuDefaultItem(menu, 41, FALSE);
+    MakeTray({atiMenuDefaultOnDblClick, atiTerminateOnLogoff});
+    tray->SetPopupMenu(menu);
+    Callback(*tray, WM_LBUTTONDBLCLK);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, form.hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "the default item is clicked";
+    EXPECT_EQ(LOWORD(msg.wParam), 41);
+    EXPECT_FALSE(IsWindowVisible(form.hwnd));
+    // The right click's menu stays away when the context event handles it.
+    bool asked = false;
+    tray->OnContextPopup = [&](TabcTrayIcon*, POINT at, bool& handled) {
+        asked = true;
+        EXPECT_EQ(at.x, tray->CursorPos().x);
+        handled = true;
+    };
+    Callback(*tray, WM_RBUTTONUP);
+    EXPECT_TRUE(asked);
+    tray.reset();
+    DestroyMenu(menu);
+}
+
+TEST_F(TrayComponentTest, VisibleAddsAndDeletesButOnlyStoresWhileLoading) {
+    MakeTray({atiTerminateOnLogoff}, false);
+    tray->SetVisible(false);
+    tray->SetVisible(true);
+    tray->SetVisible(false);
+    EXPECT_TRUE(shell->calls.empty()) << "while loading only the value is kept";
+    tray->Loaded();
+    EXPECT_TRUE(shell->calls.empty()) << "not visible: no icon";
+    EXPECT_FALSE(tray->Shown());
+    tray->SetVisible(true);
+    EXPECT_EQ(shell->Ops(), kAdd);
+    EXPECT_TRUE(tray->Shown());
+    shell->calls.clear();
+    tray->SetVisible(false);
+    EXPECT_EQ(shell->Ops(), kDelete);
+    EXPECT_FALSE(tray->Shown());
+    shell->calls.clear();
+    tray->DeleteIcon();
+    EXPECT_TRUE(shell->calls.empty()) << "nothing to delete";
+}
+
+TEST_F(TrayComponentTest, MonitorPutsBackAnIconTheShellLostOrRefused) {
+    MakeTray({atiTerminateOnLogoff, atiMonitorTray}, false);
+    tray->SetMonitorInterval(50);
+    shell->answers = {FALSE};  // the add is refused
+    tray->Loaded();
+    EXPECT_TRUE(tray->Shown()) << "a refused add still counts as shown";
+    // The next check finds the icon missing and adds it again; then the
+    // shell loses it (a modify fails) and it comes back once more.
+    shell->answers = {FALSE, TRUE, TRUE, TRUE, FALSE};
+    const ULONGLONG until = GetTickCount64() + 3000;
+    while (shell->calls.size() < 9 && GetTickCount64() < until) rtl::PumpMessagesFor(20);
+    const std::vector<DWORD> expected{NIM_ADD,    NIM_MODIFY, NIM_DELETE, NIM_ADD,   NIM_MODIFY,
+                                      NIM_MODIFY, NIM_DELETE, NIM_ADD,    NIM_MODIFY};
+    std::vector<DWORD> ops = shell->Ops();
+    ASSERT_GE(ops.size(), expected.size());
+    ops.resize(expected.size());
+    EXPECT_EQ(ops, expected);
+    EXPECT_TRUE(tray->Shown());
+    EXPECT_TRUE(tray->MonitorRunning());
+}
+
+TEST_F(TrayComponentTest, ARecreatedTaskbarGetsTheIconBack) {
+    const UINT taskbarCreated = TabcTrayIcon::TaskbarCreatedMessage();
+    // The shell's browser left its version behind under Wine, so the
+    // message is listened for.
+    ASSERT_NE(taskbarCreated, 0u);
+    EXPECT_EQ(taskbarCreated, RegisterWindowMessageA("TaskbarCreated"));
+    MakeTray({atiTerminateOnLogoff});
+    shell->calls.clear();
+    SendMessageA(rtl::Application().Handle(), taskbarCreated, 0, 0);
+    EXPECT_EQ(shell->Ops(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+    EXPECT_TRUE(tray->Shown());
+
+    // An icon that is not to be visible stays away.
+    tray->SetVisible(false);
+    shell->calls.clear();
+    SendMessageA(rtl::Application().Handle(), taskbarCreated, 0, 0);
+    EXPECT_TRUE(shell->calls.empty());
+
+    // Every component gets its icon back, not only the first.
+    tray->SetVisible(true);
+    PlainForm otherForm;
+    TabcTrayIcon second(otherForm.hwnd);
+    second.Loaded();
+    shell->calls.clear();
+    SendMessageA(rtl::Application().Handle(), taskbarCreated, 0, 0);
+    EXPECT_EQ(shell->OpsFor(form.hwnd, tray->Identifier()), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(shell->OpsFor(otherForm.hwnd, second.Identifier()), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+}
+
+TEST_F(TrayComponentTest, LogoffEndsTheApplicationOnlyWithTheOption) {
+    const HWND app = rtl::Application().Handle();
+    const LPARAM logoff = static_cast<LPARAM>(ENDSESSION_LOGOFF);
+    struct Case {
+        bool terminateOnLogoff;
+        bool ends;
+    };
+    for (const Case& c : {Case{true, true}, Case{false, false}}) {
+        SCOPED_TRACE(c.terminateOnLogoff ? "with atiTerminateOnLogoff" : "without it");
+        tray.reset();
+        rtl::Application().ResetTerminated();
+        MakeTray(c.terminateOnLogoff ? TabcTrayIconOptions{atiTerminateOnLogoff}
+                                     : TabcTrayIconOptions{atiWin95Service});
+        EXPECT_EQ(tray->Options().Contains(atiTerminateOnLogoff), c.terminateOnLogoff);
+        EXPECT_NE(SendMessageA(app, WM_QUERYENDSESSION, 0, logoff), 0) << "the logoff may go on";
+        SendMessageA(app, WM_ENDSESSION, TRUE, logoff);
+        EXPECT_EQ(rtl::Application().Terminating(), c.ends);
+        rtl::Application().ProcessMessages();
+        EXPECT_EQ(rtl::Application().Terminated(), c.ends);
+        // A shutdown (not a logoff) ends the application either way.
+        rtl::Application().ResetTerminated();
+        SendMessageA(app, WM_ENDSESSION, TRUE, 0);
+        rtl::Application().ProcessMessages();
+        EXPECT_TRUE(rtl::Application().Terminated());
+        EXPECT_FALSE(tray->Shown()) << "the icon leaves with the quit";
+        rtl::Application().ResetTerminated();
+    }
+}
+
+TEST_F(TrayComponentTest, AnotherUserBringsTheIconBackAfterASecondUnlessTheApplicationEnds) {
+    for (bool terminateOnLogoff : {false, true}) {
+        SCOPED_TRACE(terminateOnLogoff ? "with atiTerminateOnLogoff" : "without it");
+        tray.reset();
+        MakeTray(terminateOnLogoff ? TabcTrayIconOptions{atiTerminateOnLogoff} : TabcTrayIconOptions{});
+        shell->calls.clear();
+        SendMessageA(rtl::Application().Handle(), WM_USERCHANGED, 0, 0);
+        const ULONGLONG start = GetTickCount64();
+        rtl::PumpMessagesFor(300);
+        if (terminateOnLogoff) {
+            EXPECT_TRUE(shell->calls.empty());
+            continue;
+        }
+        EXPECT_EQ(shell->Ops(), kDelete) << "deleted at once";
+        EXPECT_FALSE(tray->Shown());
+        while (shell->calls.size() < 2 && GetTickCount64() - start < 3000) rtl::PumpMessagesFor(50);
+        EXPECT_EQ(shell->Ops(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+        EXPECT_GE(GetTickCount64() - start, 950u) << "added again after a second";
+        EXPECT_TRUE(tray->Shown());
+    }
+    // While the application ends, the icon is not put back.
+    tray.reset();
+    MakeTray({});
+    shell->calls.clear();
+    SendMessageA(rtl::Application().Handle(), WM_USERCHANGED, 0, 0);
+    rtl::Application().Terminate();
+    rtl::PumpMessagesFor(1500);
+    EXPECT_EQ(shell->Ops(), kDelete) << "only the quit's delete";
+    rtl::Application().ResetTerminated();
+}
+
+TEST_F(TrayComponentTest, HideOnCloseKeepsTheWindowOtherwiseTheFormCloses) {
+    MakeTray({atiHideOnClose, atiTerminateOnLogoff});
+    ShowWindow(form.hwnd, SW_SHOW);
+    SendMessageA(form.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(form.hwnd));
+    EXPECT_FALSE(IsWindowVisible(form.hwnd));
+
+    tray->SetOptions({atiTerminateOnLogoff});
+    SendMessageA(form.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(form.hwnd)) << "the form's own handling ran (the plain form is destroyed)";
+    EXPECT_FALSE(tray->Hooked());
+}
+
+TEST_F(TrayComponentTest, HooksFollowTheFormOntoItsNewWindow) {
+    auto current = std::make_unique<PlainForm>();
+    HWND now = current->hwnd;
+    tray = std::make_unique<TabcTrayIcon>(now, [&] { return now; });
+    tray->SetOptions({atiHideOnMinimize, atiTerminateOnLogoff});
+    tray->Loaded();
+    ASSERT_TRUE(tray->Hooked());
+
+    // The form re-creates its window: the old one goes, a new one comes.
+    auto next = std::make_unique<PlainForm>();
+    current.reset();
+    EXPECT_FALSE(tray->Hooked());
+    now = next->hwnd;
+    rtl::Application().ProcessMessages();  // the request to hook again
+    EXPECT_TRUE(tray->Hooked());
+    EXPECT_EQ(tray->FormHandle(), next->hwnd);
+    ShowWindow(next->hwnd, SW_SHOW);
+    SendMessageA(next->hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(next->hwnd)) << "the new window hides to the tray";
+    EXPECT_FALSE(IsIconic(next->hwnd));
+
+    // A request left over from a component that is gone reaches nobody.
+    auto third = std::make_unique<PlainForm>();
+    now = third->hwnd;
+    next.reset();
+    tray.reset();
+    rtl::Application().ProcessMessages();
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+TEST_F(TrayComponentTest, DestructionRemovesTheIconAndBothHooks) {
+    MakeTray({atiHideOnMinimize, atiTerminateOnLogoff});
+    const UINT id = tray->Identifier();
+    shell->calls.clear();
+    tray.reset();
+    EXPECT_EQ(shell->Ops(), kDelete);
+    EXPECT_EQ(shell->calls[0].id, id);
+    // The form's messages reach the form itself again.
+    ShowWindow(form.hwnd, SW_SHOW);
+    SendMessageA(form.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsIconic(form.hwnd)) << "minimized as any window";
+    ShowWindow(form.hwnd, SW_RESTORE);
+    // And the application's: the re-created taskbar finds no icon to re-add.
+    shell->calls.clear();
+    SendMessageA(rtl::Application().Handle(), TabcTrayIcon::TaskbarCreatedMessage(), 0, 0);
+    EXPECT_TRUE(shell->calls.empty());
+}
+
+TEST_F(TrayComponentTest, AnimationStepsThroughTheImages) {
+    HIMAGELIST images = ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                         ILC_COLOR32 | ILC_MASK, 3, 0);
+    for (LPCSTR id : {IDI_WARNING, IDI_ERROR, IDI_INFORMATION})
+        ImageList_AddIcon(images, LoadIconA(nullptr, reinterpret_cast<LPCSTR>(id)));
+    ASSERT_EQ(ImageList_GetImageCount(images), 3);
+    MakeTray({atiTerminateOnLogoff});
+
+    // Outside the list the icon stays; inside, the image becomes the icon.
+    HICON before = tray->Icon();
+    tray->SetImages(images);
+    tray->SetImageIndex(7);
+    EXPECT_EQ(tray->Icon(), before);
+    tray->SetImageIndex(1);
+    EXPECT_NE(tray->Icon(), before);
+    EXPECT_EQ(IconSize(tray->Icon()).cx, GetSystemMetrics(SM_CXSMICON));
+
+    // A list with no more images than the index resets it.
+    HIMAGELIST one = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 0);
+    ImageList_AddIcon(one, LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_ERROR)));
+    tray->SetImageIndex(2);
+    tray->SetImages(one);
+    EXPECT_EQ(tray->ImageIndex(), -1);
+
+    // Animated: every interval the next image, wrapping to the first.
+    tray->SetImages(images);
+    tray->SetImageIndex(1);
+    tray->SetAnimateInterval(40);
+    std::vector<int> indexes;
+    int last = tray->ImageIndex();
+    shell->calls.clear();
+    tray->SetAnimated(true);
+    const ULONGLONG until = GetTickCount64() + 3000;
+    while (indexes.size() < 4 && GetTickCount64() < until) {
+        rtl::PumpMessagesFor(10);
+        if (tray->ImageIndex() != last) indexes.push_back(last = tray->ImageIndex());
+    }
+    tray->SetAnimated(false);
+    EXPECT_EQ(indexes, (std::vector<int>{2, 0, 1, 2}));
+    EXPECT_GE(shell->calls.size(), 4u);
+    for (const auto& call : shell->calls) EXPECT_EQ(call.op, static_cast<DWORD>(NIM_MODIFY));
+    tray.reset();
+    ImageList_Destroy(one);
+    ImageList_Destroy(images);
+}
+
+// ------------------------------------------------------------ the window
+
+class TrayWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testsupport::InitApplication();
+        testsupport::ForgetSavedSettings();
+        if (!FakeNotificationArea::Usable()) GTEST_SKIP() << "a real taskbar is there, or not Wine's shell";
+        shell = std::make_unique<FakeNotificationArea>();
+    }
+    void Build() {
+        form = std::make_unique<TForm1>();
+        rtl::Application().SetMainForm(form->Handle());
+    }
+    void TearDown() override {
+        rtl::Application().SetMainForm(nullptr);
+        form.reset();
+        shell.reset();
+        if (other) DestroyWindow(other);
+        rtl::Application().ProcessMessages();
+        rtl::Application().ResetTerminated();
+        testsupport::ForgetSavedSettings();
+        EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
+    }
+    TabcTrayIcon& Tray() { return *form->abcTrayIcon1; }
+    HWND App() const { return rtl::Application().Handle(); }
+
+    testsupport::ErrorRecorder errors;
+    std::unique_ptr<FakeNotificationArea> shell;
+    std::unique_ptr<TForm1> form;
+    HWND other = nullptr;
+};
+
+TEST_F(TrayWindowTest, TheWindowsTrayIconAsItIsSetUp) {
+    Build();
+    EXPECT_TRUE(errors.shown.empty());
+    TabcTrayIcon& tray = Tray();
+    const TabcTrayIconOptions windowOptions{atiShowOnClick, atiHideApp, atiHideOnMinimize, atiTerminateOnLogoff,
+                                            atiMonitorTray};
+    EXPECT_EQ(tray.Options(), windowOptions);
+    EXPECT_EQ(tray.MonitorInterval(), 5000u);
+    EXPECT_EQ(tray.AnimateInterval(), 700u);
+    EXPECT_FALSE(tray.Animated());
+    EXPECT_TRUE(tray.Visible());
+    EXPECT_TRUE(tray.Shown());
+    EXPECT_TRUE(tray.MonitorRunning());
+    EXPECT_EQ(tray.Hint(), "Waiting");
+    EXPECT_EQ(tray.FormHandle(), form->Handle());
+    // The program's own icon, at the small-icon size.
+    ASSERT_NE(tray.Icon(), nullptr);
+    EXPECT_EQ(IconSize(tray.Icon()).cx, GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(tray.NotifyData().hIcon, tray.Icon());
+    // The icon was added for the window; then "Waiting" became its tip.
+    const std::vector<DWORD> ops = shell->OpsFor(form->Handle(), tray.Identifier());
+    ASSERT_FALSE(ops.empty());
+    EXPECT_EQ(ops.front(), static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(shell->calls.back().tip, "Waiting");
+    // The loop is not to show the window by itself; FormCreate showed it
+    // (Minimized is not checked), and with it the taskbar button.
+    EXPECT_FALSE(rtl::Application().ShowMainForm());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(IsWindowVisible(App()));
+}
+
+TEST_F(TrayWindowTest, TheHintKeeps63CharactersAndBecomesTheTip) {
+    Build();
+    const std::string seventy(70, 'x');
+    const std::string sixtyThree = std::string(62, 'y') + "z";
+    struct Case {
+        std::string hint, kept;
+    };
+    for (const Case& c : {Case{seventy, seventy.substr(0, 63)}, Case{sixtyThree, sixtyThree},
+                          Case{"Trying server : cwop.aprs.net", "Trying server : cwop.aprs.net"}, Case{"", ""}}) {
+        SCOPED_TRACE(c.hint);
+        shell->calls.clear();
+        form->SetTrayHint(c.hint);
+        EXPECT_EQ(Tray().Hint(), c.kept);
+        EXPECT_EQ(std::string(Tray().NotifyData().szTip), c.kept);
+        ASSERT_EQ(shell->Ops(), std::vector<DWORD>{NIM_MODIFY});
+        EXPECT_EQ(shell->calls[0].tip, c.kept);
+    }
+    // Not shown: the hint is kept and goes out with the next add.
+    Tray().SetVisible(false);
+    form->SetTrayHint(seventy);
+    shell->calls.clear();
+    Tray().SetVisible(true);
+    ASSERT_EQ(shell->Ops(), kAdd);
+    EXPECT_EQ(shell->calls[0].tip, seventy.substr(0, 63));
+}
+
+TEST_F(TrayWindowTest, MinimizeHidesWindowAndTaskbarButtonAndALeftClickBringsThemBack) {
+    Build();
+    HWND hwnd = form->Handle();
+    ASSERT_TRUE(IsWindowVisible(hwnd));
+    ASSERT_TRUE(IsWindowVisible(App()));
+
+    // The minimize button (or the system menu) sends this.
+    EXPECT_EQ(SendMessageA(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0), 0);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsIconic(hwnd)) << "never minimized";
+    EXPECT_FALSE(IsWindowVisible(App())) << "the taskbar button went with it";
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(Tray().Shown());
+
+    // Right clicks, double clicks, the middle button, moves and another
+    // icon's clicks change nothing.
+    const UINT quiet[] = {WM_RBUTTONDOWN,  WM_RBUTTONUP,  WM_RBUTTONDBLCLK, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN,
+                          WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK, WM_MOUSEMOVE};
+    for (UINT message : quiet) {
+        Callback(Tray(), message);
+        EXPECT_FALSE(IsWindowVisible(hwnd)) << message;
+    }
+    SendMessageA(hwnd, TabcTrayIcon::kCallbackMessage, Tray().Identifier() + 1, WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    // Something else is in front; a left click (on release) brings the
+    // window back, restored, in the foreground, with its taskbar button.
+    other = MakeOtherWindow();
+    rtl::Application().ProcessMessages();
+    ASSERT_EQ(GetForegroundWindow(), other);
+    Callback(Tray(), WM_LBUTTONUP);
+    rtl::Application().ProcessMessages();
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsIconic(hwnd));
+    EXPECT_TRUE(IsWindowVisible(App()));
+    EXPECT_EQ(GetForegroundWindow(), hwnd);
+
+    // Minimized from the taskbar button: the same.
+    SendMessageA(App(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsIconic(hwnd));
+    EXPECT_FALSE(IsIconic(App()));
+    EXPECT_FALSE(IsWindowVisible(App()));
+}
+
+TEST_F(TrayWindowTest, ClosingTheWindowRemovesTheIcon) {
+    Build();
+    const UINT id = Tray().Identifier();
+    shell->calls.clear();
+    PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
+    rtl::Application().Run();  // ends when the close has ended the loop
+    EXPECT_EQ(shell->OpsFor(form->Handle(), id), kDelete) << "gone as the loop ends";
+    EXPECT_FALSE(Tray().Shown());
+    EXPECT_FALSE(IsWindowVisible(App()));
+    rtl::Application().SetMainForm(nullptr);
+    form.reset();
+    EXPECT_EQ(shell->Ops(), kDelete) << "deleted once";
+}
+
+TEST_F(TrayWindowTest, AFailedRestoreLeavesOnlyTheIconWithAnEmptyHint) {
+    testsupport::SetText(HKEY_LOCAL_MACHINE, testsupport::kSettingsKey, "CallSign", "CW1234");
+    Build();
+    ASSERT_EQ(errors.shown.size(), 1u) << "the restore failed and was shown";
+    errors.shown.clear();
+    HWND hwnd = form->Handle();
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(IsWindowVisible(App()));
+    EXPECT_TRUE(Tray().Shown());
+    EXPECT_EQ(Tray().Hint(), "");
+    EXPECT_EQ(std::string(Tray().NotifyData().szTip), "");
+    ASSERT_FALSE(shell->calls.empty());
+    EXPECT_EQ(shell->calls.back().tip, "");
+
+    Callback(Tray(), WM_LBUTTONUP);
+    rtl::Application().ProcessMessages();
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(App()));
+    EXPECT_EQ(GetForegroundWindow(), hwnd);
+}
+
+TEST_F(TrayWindowTest, TheMonitorOfTheWindowsIconPutsItBack) {
+    Build();
+    TabcTrayIcon& tray = Tray();
+    tray.SetMonitorInterval(50);
+    shell->calls.clear();
+    shell->answers = {FALSE};  // the shell lost it
+    const ULONGLONG until = GetTickCount64() + 3000;
+    while (shell->calls.size() < 3 && GetTickCount64() < until) rtl::PumpMessagesFor(20);
+    std::vector<DWORD> ops = shell->Ops();
+    ASSERT_GE(ops.size(), 3u);
+    ops.resize(3);
+    EXPECT_EQ(ops, (std::vector<DWORD>{NIM_MODIFY, NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(shell->calls[2].tip, "Waiting");
+    EXPECT_TRUE(tray.Shown());
+}
+
+}  // namespace
