@@ -116,7 +116,7 @@ TEST_F(RtlTest, PostedMessagesAreDispatchedDuringTheWait) {
     bool seen = false;
     rtl::TTimer probe(0, false);
     HWND app = rtl::Application().Handle();
-    rtl::Application().AddMessageHook([&](UINT msg, WPARAM, LPARAM, LRESULT& r) {
+    const auto hook = rtl::Application().AddMessageHook([&](UINT msg, WPARAM, LPARAM, LRESULT& r) {
         if (msg != WM_APP + 7) return false;
         seen = true;
         r = 0;
@@ -133,6 +133,7 @@ TEST_F(RtlTest, PostedMessagesAreDispatchedDuringTheWait) {
     rtl::PumpMessagesFor(400);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+    rtl::Application().RemoveMessageHook(hook);
     EXPECT_TRUE(seen);
 }
 
