@@ -1,1 +1,92 @@
 #include "ui/pvlUrl.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "rtl/Exceptions.h"
+#include "rtl/Text.h"
+#include "ui/LinkAddress.h"
+
+namespace ui {
+
+namespace {
+
+// The buffer a default value is first read into; most values fit.
+const LONG kFirstBufferSize = 260;
+
+// The default value of a key under HKEY_CLASSES_ROOT. False when the key
+// cannot be opened. A value that cannot be read gives empty text.
+//
+// A value longer than the first buffer (a browser command with a long path
+// and many options) is read again with a buffer of the size the registry
+// reports, so it is never cut short: a cut template could start a different
+// program or lose the placeholder.
+bool ReadClassesDefault(const std::string& subKey, std::string& value) {
+    value.clear();
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    std::vector<char> buffer(static_cast<size_t>(kFirstBufferSize));
+    // The value may grow between the two reads; a few rounds settle it.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        LONG size = static_cast<LONG>(buffer.size());
+        const LONG status = RegQueryValueA(key, nullptr, buffer.data(), &size);
+        if (status == ERROR_MORE_DATA && size > static_cast<LONG>(buffer.size())) {
+            buffer.assign(static_cast<size_t>(size) + 1, '\0');
+            continue;
+        }
+        if (status == ERROR_SUCCESS) {
+            // The text up to its terminating zero, never beyond what was read.
+            const size_t limit = std::min(buffer.size(), static_cast<size_t>(size > 0 ? size : 0));
+            size_t length = 0;
+            while (length < limit && buffer[length] != '\0') ++length;
+            value.assign(buffer.data(), length);
+        }
+        break;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+int ShowStateOf(TUrlShowCmd command) {
+    switch (command) {
+    case TUrlShowCmd::ssHide: return SW_HIDE;
+    case TUrlShowCmd::ssMaximize: return SW_MAXIMIZE;
+    case TUrlShowCmd::ssMinimize: return SW_MINIMIZE;
+    case TUrlShowCmd::ssRestore: return SW_RESTORE;
+    case TUrlShowCmd::ssShow: return SW_SHOW;
+    case TUrlShowCmd::ssShowDefault: return SW_SHOWDEFAULT;
+    case TUrlShowCmd::ssShowMaximized: return SW_SHOWMAXIMIZED;
+    case TUrlShowCmd::ssShowMinimized: return SW_SHOWMINIMIZED;
+    case TUrlShowCmd::ssShowMinNoActivate: return SW_SHOWMINNOACTIVE;
+    case TUrlShowCmd::ssShowNA: return SW_SHOWNA;
+    case TUrlShowCmd::ssShowNoActivate: return SW_SHOWNOACTIVATE;
+    case TUrlShowCmd::ssShowNormal: return SW_SHOWNORMAL;
+    }
+    return SW_SHOWDEFAULT;
+}
+
+void TpvlUrl::OpenUrl() {
+    const int show = ShowStateOf(UrlShowCommand);
+
+    // The document type of web pages, then its open command.
+    std::string documentType;
+    if (!ReadClassesDefault(".htm", documentType)) return;
+    // An association without a type name leads nowhere.
+    if (documentType.empty()) return;
+    std::string commandTemplate;
+    if (!ReadClassesDefault(documentType + "\\shell\\open\\command", commandTemplate)) return;
+
+    // An open command without a command line cannot start a browser; started
+    // as it stands, the address alone would be taken for the program.
+    if (rtl::Trimmed(commandTemplate).empty()) throw rtl::Exception("Couldn't launch default browser");
+
+    const std::string commandLine = BrowserCommandLine(commandTemplate, Url);
+    if (WinExec(commandLine.c_str(), static_cast<UINT>(show)) < 32)
+        throw rtl::Exception("Couldn't launch default browser");
+}
+
+}  // namespace ui

@@ -1,5 +1,6 @@
 # Sources of src/ui: portable (no <windows.h>) and Win32.
 list(APPEND TESKAPRS_PORTABLE_SOURCES
+  ui/LinkAddress.cpp
   ui/MainWindowLayout.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
