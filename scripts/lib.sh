@@ -64,6 +64,11 @@ make_prefix() {
   fi
   # Without a window manager every hide would wait for one.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # Wine's own "light" theme draws the version-6 buttons and check boxes in
+  # a bold font of its own, where Windows keeps the window's font: the
+  # classic look it is.
+  "$WINE64" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /d 0 /f \
+    </dev/null >/dev/null 2>&1
   # Wine does not find its own fonts by itself here: MS Sans Serif, Tahoma, Marlett.
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -n /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
