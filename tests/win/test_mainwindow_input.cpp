@@ -158,6 +158,22 @@ TEST_F(MainWindowInputTest, SettingAValueClampsAndShowsIt) {
     EXPECT_EQ(form->LatMin->Text(), "59");
 }
 
+TEST_F(MainWindowInputTest, AListIndexOutsideTheListSelectsNothing) {
+    // A stored hemisphere of 7 or -1 leaves no hemisphere selected, as on
+    // Windows; an index inside the list selects its entry.
+    struct Case {
+        int index, expected;
+        const char* text;
+    };
+    for (const Case& c : {Case{1, 1, "Southern"}, Case{7, -1, ""}, Case{0, 0, "Northern"}, Case{2, -1, ""},
+                          Case{-1, -1, ""}}) {
+        SCOPED_TRACE(c.index);
+        form->LatHem->SetItemIndex(c.index);
+        EXPECT_EQ(form->LatHem->ItemIndex(), c.expected);
+        EXPECT_EQ(form->LatHem->Text(), c.text);
+    }
+}
+
 TEST_F(MainWindowInputTest, KeysAreFilteredWithABeep) {
     const char sep = rtl::DecimalSeparator();
     const std::string s(1, sep);
