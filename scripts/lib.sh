@@ -69,6 +69,11 @@ make_prefix() {
   # classic look it is.
   "$WINE64" reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /d 0 /f \
     </dev/null >/dev/null 2>&1
+  # A program that crashes prints its backtrace and ends at once, instead of
+  # waiting behind a crash dialog nobody can see (a crashing test would
+  # otherwise hang until CTest's time-out).
+  "$WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1
   # Wine does not find its own fonts by itself here: MS Sans Serif, Tahoma, Marlett.
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp -n /usr/share/wine/fonts/* "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true

@@ -122,7 +122,9 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     Timer1.SetEnabled(false);
     LED->SetColor(kLampSending);
     if (Session.SendStep == 1) {
-        // The login line is out: this server is in use.
+        // The login line is out: this server is in use. It is the server
+        // the connection was asked for, not whatever ServerIndex holds now:
+        // a schedule tick may have moved the position during the session.
         SetTrayHint("Sending data to " + connectedServer_.host);
         rtl::Application().ProcessMessages();
         Label22->SetText("Using server : ");

@@ -384,7 +384,7 @@ void TComboBox::SetItemIndex(int index) {
     // An index outside the list selects nothing (Wine would keep the old
     // selection where Windows clears it).
     const int count = static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0));
-    if (index >= count) index = -1;
+    if (index < 0 || index >= count) index = -1;
     SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     if (index < 0) SetText("");
 }

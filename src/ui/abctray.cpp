@@ -53,9 +53,11 @@ HICON CopySmallIcon(HICON icon) {
 const size_t kTipLength = 63;
 
 // The components alive now: a message handler of the form may free one.
+// Never destroyed, so that windows destroyed while the process ends (after
+// a halt, by the application object's own destruction) still find it.
 std::unordered_set<const void*>& LiveHooks() {
-    static std::unordered_set<const void*> live;
-    return live;
+    static auto* live = new std::unordered_set<const void*>;
+    return *live;
 }
 
 // One subclass per component (several components may hook one form).

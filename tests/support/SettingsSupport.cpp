@@ -37,6 +37,7 @@ void ForgetSavedSettings() {
         RegCloseKey(run);
     }
     DeleteFileA(ConfigFileBesideProgram().c_str());
+    RemoveDirectoryA(ConfigFileBesideProgram().c_str());  // left by a test that stood a folder in its place
 }
 
 ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path) : root_(root), path_(path) {

@@ -372,3 +372,43 @@ TEST(EasyRegLocalMachine, DefaultRootIsTheLocalMachine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each root key choice reaches its own root: a value written through the
+// component is found under that root, and under no other of the table.
+TEST(EasyRegRootKeys, EachChoiceReachesItsRootKey) {
+    struct Root {
+        config::TRootKey choice;
+        HKEY root;
+        std::string path;
+    };
+    const std::string name = Unique("TeskaprsTest-Root");
+    const std::vector<Root> roots = {
+        {config::bkHKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE, "Software\\" + name},
+        {config::bkHKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT, name},
+        {config::bkHKEY_CURRENT_USER, HKEY_CURRENT_USER, "Software\\" + name},
+        {config::bkHKEY_USERS, HKEY_USERS, ".DEFAULT\\Software\\" + name},
+        {config::bkHKEY_CURRENT_CONFIG, HKEY_CURRENT_CONFIG, "Software\\" + name},
+    };
+    for (const Root& r : roots) {
+        SCOPED_TRACE(r.path);
+        TEasyRegAdvanced reg;
+        reg.SetRegBaseKey(r.choice);
+        reg.SetRegString(r.path);
+        reg.WriteInteger("Which", static_cast<int>(r.choice));
+        std::string bytes;
+        ASSERT_TRUE(GetRawValue(r.root, r.path, "Which", nullptr, &bytes));
+        const int which = static_cast<int>(r.choice);
+        EXPECT_EQ(bytes, Bytes(&which, 4));
+        for (const Root& other : roots) {
+            if (other.root != r.root && other.path == r.path) {
+                EXPECT_FALSE(GetRawValue(other.root, other.path, "Which")) << "not under another root";
+            }
+        }
+        EXPECT_EQ(reg.ReadInteger("Which"), which);
+        testsupport::DeleteKeyTree(r.root, r.path);
+    }
+}
+
+}  // namespace

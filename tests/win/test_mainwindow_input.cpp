@@ -166,7 +166,7 @@ TEST_F(MainWindowInputTest, AListIndexOutsideTheListSelectsNothing) {
         const char* text;
     };
     for (const Case& c : {Case{1, 1, "Southern"}, Case{7, -1, ""}, Case{0, 0, "Northern"}, Case{2, -1, ""},
-                          Case{-1, -1, ""}}) {
+                          Case{1, 1, "Southern"}, Case{-2, -1, ""}, Case{-1, -1, ""}}) {
         SCOPED_TRACE(c.index);
         form->LatHem->SetItemIndex(c.index);
         EXPECT_EQ(form->LatHem->ItemIndex(), c.expected);

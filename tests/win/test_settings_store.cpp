@@ -19,6 +19,7 @@
 #include "Teskaprs1.h"
 #include "config/EasyRegAdvanced.h"
 #include "rtl/Application.h"
+#include "ui/abctray.h"
 
 namespace {
 
@@ -419,6 +420,24 @@ TEST_F(SettingsStoreTest, ReadsWithAFallbackTakeIt) {
     }
 }
 
+// "Minimize on startup?" saved: only the tray icon appears; otherwise the
+// window shows itself, with its taskbar button.
+TEST_F(SettingsStoreTest, MinimizedStartShowsOnlyTheTrayIcon) {
+    for (DWORD minimized : {1u, 0u}) {
+        SCOPED_TRACE(minimized);
+        form.reset();
+        testsupport::ForgetSavedSettings();
+        SeedSavedSettings();
+        SetDword(kMachine, kSettingsKey, "Minimized", minimized);
+        NewForm();
+        ExpectNoErrors();
+        EXPECT_EQ(form->Minimized->Checked(), minimized == 1);
+        EXPECT_EQ(IsWindowVisible(form->Handle()) != FALSE, minimized == 0);
+        EXPECT_EQ(IsWindowVisible(rtl::Application().Handle()) != FALSE, minimized == 0) << "taskbar button";
+        EXPECT_EQ(form->abcTrayIcon1->Hint(), "Waiting");
+    }
+}
+
 // A "CallSign" that exists, even empty, means settings were saved.
 TEST_F(SettingsStoreTest, TheCallSignValueDecidesWhetherTheRestoreRuns) {
     SeedSavedSettings();
@@ -538,6 +557,31 @@ TEST_F(SettingsStoreTest, SaveThatFailsPartWayStopsAtTheFailedWrite) {
         EXPECT_TRUE(form->Timer2.Enabled()) << "the schedule is not re-armed";
         EXPECT_FALSE(form->DelayTimer.Enabled()) << "the schedule is not re-armed";
     }
+}
+
+TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWrittenShowsItAndKeepsTheSchedule) {
+    // A folder in the file's place: the registry is saved, the file is not,
+    // the failure is shown and the schedule runs on as it was.
+    const std::string file = testsupport::ConfigFileBesideProgram();
+    ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+    struct RemoveFolder {
+        std::string path;
+        ~RemoveFolder() { RemoveDirectoryA(path.c_str()); }
+    } removeFolder{file};
+    NewForm();
+    ASSERT_TRUE(form->RegistryMode);
+    form->Callsign->SetText("N0CALL");
+    form->AutoStart->SetChecked(true);
+    ArmTickOnly();
+    Save();
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+    EXPECT_EQ(errors.shown[0].second, "File access denied.");
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("N0CALL")));
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+    EXPECT_TRUE(form->Timer2.Enabled()) << "the schedule is not re-armed";
+    EXPECT_FALSE(form->DelayTimer.Enabled()) << "the schedule is not re-armed";
+    errors.shown.clear();
 }
 
 // Where the settings key cannot be written the run is in file mode: no

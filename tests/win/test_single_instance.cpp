@@ -30,6 +30,8 @@ const char kChildMode[] = "TESKAPRS_SINGLE_INSTANCE_CHILD";
 const char kLockName[] = "TabcSingleInstance in application Teskaprs";
 // Exit codes of a child copy.
 const DWORD kKeptRunning = 3;
+// A way of ending that should have ended the process came back instead.
+const DWORD kCameBack = 4;
 
 // A process of the test, ended (if it still runs) and released at the end.
 class Process {
@@ -325,8 +327,11 @@ TEST(SingleInstanceChild, DISABLED_Copy) {
         guard.TerminateBy = ui::atmExitProcess;
     }
     guard.Loaded();
-    // Still here: tell the parent whether the loop was asked to end.
-    ExitProcess(rtl::Application().Terminating() ? 0 : kKeptRunning);
+    // Still here. Only asking the loop to end, or closing the other copy,
+    // comes back; the other ways must have ended the process already.
+    if (m == "app-terminate") ExitProcess(rtl::Application().Terminating() ? 0 : kKeptRunning);
+    if (m == "close-previous") ExitProcess(rtl::Application().Terminating() ? 0 : kKeptRunning);
+    ExitProcess(kCameBack);
 }
 
 TEST_F(SingleInstanceTest, EachWayOfEndingEndsTheSecondCopyWithExitCodeZero) {
@@ -353,6 +358,23 @@ TEST_F(SingleInstanceTest, EachWayOfEndingEndsTheSecondCopyWithExitCodeZero) {
         EXPECT_EQ(told, std::string(c.mode) == "close-previous") << "only close-previous ends this copy's loop";
         rtl::Application().ResetTerminated();
     }
+}
+
+TEST_F(SingleInstanceTest, TheSecondCopysWindowNeverShowsItself) {
+    // A second copy still runs its creation handler, but the window it would
+    // show there stays hidden: the first copy keeps the foreground.
+    testsupport::ForgetSavedSettings();
+    TabcSingleInstance first;
+    ASSERT_TRUE(first.HoldsLock());
+    {
+        TForm1 second;
+        EXPECT_TRUE(rtl::Application().Terminating());
+        EXPECT_FALSE(second.Minimized->Checked());
+        EXPECT_TRUE(second.DelayTimer.Enabled()) << "the creation handler ran to its end";
+        EXPECT_FALSE(IsWindowVisible(second.Handle()));
+        EXPECT_FALSE(IsWindowVisible(rtl::Application().Handle())) << "no taskbar button either";
+    }
+    testsupport::ForgetSavedSettings();
 }
 
 TEST_F(SingleInstanceTest, TheStopMessageComesFirst) {
@@ -407,7 +429,6 @@ protected:
         EXPECT_EQ(second.ExitCode(), 0u);
         // Quickly: it ends as its loop starts, not after any timer.
         EXPECT_LT(second.EndedAfter(), 10000u);
-        EXPECT_EQ(FindProcessWindow(second.Id(), "TForm1", false), nullptr);
     }
 
     std::string exe;

@@ -339,8 +339,9 @@ TEST_F(AutomaticModeTest, UnreachableServersAreTriedInTurnWhileTheCycleLasts) {
         const std::string port = std::to_string(LoopbackServer::UnusedPort());
         if (std::find(ports.begin(), ports.end(), port) == ports.end()) ports.push_back(port);
     }
-    UseList({upload::ServerEntry{"127.0.0.1", ports[0]}, upload::ServerEntry{"127.0.0.1", ports[1]},
-             upload::ServerEntry{"127.0.0.1", ports[2]}});
+    ASSERT_NO_FATAL_FAILURE(UseList({upload::ServerEntry{"127.0.0.1", ports[0]},
+                                     upload::ServerEntry{"127.0.0.1", ports[1]},
+                                     upload::ServerEntry{"127.0.0.1", ports[2]}}));
     RecordEndings();
 
     form->abcButton1->Click();
@@ -365,8 +366,9 @@ TEST_F(AutomaticModeTest, AConnectRequestThatFailsMovesOnToTheNextPositionAtOnce
     // a port text this long is refused without any lookup.
     const std::string badPort(40, 'x');
     const std::string unused = std::to_string(LoopbackServer::UnusedPort());
-    UseList({upload::ServerEntry{"127.0.0.1", badPort}, upload::ServerEntry{"127.0.0.1", badPort},
-             upload::ServerEntry{"127.0.0.1", unused}});
+    ASSERT_NO_FATAL_FAILURE(UseList({upload::ServerEntry{"127.0.0.1", badPort},
+                                     upload::ServerEntry{"127.0.0.1", badPort},
+                                     upload::ServerEntry{"127.0.0.1", unused}}));
     auto onError = form->WSocket1->OnError;
     form->WSocket1->OnError = nullptr;
     RecordEndings();
@@ -386,8 +388,9 @@ TEST_F(AutomaticModeTest, AConnectRequestThatFailsMovesOnToTheNextPositionAtOnce
     // Every position failing: the loop gives up at the last one, the cycle
     // ends, and the window is free for the next upload.
     folder.Write("wxreport.txt", Report(31));
-    UseList({upload::ServerEntry{"127.0.0.1", badPort}, upload::ServerEntry{"127.0.0.1", badPort},
-             upload::ServerEntry{"127.0.0.1", badPort}});
+    ASSERT_NO_FATAL_FAILURE(UseList({upload::ServerEntry{"127.0.0.1", badPort},
+                                     upload::ServerEntry{"127.0.0.1", badPort},
+                                     upload::ServerEntry{"127.0.0.1", badPort}}));
     form->Session.ServerIndex = 2;  // the servers from here to the last are tried once
     form->abcButton1->Click();
     EXPECT_EQ(form->Session.ServerIndex, 1);
@@ -397,6 +400,31 @@ TEST_F(AutomaticModeTest, AConnectRequestThatFailsMovesOnToTheNextPositionAtOnce
     EXPECT_EQ(form->Label20->Text(), PacketFor(31));
     EXPECT_EQ(form->ReadStoredPacket(), "");
     form->WSocket1->OnError = onError;
+}
+
+TEST_F(AutomaticModeTest, AFailureReportedInsideConnectLeavesTheMoveToTheWatchdog) {
+    // With its error handler attached the component reports a port it cannot
+    // use through OnError inside Connect; the attempt stays busy until the
+    // watchdog moves on to the next position.
+    const std::string badPort(40, 'x');
+    const std::string unused = std::to_string(LoopbackServer::UnusedPort());
+    ASSERT_NO_FATAL_FAILURE(UseList({upload::ServerEntry{"127.0.0.1", badPort},
+                                     upload::ServerEntry{"127.0.0.1", unused},
+                                     upload::ServerEntry{"127.0.0.1", unused}}));
+    RecordEndings();
+
+    form->abcButton1->Click();
+    EXPECT_EQ(form->Session.ServerIndex, 1);
+    EXPECT_TRUE(form->Upload.UploadBusy) << "only the watchdog moves on";
+    EXPECT_TRUE(form->Timer1.Enabled());
+    EXPECT_TRUE(endings.empty());
+
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 1; }, 3000));
+    form->Timer1.SetEnabled(false);
+    EXPECT_EQ(endings[0].port, unused);
+    EXPECT_EQ(endings[0].index, 2);
+    EXPECT_TRUE(endings[0].cycle);
+    EXPECT_TRUE(errors.shown.empty()) << "upload failures are never shown in a box";
 }
 
 TEST_F(UploadSessionTest, AServerThatClosesAfterTheLoginLineGetsNothingRecorded) {
