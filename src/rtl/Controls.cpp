@@ -156,6 +156,28 @@ void TControl::Invalidate() const {
     if (handle_) RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
 }
 
+bool TControl::HandleSelfPaint(UINT msg, WPARAM wp, LRESULT& result, const std::function<void(HDC)>& paint) const {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(handle_, &ps);
+        paint(dc);
+        EndPaint(handle_, &ps);
+        result = 0;
+        return true;
+    }
+    case WM_PRINTCLIENT:
+        paint(reinterpret_cast<HDC>(wp));
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
 void TControl::FireClick() {
     if (!OnClick) return;
     Event handler = OnClick;  // the handler may replace itself
@@ -429,25 +451,7 @@ TPanel::TPanel(HWND parent, int id, std::string name, const TBounds& bounds, COL
 }
 
 bool TPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
-    switch (msg) {
-    case WM_ERASEBKGND:
-        result = 1;
-        return true;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(handle_, &ps);
-        Paint(dc);
-        EndPaint(handle_, &ps);
-        result = 0;
-        return true;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wp));
-        result = 0;
-        return true;
-    default:
-        return false;
-    }
+    return HandleSelfPaint(msg, wp, result, [this](HDC dc) { Paint(dc); });
 }
 
 void TPanel::Paint(HDC dc) const {

@@ -81,6 +81,10 @@ protected:
     void CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, HWND parent,
                       int id, const TBounds& bounds);
     void Invalidate() const;
+    // For a control that draws itself: WM_ERASEBKGND (the painting covers
+    // everything), WM_PAINT and WM_PRINTCLIENT go to paint. True when the
+    // message was one of these.
+    bool HandleSelfPaint(UINT msg, WPARAM wp, LRESULT& result, const std::function<void(HDC)>& paint) const;
     void FireClick();
     // Messages to the control's own window, before its class handles them.
     // Return true (with the result) to consume the message.

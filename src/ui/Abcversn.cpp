@@ -315,23 +315,8 @@ void TabcVersionLabel::RebuildText() {
 // ---------------------------------------------------------------- drawing
 
 bool TabcVersionLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    if (HandleSelfPaint(msg, wp, result, [this](HDC dc) { Paint(dc); })) return true;
     switch (msg) {
-    case WM_ERASEBKGND:
-        // Painting covers the whole label.
-        result = 1;
-        return true;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(handle_, &ps);
-        Paint(dc);
-        EndPaint(handle_, &ps);
-        result = 0;
-        return true;
-    }
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wp));
-        result = 0;
-        return true;
     case WM_SETTEXT:
     case WM_ENABLE:
         result = DefWindowProcA(handle_, msg, wp, lp);
