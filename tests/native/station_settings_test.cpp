@@ -106,14 +106,16 @@ TEST(StationSettings, ANewDecimalSeparatorKeepsTheValueOfTheText) {
         {"12.500", '.', '.', "12.500"},  // the same separator: nothing to do
         {"", '.', ',', ""},             {"1e", '.', ',', "1e"},  // no number: left as it is
         {"1,5", '.', ',', "1,5"},       // not a number under the old separator either
-        {"1.5", '.', 'e', "1.5"},       // "1e5" would read as another value
-        {"1.5", '.', '5', "1.5"},
+        {"1.5", '.', 'e', "1e5"},       // the separator before the exponent letter
+        {"1.5", '.', '5', "1.5"},       // "155" would read as another value: left as it is
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text + " " + c.from + " -> " + c.to);
         const std::string rewritten = ResetDecimalSeparator(c.text, c.from, c.to);
         EXPECT_EQ(rewritten, c.rewritten);
-        if (rewritten != c.text) EXPECT_EQ(ReadDecimalField(rewritten, c.to), ReadDecimalField(c.text, c.from));
+        if (rewritten != c.text) {
+            EXPECT_EQ(ReadDecimalField(rewritten, c.to), ReadDecimalField(c.text, c.from));
+        }
     }
 }
 

@@ -243,6 +243,15 @@ TEST_F(Intake, AReadOnlyOrHiddenReportUploadsEveryReading) {
                       "@0" + digits + "143" + digits + "z");
         }
         EXPECT_EQ(GetFileAttributesA(report.c_str()) & c.attributes, c.attributes) << "the report is not touched";
+
+        // Windows refuses every copy onto a read-only or hidden file; Wine
+        // here (run as root) does not, but keeps the old file's attributes
+        // on such a copy. That shows the working copy made plain before the
+        // copy: once the report is plain again, so is its copy.
+        ASSERT_TRUE(SetFileAttributesA(report.c_str(), FILE_ATTRIBUTE_NORMAL));
+        state = UploadState{};
+        ASSERT_TRUE(TakeReading(state, report).has_value());
+        EXPECT_EQ(GetFileAttributesA(caseFolder.File("wxreport2.txt").c_str()) & c.attributes, 0u) << c.what;
     }
 }
 
