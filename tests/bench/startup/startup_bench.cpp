@@ -73,6 +73,7 @@ int CountDescendants(HWND window) {
 struct Run {
     double seconds = -1;  // negative: no window within the time limit
     SIZE_T workingSet = 0;
+    double cpu = 0;  // processor time the process had used by then
     int controls = 0;
 };
 
@@ -82,6 +83,8 @@ Run StartAndClose(const std::string& program, const std::string& arguments, cons
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
+    // Marks for a trace (WINEDEBUG=+timestamp,+pid,+loaddll,+debugstr).
+    OutputDebugStringA(("start " + program).c_str());
     const double start = Seconds();
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
@@ -95,9 +98,17 @@ Run StartAndClose(const std::string& program, const std::string& arguments, cons
     }
     if (window) {
         run.seconds = Seconds() - start;
+        OutputDebugStringA("visible");
         run.controls = CountDescendants(window);
         PROCESS_MEMORY_COUNTERS memory{};
         if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) run.workingSet = memory.WorkingSetSize;
+        FILETIME created, exited, kernel, user;
+        if (GetProcessTimes(process.hProcess, &created, &exited, &kernel, &user)) {
+            auto seconds = [](FILETIME t) {
+                return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+            };
+            run.cpu = seconds(kernel) + seconds(user);
+        }
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
@@ -139,6 +150,7 @@ int main(int argc, char** argv) {
     const int kRuns = 5;
     std::vector<double> programTimes, plainTimes;
     std::vector<SIZE_T> programMemory, plainMemory;
+    std::vector<double> programCpu, plainCpu;
     for (int i = 0; i < kRuns; ++i) {
         const Run a = StartAndClose(program, "", "TForm1");
         const Run b = StartAndClose(plain, count, "PlainWindow");
@@ -150,6 +162,8 @@ int main(int argc, char** argv) {
         plainTimes.push_back(b.seconds);
         programMemory.push_back(a.workingSet);
         plainMemory.push_back(b.workingSet);
+        programCpu.push_back(a.cpu);
+        plainCpu.push_back(b.cpu);
     }
     auto list = [](const std::vector<double>& times) {
         std::string text;
@@ -161,6 +175,8 @@ int main(int argc, char** argv) {
                 " difference %.0f\n",
                 kRuns, a * 1000, list(programTimes).c_str(), count.c_str(), b * 1000, list(plainTimes).c_str(),
                 (a - b) * 1000);
+    std::printf("processor time used by then, median (ms): program %.0f, plain window %.0f\n",
+                Median(programCpu) * 1000, Median(plainCpu) * 1000);
     std::printf("working set when visible, median (MB): program %.1f, plain window %.1f\n",
                 Median(programMemory) / 1048576.0, Median(plainMemory) / 1048576.0);
     DestroyWindow(own);
