@@ -137,7 +137,8 @@ wine reg add "$run_key" /v Teskaprs /d "$win_dir\\teskaprs.exe" /f
 start_program
 window_visible
 check "silent uninstall while the program runs" uninstall
-check "program closed, no process left" program_gone
+# Nor the uninstaller's copy of itself (Un_A.exe, Au_.exe in older NSIS).
+check "program closed, no process left" wine "$wincheck" gone 20000 Un_ Au_ uninstall
 check "program and uninstaller removed" no_files
 check "Start-menu shortcut removed" test ! -e "$shortcut"
 check "uninstall entry removed" key_absent "$uninstall_key"

@@ -1,8 +1,10 @@
 // What the installer test asks of Windows inside its Wine prefix, about the
 // program's main window (class "TForm1", title "Teskaprs") and its process:
 //   wincheck visible MS   exit 0 once such a window is on screen, 1 after MS ms
-//   wincheck gone MS      exit 0 once no such window and no teskaprs.exe
-//                         process is left, 1 after MS ms
+//   wincheck gone MS [NAME...]  exit 0 once no such window is left and no
+//                         process of teskaprs.exe or of a NAME (a leading part
+//                         of a program file's name: "Un_" for "Un_A.exe"),
+//                         1 after MS ms
 //   wincheck close        asks such a window to close (WM_CLOSE)
 //   wincheck hold         a stand-in for a copy that does not close: such a
 //                         window that ignores WM_CLOSE, holding the program's
@@ -23,14 +25,21 @@ const char kTitle[] = "Teskaprs";
 const char kLock[] = "TabcSingleInstance in application Teskaprs";
 const UINT kRelease = WM_APP + 77;
 
+// Leading parts of program file names that must not run, beside teskaprs.exe.
+int gArgc = 0;
+char** gArgv = nullptr;
+
 bool ProgramRuns() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return true;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     bool found = false;
-    for (BOOL ok = Process32First(snapshot, &entry); ok && !found; ok = Process32Next(snapshot, &entry))
+    for (BOOL ok = Process32First(snapshot, &entry); ok && !found; ok = Process32Next(snapshot, &entry)) {
         found = _stricmp(entry.szExeFile, "teskaprs.exe") == 0;
+        for (int i = 3; i < gArgc && !found; ++i)
+            found = _strnicmp(entry.szExeFile, gArgv[i], std::strlen(gArgv[i])) == 0;
+    }
     CloseHandle(snapshot);
     return found;
 }
@@ -85,6 +94,8 @@ int Hold() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gArgc = argc;
+    gArgv = argv;
     const std::string command = argc > 1 ? argv[1] : "";
     const DWORD ms = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)) : 0;
     if (command == "visible") return WaitUntil(Visible, ms);
