@@ -68,6 +68,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
                     rtl::Application().Handle(), nullptr, instance, this);
     if (!handle_) throw rtl::Exception("Cannot create the main window");
+    rtl::Application().WatchForm(handle_);
 
     CreateControls();
     BindControls();
