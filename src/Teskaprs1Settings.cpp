@@ -15,6 +15,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
+#include "rtl/Exceptions.h"
 #include "rtl/Text.h"
 
 namespace {
@@ -269,7 +270,15 @@ void TForm1::Button1Click(rtl::TControl*) {
         reg.DeleteValue(kRunValue);
     }
 
-    config::WriteConfigFile(config::ConfigFilePath(), config::FormatConfigLine(ConfigValuesOf(*this)));
+    // The configuration file beside the program mirrors the save for runs in
+    // file mode. A standard user may not write the program's folder (a
+    // program installed for all users); their settings are already saved
+    // under their own key, so that is no failure of their save.
+    try {
+        config::WriteConfigFile(config::ConfigFilePath(), config::FormatConfigLine(ConfigValuesOf(*this)));
+    } catch (const rtl::EInOutError&) {
+        if (reg.RegBaseKey() != config::bkHKEY_CURRENT_USER) throw;
+    }
 
     RearmSchedule();
 }

@@ -580,28 +580,44 @@ TEST_F(SettingsStoreTest, SaveThatFailsPartWayStopsAtTheFailedWrite) {
     }
 }
 
-TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWrittenShowsItAndKeepsTheSchedule) {
-    // A folder in the file's place: the registry is saved, the file is not,
-    // the failure is shown and the schedule runs on as it was.
+// A folder in the configuration file's place: the registry is saved, the
+// file is not. For an administrator the failure is shown and the schedule
+// runs on as it was; a standard user's settings are saved under their own
+// key (the program's folder is often not theirs to write), so their save
+// goes on and re-arms the schedule.
+TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWritten) {
     const std::string file = testsupport::ConfigFileBesideProgram();
-    ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
-    struct RemoveFolder {
-        std::string path;
-        ~RemoveFolder() { RemoveDirectoryA(path.c_str()); }
-    } removeFolder{file};
-    NewForm();
-    ASSERT_TRUE(form->RegistryMode);
-    form->Callsign->SetText("N0CALL");
-    form->AutoStart->SetChecked(true);
-    ArmTickOnly();
-    Save();
-    ASSERT_EQ(errors.shown.size(), 1u);
-    EXPECT_EQ(errors.shown[0].first, "Teskaprs");
-    EXPECT_EQ(errors.shown[0].second, "File access denied.");
-    EXPECT_EQ(Raw(kMachine, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("N0CALL")));
-    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
-    EXPECT_TRUE(form->Timer2.Enabled()) << "the schedule is not re-armed";
-    EXPECT_FALSE(form->DelayTimer.Enabled()) << "the schedule is not re-armed";
+    for (const bool standard : {false, true}) {
+        SCOPED_TRACE(standard ? "standard user" : "administrator");
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+        ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+        struct RemoveFolder {
+            std::string path;
+            ~RemoveFolder() { RemoveDirectoryA(path.c_str()); }
+        } removeFolder{file};
+        std::unique_ptr<testsupport::StandardUserRegistry> standardUser;
+        if (standard) standardUser = std::make_unique<testsupport::StandardUserRegistry>();
+        const RegRoot root = standard ? kUser : kMachine;
+        NewForm();
+        ASSERT_TRUE(form->RegistryMode);
+        form->Callsign->SetText("N0CALL");
+        form->AutoStart->SetChecked(true);
+        ArmTickOnly();
+        Save();
+        if (standard) {
+            ExpectNoErrors();
+        } else {
+            ASSERT_EQ(errors.shown.size(), 1u);
+            EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+            EXPECT_EQ(errors.shown[0].second, "File access denied.");
+        }
+        EXPECT_EQ(Raw(root, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("N0CALL")));
+        EXPECT_EQ(Raw(root, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
+        EXPECT_EQ(form->Timer2.Enabled(), !standard) << "re-armed only where the save went through";
+        EXPECT_EQ(form->DelayTimer.Enabled(), standard);
+    }
     errors.shown.clear();
 }
 
