@@ -308,6 +308,7 @@ TWSocket::~TWSocket() {
     OnSessionConnected = nullptr;
     OnChangeState = nullptr;
     OnBgException = nullptr;
+    OnDataReceived = nullptr;
     if (state_ != wsClosed) {
         try {
             Close();
@@ -702,10 +703,16 @@ void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) 
     char scratch[kReceivePiece];
     for (int pieces = 0; pieces < kMaxPiecesPerRead; ++pieces) {
         lastError_ = 0;
-        if (ws::recv(socket_, scratch, sizeof scratch, 0) < 0) {
+        const int got = ws::recv(socket_, scratch, sizeof scratch, 0);
+        if (got < 0) {
             const int code = ws::WSAGetLastError();
             lastError_ = code == WSAEWOULDBLOCK ? 0 : code;
             return;
+        }
+        if (got > 0 && OnDataReceived) {
+            const TSocket s = socket_;
+            OnDataReceived(this, scratch, got);
+            if (socket_ != s) return;  // the handler ended the connection
         }
         if (options & WSocketOptionBit(wsoNoReceiveLoop)) return;
         u_long pending = 0;
@@ -721,8 +728,15 @@ void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) 
 // connection instead of ending it with FIN.
 void TWSocket::DiscardPendingInput() {
     char scratch[kReceivePiece];
-    for (int pieces = 0; pieces < 4096; ++pieces)
-        if (ws::recv(socket_, scratch, sizeof scratch, 0) <= 0) return;
+    const TSocket s = socket_;
+    for (int pieces = 0; pieces < 4096; ++pieces) {
+        const int got = ws::recv(s, scratch, sizeof scratch, 0);
+        if (got <= 0) return;
+        if (OnDataReceived) {
+            OnDataReceived(this, scratch, got);
+            if (socket_ != s) return;  // the handler ended the connection
+        }
+    }
 }
 
 // ---- notifications --------------------------------------------------------
@@ -851,10 +865,12 @@ void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
         // A graceful end: whatever was handed over still reaches the peer,
         // and the connection ends with FIN instead of a reset.
         DiscardPendingInput();
+        if (socket_ != s) return;  // closed meanwhile by the received-bytes handler
         linger off{};
         ws::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
         ws::shutdown(s, SD_SEND);
         DiscardPendingInput();
+        if (socket_ != s) return;
     }
     for (;;) {
         if (ws::closesocket(s) == 0) break;

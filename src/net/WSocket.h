@@ -70,6 +70,7 @@ public:
     using TNotifyEvent = std::function<void(TWSocket* Sender)>;
     using TChangeState = std::function<void(TWSocket* Sender, TSocketState OldState, TSocketState NewState)>;
     using TBgExceptionEvent = std::function<void(TWSocket* Sender, const std::exception& E, bool& CanClose)>;
+    using TDataReceived = std::function<void(TWSocket* Sender, const char* Data, int Len)>;
 
     TWSocket();
     ~TWSocket();
@@ -147,6 +148,10 @@ public:
     // An exception escaping an event handler that ran from the message loop
     // comes here; the connection is aborted unless CanClose is cleared.
     TBgExceptionEvent OnBgException;
+    // Every piece of bytes read from the peer, before it is dropped: also
+    // what Close reads so that the connection ends with FIN. It runs where
+    // the bytes are read (from the message loop, or inside Close).
+    TDataReceived OnDataReceived;
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -110,6 +110,12 @@ TEST_F(WSocketTest, UploadSessionSendsBothLinesAndClosesWithFin) {
     std::vector<net::TSocketState> states;
     ws.OnChangeState = [&](TWSocket*, net::TSocketState, net::TSocketState to) { states.push_back(to); };
     bool closedInsideClose = false;
+    std::string received;
+    ws.OnDataReceived = [&](TWSocket* sender, const char* data, int len) {
+        EXPECT_EQ(sender, &ws);
+        ASSERT_GT(len, 0);
+        received.append(data, static_cast<size_t>(len));
+    };
     onDataSent = [&](int n) {
         // The upload's pacing: it waits (pumping messages) before each step,
         // so the server's answers arrive and are read meanwhile.
@@ -146,6 +152,8 @@ TEST_F(WSocketTest, UploadSessionSendsBothLinesAndClosesWithFin) {
     EXPECT_EQ(connection.Received(), std::string(kLogin) + kPacket);
     EXPECT_EQ(connection.end, PeerEnd::Fin) << testsupport::PeerEndName(connection.end);
     EXPECT_TRUE(recorder.shown.empty());
+    // The server's greeting and login reply, read from the loop, came to the hook.
+    EXPECT_EQ(received, options.greeting + options.loginReply);
 }
 
 TEST_F(WSocketTest, FirstDataSentComesOnceBeforeAnythingIsSent) {
@@ -249,6 +257,11 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
     options.greeting = "# aprsc 2.1.10\r\n";
     options.replyToLines = "# logresp N0CALL unverified, server T2TEST\r\n";
     LoopbackServer server(options);
+    std::string received, receivedInsideClose;
+    bool closing = false;
+    ws.OnDataReceived = [&](TWSocket*, const char* data, int len) {
+        (closing ? receivedInsideClose : received).append(data, static_cast<size_t>(len));
+    };
     onDataSent = [&](int n) {
         if (n == 1) ws.SendStr(kLogin);
         if (n == 2) ws.SendStr(kPacket);
@@ -258,7 +271,9 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
             const size_t replies = options.greeting.size() + 2 * options.replyToLines.size();
             for (int i = 0; i < 500 && server.BytesSent(0) < replies; ++i) Sleep(10);
             Sleep(50);
+            closing = true;
             ws.Close();
+            closing = false;
         }
     };
     ConnectTo(server);
@@ -267,6 +282,10 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
     const auto connection = server.Connections().at(0);
     EXPECT_EQ(connection.Received(), std::string(kLogin) + kPacket);
     EXPECT_EQ(connection.end, PeerEnd::Fin) << testsupport::PeerEndName(connection.end);
+    // Every byte the server sent reached the hook once; the last reply was
+    // read inside Close.
+    EXPECT_EQ(received + receivedInsideClose, options.greeting + options.replyToLines + options.replyToLines);
+    EXPECT_NE(receivedInsideClose.find(options.replyToLines), std::string::npos);
 }
 
 TEST_F(WSocketTest, ReadsAndDiscardsALotWithoutEvents) {
