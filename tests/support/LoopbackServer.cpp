@@ -368,7 +368,6 @@ unsigned short LoopbackServer::UnusedPort() {
 
 struct ScriptedLookup::State {
     DWORD answerAfterMs = 0;
-    int answerError = 0;
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     mutable std::mutex lock;
     std::vector<std::string> names;
@@ -401,9 +400,8 @@ struct ScriptedLookup::State {
     }
 };
 
-ScriptedLookup::ScriptedLookup(DWORD answerAfterMs, int answerError) : state_(std::make_shared<State>()) {
+ScriptedLookup::ScriptedLookup(DWORD answerAfterMs) : state_(std::make_shared<State>()) {
     state_->answerAfterMs = answerAfterMs;
-    state_->answerError = answerError;
 }
 
 ScriptedLookup::~ScriptedLookup() {
@@ -422,8 +420,8 @@ HANDLE ScriptedLookup::Start(HWND window, UINT msg, const std::string& name, cha
         if (WaitForSingleObject(st->stop, st->answerAfterMs) == WAIT_OBJECT_0) return;
         std::lock_guard<std::mutex> guard(st->lock);
         const bool cancelled = std::find(st->cancelled.begin(), st->cancelled.end(), request) != st->cancelled.end();
-        if (!cancelled && st->answerError == 0) State::FillAnswer(buffer, length);
-        PostMessageA(window, msg, reinterpret_cast<WPARAM>(request), MAKELPARAM(0, st->answerError));
+        if (!cancelled) State::FillAnswer(buffer, length);
+        PostMessageA(window, msg, reinterpret_cast<WPARAM>(request), 0);
         ++st->posted;
     });
     return request;

@@ -121,14 +121,13 @@ private:
 };
 
 // A host-name lookup of the tests' own, for TWSocket::SetHostLookup: every
-// name "resolves" to 127.0.0.1 (or fails with answerError) answerAfterMs
-// after the request, the answer posted to the component's window by a thread
-// of its own. A cancelled request is still answered, as a reply that crossed
-// the cancellation would be, but its buffer is left alone. The real resolver
-// is never asked.
+// name "resolves" to 127.0.0.1 answerAfterMs after the request, the answer
+// posted to the component's window by a thread of its own. A cancelled
+// request is still answered, as a reply that crossed the cancellation would
+// be, but its buffer is left alone. The real resolver is never asked.
 class ScriptedLookup : public net::AsyncHostLookup {
 public:
-    explicit ScriptedLookup(DWORD answerAfterMs, int answerError = 0);
+    explicit ScriptedLookup(DWORD answerAfterMs);
     ~ScriptedLookup() override;
     HANDLE Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) override;
     void Cancel(HANDLE request) override;
