@@ -193,6 +193,9 @@ private:
     bool PaceOneSecond();
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
+    // Counts the session-closed events, so that a step can tell that its
+    // connection ended while it waited.
+    unsigned sessionCloses_ = 0;
 
 public:
     // ---- end of upload session ----
