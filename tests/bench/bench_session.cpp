@@ -124,9 +124,11 @@ void WriteText(const std::string& path, const std::string& bytes) {
     CloseHandle(f);
 }
 
+// The program keeps the machine's settings in the registry's 32-bit view.
 bool SettingsKeyExists() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Teskaprs", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Teskaprs", 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return false;
     RegCloseKey(key);
     return true;
 }
@@ -298,7 +300,7 @@ int main(int argc, char** argv) {
     DeleteFileA((folder + "\\wxreport2.txt").c_str());
     RemoveDirectoryA(folder.c_str());
     // The benchmark leaves no settings behind that were not there before.
-    if (!hadSettings) RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Teskaprs");
+    if (!hadSettings) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Teskaprs", KEY_WOW64_32KEY, 0);
     if (failures) std::printf("%d session(s) did not complete\n", failures);
     return failures ? 1 : 0;
 }
