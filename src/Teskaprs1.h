@@ -14,7 +14,9 @@
 #include "rtl/Timer.h"
 #include "upload/Intake.h"
 #include "upload/Packet.h"
+#include "upload/LoginReply.h"
 #include "upload/Session.h"
+#include "upload/UploadLogFile.h"
 
 namespace config { class TEasyRegAdvanced; }
 namespace net { class TWSocket; }
@@ -154,6 +156,30 @@ public:
     void SetUpDesktop();
     // The tray icon's hint (empty when there is no tray icon).
     void SetTrayHint(const std::string& hint);
+    // The tray icon's right-click menu and its items.
+    enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit };
+    HMENU TrayMenu() const { return trayMenu_.handle; }
+    void TrayMenuClick(UINT item);
+    // "Open log": the log in the user's editor, or its folder while there
+    // is no log yet.
+    void OpenUploadLog();
+    // The upload log (written by the upload, opened from the tray menu).
+    upload::TUploadLog UploadLog;
+    // What the server said to the login, after a session: the status line
+    // LoginStatus and the tray hint, both only for a verdict the station
+    // owner has to act on (empty status: the line is cleared).
+    void ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict);
+    rtl::TLabel* LoginStatus = nullptr;
+
+private:
+    struct MenuHandle {
+        HMENU handle = nullptr;
+        ~MenuHandle() {
+            if (handle) DestroyMenu(handle);
+        }
+    } trayMenu_;
+
+public:
     // ---- end of tray ----
 
     // ---- Upload session and scheduler (Teskaprs1Upload.cpp) ----

@@ -9,7 +9,7 @@ namespace {
 constexpr char kLogresp[] = "# logresp ";
 constexpr char kInvalidLogin[] = "# Invalid login";
 // A server name longer than this is cut in the window's status line.
-constexpr std::size_t kShownServerName = 40;
+constexpr std::size_t kShownServerName = 16;
 constexpr std::size_t kHintLength = 63;
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -89,7 +89,7 @@ LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict
     // The validation as the login line sends it.
     const bool hasNumber = rtl::WithoutControls(rtl::Trimmed(validation)) != "-1";
     if (verdict.kind == LoginVerdictKind::Invalid) {
-        notice.status = "The server refused the login as invalid: check the callsign and the validation number.";
+        notice.status = "The server refused the login: check the callsign and the validation number.";
         notice.hint = "Login invalid: check callsign and validation number";
     } else if (verdict.kind == LoginVerdictKind::Unverified && hasNumber) {
         std::string server = verdict.server.substr(0, kShownServerName);

@@ -121,7 +121,7 @@ TEST(LoginReply, Notice) {
         {" -1 ", &unverified, nullptr},  // sent as "-1": unverified by design
         {"-1", &unverified, nullptr},
         {"-1", &invalid, "check the callsign and the validation number"},
-        {"12345", &invalid, "refused the login as invalid"},
+        {"12345", &invalid, "The server refused the login"},
         {"12345", &verified, nullptr},
         {"-1", &verified, nullptr},
         {"12345", &none, nullptr},
@@ -142,7 +142,7 @@ TEST(LoginReply, Notice) {
     // A long server name is cut in the status line.
     LoginVerdict longName = unverified;
     longName.server = std::string(300, 'N');
-    EXPECT_LT(upload::NoticeFor("1", longName).status.size(), 120u);
+    EXPECT_LT(upload::NoticeFor("1", longName).status.size(), 90u);
 }
 
 TEST(UploadLog, Lines) {
