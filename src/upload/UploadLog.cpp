@@ -47,7 +47,7 @@ std::string LogConnecting(const ServerEntry& server) { return "connecting to " +
 
 std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server) {
     switch (failure) {
-    case SessionFailure::Refused: return "connection refused or unreachable: " + HostPort(server);
+    case SessionFailure::Refused: return "no connection (refused, unreachable or unknown host): " + HostPort(server);
     case SessionFailure::TimedOut: return "no connection within 10 seconds: " + HostPort(server);
     case SessionFailure::Reset: return "connection reset by the server: " + HostPort(server);
     case SessionFailure::ClosedByServer:

@@ -30,7 +30,7 @@ bool LogNeedsRollOver(std::uint64_t currentSize, std::size_t lineLength);
 
 // How a connection ended without the packet being delivered.
 enum class SessionFailure {
-    Refused,         // the connection did not come about (refused, unreachable, no such host)
+    Refused,         // the connection did not come about (refused, unreachable, unknown host)
     TimedOut,        // no connection within the watchdog's period
     Reset,           // the server reset the connection
     ClosedByServer,  // the server closed it before the packet was delivered
