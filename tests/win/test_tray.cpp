@@ -1059,8 +1059,9 @@ TEST_F(TrayWindowTest, ExitEndsTheProgramAsClosingTheWindowDoes) {
 }
 
 // Points the ".log" files and the folders at recordargs.exe for as long as
-// it lives, and puts the earlier commands back. Changes the machine's file
-// associations: only under Wine.
+// it lives, and puts the machine's own commands back exactly as they were
+// (the folders' DDE command is set aside meanwhile: recordargs.exe answers
+// no DDE). Changes the machine's file associations: only under Wine.
 class OpenCommandsRecorded {
 public:
     OpenCommandsRecorded() {
@@ -1069,22 +1070,30 @@ public:
         std::string path = self;
         program_ = path.substr(0, path.find_last_of('\\') + 1) + "recordargs.exe";
         SetEnvironmentVariableA("TESKAPRS_RECORDARGS_FILE", file_.c_str());
-        Save(".log", ".log");
-        Save("Folder\\shell\\open\\command", "Folder");
-        testsupport::SetText(HKEY_CLASSES_ROOT, ".log", "", "TeskaprsTest.LogFile");
-        testsupport::SetText(HKEY_CLASSES_ROOT, "TeskaprsTest.LogFile\\shell\\open\\command", "",
-                             "\"" + program_ + "\" \"%1\"");
-        testsupport::SetText(HKEY_CLASSES_ROOT, "Folder\\shell\\open\\command", "",
-                             "\"" + program_ + "\" \"%1\"");
+        const std::string command = "\"" + program_ + "\" \"%1\"";
+        Replace(".log", "TeskaprsTest.LogFile");
+        Replace("TeskaprsTest.LogFile\\shell\\open\\command", command);
+        Replace("Folder\\shell\\open\\command", command);
+        testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDdeBackup);
+        if (testsupport::KeyExists(HKEY_CLASSES_ROOT, kDde) && CopyTree(kDde, kDdeBackup))
+            testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDde);
     }
     ~OpenCommandsRecorded() {
-        for (const Saved& s : saved_) {
-            if (s.existed)
-                testsupport::SetText(HKEY_CLASSES_ROOT, s.key, "", s.value);
-            else
-                testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, s.topKey);
+        if (testsupport::KeyExists(HKEY_CLASSES_ROOT, kDdeBackup) && CopyTree(kDdeBackup, kDde))
+            testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDdeBackup);
+        for (auto s = saved_.rbegin(); s != saved_.rend(); ++s) {
+            if (s->valueExisted) {
+                testsupport::SetText(HKEY_CLASSES_ROOT, s->key, "", s->value);
+            } else if (s->created.empty()) {
+                HKEY key = nullptr;
+                if (RegOpenKeyExA(HKEY_CLASSES_ROOT, s->key.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                    RegDeleteValueA(key, "");
+                    RegCloseKey(key);
+                }
+            } else {
+                testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, s->created);
+            }
         }
-        testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, "TeskaprsTest.LogFile");
         SetEnvironmentVariableA("TESKAPRS_RECORDARGS_FILE", nullptr);
     }
     OpenCommandsRecorded(const OpenCommandsRecorded&) = delete;
@@ -1106,19 +1115,42 @@ public:
     }
 
 private:
+    static constexpr char kDde[] = "Folder\\shell\\open\\ddeexec";
+    static constexpr char kDdeBackup[] = "TeskaprsTest.FolderDdeBackup";
     struct Saved {
-        std::string key, topKey, value;
-        bool existed;
-    };
-    // The default value of key; without one, topKey (the first key that may
-    // be missing) goes again afterwards.
-    void Save(const std::string& key, const std::string& topKey) {
-        DWORD type = 0;
+        std::string key;
+        bool valueExisted = false;
         std::string value;
-        const bool existed = testsupport::GetRawValue(HKEY_CLASSES_ROOT, key, "", &type, &value) &&
-                             testsupport::KeyExists(HKEY_CLASSES_ROOT, topKey);
-        if (!value.empty() && value.back() == '\0') value.pop_back();
-        saved_.push_back({key, existed ? key : topKey, value, existed});
+        std::string created;  // the outermost key this helper made ("" when the key was there)
+    };
+    static bool CopyTree(const char* from, const char* to) {
+        HKEY source = nullptr, target = nullptr;
+        bool done = false;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, from, 0, KEY_READ, &source) == ERROR_SUCCESS) {
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) ==
+                ERROR_SUCCESS) {
+                done = RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
+                RegCloseKey(target);
+            }
+            RegCloseKey(source);
+        }
+        return done;
+    }
+    // Sets the key's default value, remembering what was there.
+    void Replace(const std::string& key, const std::string& value) {
+        Saved s{key};
+        s.valueExisted = testsupport::GetRawValue(HKEY_CLASSES_ROOT, key, "", nullptr, &s.value);
+        if (!s.value.empty() && s.value.back() == '\0') s.value.pop_back();
+        for (size_t at = 0; at != std::string::npos;) {
+            at = key.find('\\', at + 1);
+            const std::string part = key.substr(0, at);
+            if (!testsupport::KeyExists(HKEY_CLASSES_ROOT, part)) {
+                s.created = part;
+                break;
+            }
+        }
+        saved_.push_back(s);
+        testsupport::SetText(HKEY_CLASSES_ROOT, key, "", value);
     }
     testsupport::TempFolder folder_;
     std::string file_ = folder_.File("starts.txt");
