@@ -84,8 +84,21 @@ void TForm1::OpenUploadLog() {
         CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
         target = UploadLog.Folder();
     }
-    const auto started = reinterpret_cast<INT_PTR>(
+    auto started = reinterpret_cast<INT_PTR>(
         ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (started == SE_ERR_NOASSOC && haveLog) {
+        // No program for ".log" files here: the one for text files.
+        SHELLEXECUTEINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_CLASSNAME;
+        info.hwnd = Handle();
+        info.lpVerb = "open";
+        info.lpFile = target.c_str();
+        info.lpClass = ".txt";
+        info.nShow = SW_SHOWNORMAL;
+        ShellExecuteExA(&info);
+        started = reinterpret_cast<INT_PTR>(info.hInstApp);
+    }
     if (started <= 32) throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(started) + ")");
 }
 

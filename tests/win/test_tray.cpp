@@ -1072,6 +1072,7 @@ public:
         SetEnvironmentVariableA("TESKAPRS_RECORDARGS_FILE", file_.c_str());
         const std::string command = "\"" + program_ + "\" \"%1\"";
         Replace(".log", "TeskaprsTest.LogFile");
+        Replace(".txt", "TeskaprsTest.LogFile");
         Replace("TeskaprsTest.LogFile\\shell\\open\\command", command);
         Replace("Folder\\shell\\open\\command", command);
         testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDdeBackup);
@@ -1182,6 +1183,13 @@ TEST_F(TrayWindowTest, OpenLogOpensTheLogOrItsFolderWhileThereIsNone) {
     lines = opened.WaitFor(2);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[1].find(form->UploadLog.FilePath()), std::string::npos) << lines[1];
+
+    // No program for ".log" files: the one for text files.
+    testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, ".log");
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseOpenLog).opened);
+    lines = opened.WaitFor(3);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[2].find(form->UploadLog.FilePath()), std::string::npos) << lines[2];
     EXPECT_TRUE(errors.shown.empty());
 }
 
