@@ -475,6 +475,12 @@ TEST_F(TrayComponentTest, DoubleClickRunsTheMenusDefaultItem) {
     ASSERT_TRUE(PeekMessageA(&msg, form.hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "the default item is clicked";
     EXPECT_EQ(LOWORD(msg.wParam), 41);
     EXPECT_FALSE(IsWindowVisible(form.hwnd));
+    // With an item event, the item goes there instead.
+    std::vector<UINT> chosen;
+    tray->OnMenuItemClick = [&](TabcTrayIcon*, UINT item) { chosen.push_back(item); };
+    Callback(*tray, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(chosen, std::vector<UINT>{41});
+    EXPECT_FALSE(PeekMessageA(&msg, form.hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE));
     // The right click's menu stays away when the context event handles it.
     bool asked = false;
     tray->OnContextPopup = [&](TabcTrayIcon*, POINT at, bool& handled) {
