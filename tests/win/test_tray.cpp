@@ -1145,7 +1145,8 @@ private:
     }
     // Sets the key's default value, remembering what was there.
     void Replace(const std::string& key, const std::string& value) {
-        Saved s{key};
+        Saved s;
+        s.key = key;
         s.valueExisted = testsupport::GetRawValue(HKEY_CLASSES_ROOT, key, "", nullptr, &s.value);
         if (!s.value.empty() && s.value.back() == '\0') s.value.pop_back();
         for (size_t at = 0; at != std::string::npos;) {
