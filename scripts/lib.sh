@@ -7,7 +7,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 TESKAPRS_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest
   wine64 fonts-wine xvfb xauth xdotool imagemagick python3 netbase
-  clang libclang-rt-14-dev)
+  clang libclang-rt-14-dev nsis)
 
 say() { printf '== %s\n' "$*"; }
 
@@ -36,6 +36,16 @@ configure_and_build() {
     (cd "$TESKAPRS_ROOT" && cmake --preset "$preset" >/dev/null) || return 1
   fi
   (cd "$TESKAPRS_ROOT" && cmake --build --preset "$preset" -- -k 0) || return 1
+}
+
+# The program's version, "FileVersion" of its version resource: the setup
+# program is named after it.
+program_version() {
+  local v
+  v=$(sed -n 's/^ *VALUE "FileVersion", "\([0-9]*\.[0-9]*\.[0-9]*\.[0-9]*\)".*/\1/p' \
+    "$TESKAPRS_ROOT/res/Teskaprs.rc" | head -n 1)
+  [ -n "$v" ] || { echo "no FileVersion a.b.c.d in res/Teskaprs.rc" >&2; return 1; }
+  echo "$v"
 }
 
 # wine_env PREFIX: the environment every Wine process of ours runs in.

@@ -68,6 +68,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
                     rtl::Application().Handle(), nullptr, instance, this);
     if (!handle_) throw rtl::Exception("Cannot create the main window");
+    rtl::Application().WatchForm(handle_);
 
     CreateControls();
     BindControls();
@@ -144,6 +145,7 @@ void TForm1::CreateControls() {
             options.wordWrap = (c.flags & ui::kWordWrap) != 0;
             options.autoSize = (c.flags & ui::kAutoSize) != 0;
             options.link = c.kind == ControlKind::LinkLabel;
+            options.mouseTransparent = (c.flags & ui::kMouseTransparent) != 0;
             control = std::make_unique<rtl::TLabel>(parent, id, c.name, bounds, c.caption, window, options);
             if (options.link) {
                 font = linkFont_;
@@ -407,6 +409,12 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         }
         result = 0;
         return true;
+    case WM_SETTINGCHANGE:
+        // The user's decimal separator may have changed ("intl"): the
+        // seconds fields rewrite their text and keep their values.
+        for (rtl::TFloatSpinEdit* seconds : {LatSec, LonSec})
+            if (seconds) seconds->LocaleChanged();
+        return false;
     case WM_CLOSE:
         // Closing the main window ends the program; nothing is saved.
         Hide();

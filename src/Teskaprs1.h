@@ -118,16 +118,20 @@ public:
     void BrowseButtonClick(rtl::TControl* sender);
 
     // ---- Settings store and configuration file (Teskaprs1Settings.cpp) ----
-    // True when the settings and the last packet live in the registry;
-    // decided once by the write probe.
+    // True when the settings, the last packet and the autostart value live
+    // in the registry, under EasyRegAdvanced1's root for the whole run
+    // (HKEY_LOCAL_MACHINE's 32-bit view, else HKEY_CURRENT_USER); decided
+    // once by the write probes.
     bool RegistryMode = false;
     // The last packet delivered, when not in registry mode.
     std::string LastPacket;
     // Wires Button1 and gives EasyRegAdvanced1 its design values.
     void SetUpSettings();
-    // Creation steps 3 and 4: the write probe (RegistryMode, Button1), then
-    // the restore from the registry or from the configuration file. A
-    // failure that must end the creation handler is raised.
+    // Creation steps 3 and 4: the write probes (RegistryMode, the root in
+    // use, Button1), then the restore from the registry (the user's settings,
+    // or the machine's while the user has saved none) or from the
+    // configuration file. A failure that must end the creation handler is
+    // raised.
     void RestoreSettings();
     void Button1Click(rtl::TControl* sender);
     // The last packet delivered ("APRSpacket" or LastPacket); a failed read
@@ -215,6 +219,9 @@ private:
     bool PaceOneSecond();
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
+    // Counts the session-closed events, so that a step can tell that its
+    // connection ended while it waited.
+    unsigned sessionCloses_ = 0;
 
 public:
     // ---- end of upload session ----

@@ -1,6 +1,12 @@
-// The main window's settings store: the registry write probe, the restore
-// from the registry or the configuration file, "Save Configuration", and the
-// last packet delivered.
+// The main window's settings store: the choice of where the settings live,
+// the restore from the registry or the configuration file, "Save
+// Configuration", and the last packet delivered.
+//
+// The settings, the last packet and the autostart value live under one root
+// for the whole run: HKEY_LOCAL_MACHINE (in its 32-bit view, where earlier
+// 32-bit builds kept them) where it can be written, as for an administrator;
+// otherwise HKEY_CURRENT_USER, as for a standard user; and where neither can
+// be written the run is in file mode.
 #include "Teskaprs1.h"
 
 #include <string>
@@ -9,6 +15,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
+#include "rtl/Exceptions.h"
 #include "rtl/Text.h"
 
 namespace {
@@ -111,11 +118,72 @@ void RestoreFromConfigFile(TForm1& form) {
     if (r.autoStart) form.AutoStart->SetChecked(*r.autoStart);
 }
 
+// The write probe: whether the settings key under the component's root can
+// be written. Silent.
+bool ProbeWrite(config::TEasyRegAdvanced& reg) {
+    reg.SetRegString(kSettingsKey);
+    try {
+        reg.WriteString("TestWrite", "test");
+        return true;
+    } catch (const config::ERegistryException&) {
+        return false;
+    }
+}
+
+// Restores the saved settings from the settings key of reg, in their order,
+// with their fallbacks. Every other failed read ends the restore (and the
+// creation handler) with its message.
+void RestoreFromRegistry(TForm1& form, config::TEasyRegAdvanced& reg) {
+    reg.SetRegString(kSettingsKey);
+    try {
+        form.Minimized->SetChecked(reg.ReadBool("Minimized"));
+    } catch (const config::ERegistryException&) {
+        form.Minimized->SetChecked(false);
+    }
+    form.FileLocationDisplay->SetText(reg.ReadString("FileLocation"));
+    form.LatDeg->SetValue(reg.ReadInteger("LatDeg"));
+    form.LatMin->SetValue(reg.ReadInteger("LatMin"));
+    RestoreSeconds(reg, *form.LatSec, "LatSec", "LatSec2");
+    form.LonDeg->SetValue(reg.ReadInteger("LonDeg"));
+    form.LonMin->SetValue(reg.ReadInteger("LonMin"));
+    RestoreSeconds(reg, *form.LonSec, "LonSec", "LonSec2");
+    form.LatHem->SetItemIndex(reg.ReadInteger("LatHem"));
+    form.LonHem->SetItemIndex(reg.ReadInteger("LonHem"));
+    form.Callsign->SetText(reg.ReadString("CallSign"));
+    form.Validation->SetText(reg.ReadString("Validation"));
+    form.Interval->SetValue(reg.ReadInteger("Interval"));
+
+    std::string station;
+    try {
+        station = reg.ReadString("WXstation");
+    } catch (const config::ERegistryException&) {
+        station = kNoStation;
+    }
+    SelectStation(*form.ComboBox1, station);
+
+    try {
+        form.serverNameEdit->SetText(reg.ReadString("ServerName"));
+    } catch (const config::ERegistryException&) {
+        form.serverNameEdit->SetText("");
+    }
+    try {
+        form.ServerPortEdit->SetText(reg.ReadString("ServerPort"));
+    } catch (const config::ERegistryException&) {
+        form.ServerPortEdit->SetText("");
+    }
+    try {
+        form.AutoServer->SetChecked(reg.ReadBool("AutoServer"));
+    } catch (const config::ERegistryException&) {
+        form.AutoServer->SetChecked(true);
+    }
+}
+
 }  // namespace
 
 void TForm1::SetUpSettings() {
     EasyRegAdvanced1 = std::make_unique<config::TEasyRegAdvanced>();
     EasyRegAdvanced1->SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
+    EasyRegAdvanced1->SetRegView(config::rv32Bit);
     EasyRegAdvanced1->SetRegString(kSettingsKey);
     Button1->OnClick = [this](rtl::TControl* sender) { Button1Click(sender); };
 }
@@ -123,13 +191,15 @@ void TForm1::SetUpSettings() {
 void TForm1::RestoreSettings() {
     config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
 
-    // The write probe decides, once and silently, where the settings live.
-    reg.SetRegString(kSettingsKey);
-    RegistryMode = true;
-    try {
-        reg.WriteString("TestWrite", "test");
-    } catch (const config::ERegistryException&) {
-        RegistryMode = false;
+    // Where the settings live is decided once: the machine's settings where
+    // they can be written, else the user's own; file mode where neither can.
+    reg.SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
+    reg.SetRegView(config::rv32Bit);
+    RegistryMode = ProbeWrite(reg);
+    if (!RegistryMode) {
+        reg.SetRegBaseKey(config::bkHKEY_CURRENT_USER);
+        reg.SetRegView(config::rvDefault);
+        RegistryMode = ProbeWrite(reg);
     }
     Button1->SetEnabled(RegistryMode);
 
@@ -138,56 +208,27 @@ void TForm1::RestoreSettings() {
         return;
     }
 
-    // Nothing was ever saved: the controls keep their creation values.
-    if (!reg.ValueExists("CallSign")) return;
-
-    // Reads with a fallback catch their failure; every other failed read
-    // ends the restore (and the creation handler) with its message.
-    try {
-        Minimized->SetChecked(reg.ReadBool("Minimized"));
-    } catch (const config::ERegistryException&) {
-        Minimized->SetChecked(false);
-    }
-    FileLocationDisplay->SetText(reg.ReadString("FileLocation"));
-    LatDeg->SetValue(reg.ReadInteger("LatDeg"));
-    LatMin->SetValue(reg.ReadInteger("LatMin"));
-    RestoreSeconds(reg, *LatSec, "LatSec", "LatSec2");
-    LonDeg->SetValue(reg.ReadInteger("LonDeg"));
-    LonMin->SetValue(reg.ReadInteger("LonMin"));
-    RestoreSeconds(reg, *LonSec, "LonSec", "LonSec2");
-    LatHem->SetItemIndex(reg.ReadInteger("LatHem"));
-    LonHem->SetItemIndex(reg.ReadInteger("LonHem"));
-    Callsign->SetText(reg.ReadString("CallSign"));
-    Validation->SetText(reg.ReadString("Validation"));
-    Interval->SetValue(reg.ReadInteger("Interval"));
-
-    std::string station;
-    try {
-        station = reg.ReadString("WXstation");
-    } catch (const config::ERegistryException&) {
-        station = kNoStation;
-    }
-    SelectStation(*ComboBox1, station);
-
-    try {
-        serverNameEdit->SetText(reg.ReadString("ServerName"));
-    } catch (const config::ERegistryException&) {
-        serverNameEdit->SetText("");
-    }
-    try {
-        ServerPortEdit->SetText(reg.ReadString("ServerPort"));
-    } catch (const config::ERegistryException&) {
-        ServerPortEdit->SetText("");
-    }
-    try {
-        AutoServer->SetChecked(reg.ReadBool("AutoServer"));
-    } catch (const config::ERegistryException&) {
-        AutoServer->SetChecked(true);
+    reg.SetRegString(kSettingsKey);
+    if (reg.ValueExists("CallSign")) {
+        RestoreFromRegistry(*this, reg);
+    } else if (reg.RegBaseKey() == config::bkHKEY_CURRENT_USER) {
+        // A user who never saved starts from the settings an administrator
+        // left for the machine, read only; a save then writes the user's own.
+        config::TEasyRegAdvanced machine;
+        machine.SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
+        machine.SetRegView(config::rv32Bit);
+        machine.SetReadOnly(true);
+        machine.SetRegString(kSettingsKey);
+        if (!machine.ValueExists("CallSign")) return;
+        RestoreFromRegistry(*this, machine);
+    } else {
+        return;  // nothing was ever saved: the controls keep their creation values
     }
 
     SetStationLinkCaption();
 
-    // Autostart is wanted while the Run value exists, whatever path it names.
+    // Autostart is wanted while the Run value of the root in use exists,
+    // whatever path it names.
     reg.SetRegString(kRunKey);
     AutoStart->SetChecked(reg.ValueExists(kRunValue));
 }
@@ -220,14 +261,24 @@ void TForm1::Button1Click(rtl::TControl*) {
 
     SetStationLinkCaption();
 
+    // The Run value of the root in use. The path is quoted, so that a path
+    // with blanks cannot start another program that lies on the way to it.
     reg.SetRegString(kRunKey);
     if (AutoStart->Checked()) {
-        reg.WriteString(kRunValue, ExecutablePath());
+        reg.WriteString(kRunValue, "\"" + ExecutablePath() + "\"");
     } else if (reg.ValueExists(kRunValue)) {
         reg.DeleteValue(kRunValue);
     }
 
-    config::WriteConfigFile(config::ConfigFilePath(), config::FormatConfigLine(ConfigValuesOf(*this)));
+    // The configuration file beside the program mirrors the save for runs in
+    // file mode. A standard user may not write the program's folder (a
+    // program installed for all users); their settings are already saved
+    // under their own key, so that is no failure of their save.
+    try {
+        config::WriteConfigFile(config::ConfigFilePath(), config::FormatConfigLine(ConfigValuesOf(*this)));
+    } catch (const rtl::EInOutError&) {
+        if (reg.RegBaseKey() != config::bkHKEY_CURRENT_USER) throw;
+    }
 
     RearmSchedule();
 }

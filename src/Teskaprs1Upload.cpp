@@ -96,8 +96,7 @@ bool TForm1::ConnectToServer() {
             Label22->SetText("Trying server : ");
             serverNameEdit->SetText(server.host);
             ServerPortEdit->SetText(server.port);
-            // Let the window show the new state before a name lookup may
-            // hold the thread.
+            // Let the window show the new state.
             rtl::Application().ProcessMessages();
             // The watchdog's period starts when it goes from off to on; one
             // still running from an earlier attempt runs on.
@@ -134,7 +133,12 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     ++Session.SendStep;
 
     // Servers take a station's lines a second apart.
+    const unsigned closes = sessionCloses_;
     if (!PaceOneSecond()) return;
+    // The server closed or reset the connection during the wait: nothing
+    // more goes to it, and nothing is recorded as delivered (the cycle stays
+    // active, so the packet goes out again).
+    if (sessionCloses_ != closes) return;
 
     switch (Session.SendStep) {
     case 1:
@@ -174,6 +178,7 @@ bool TForm1::PaceOneSecond() {
 }
 
 void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t) {
+    ++sessionCloses_;
     LED->SetColor(kLampIdle);
     SetTrayHint("Waiting");
     rtl::Application().ProcessMessages();
@@ -183,8 +188,11 @@ void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t) {
 void TForm1::WSocket1Error(net::TWSocket*) { WSocket1->Abort(); }
 
 void TForm1::Timer1Timer(rtl::TTimer*) {
-    // No connection came about in time: the next server of the same list.
+    // No connection came about in time: the attempt is given up (a name
+    // lookup or connection still pending would refuse the next Connect),
+    // then the next server of the same list.
     Timer1.SetEnabled(false);
+    WSocket1->Abort();
     Upload.UploadBusy = false;
     Session.AdvanceForWatchdog();
     rtl::Application().ProcessMessages();

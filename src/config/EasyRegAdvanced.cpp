@@ -35,27 +35,47 @@ ERegistryException InvalidType(const std::string& name) {
     return ERegistryException("Invalid data type for '" + name + "'");
 }
 
-// One operation's key: opened with full access when built, closed when the
-// operation ends, whichever way it ends. Handle() is null when the key could
-// not be opened (or created).
+REGSAM ViewFlag(TRegView view) {
+    switch (view) {
+    case rvDefault: return 0;
+    case rv32Bit: return KEY_WOW64_32KEY;
+    case rv64Bit: return KEY_WOW64_64KEY;
+    }
+    return 0;
+}
+
+// What an operation does with its key.
+enum class Use { Read, Write, Delete };
+
+// One operation's key: opened when built, closed when the operation ends,
+// whichever way it ends. Handle() is null when the key could not be opened
+// (or created).
 class OpenedKey {
 public:
-    OpenedKey(const TEasyRegAdvanced& reg, bool create) {
+    OpenedKey(const TEasyRegAdvanced& reg, Use use) {
         // An empty path is refused before the registry is touched; a path of
         // blanks only is not empty and names the root key itself.
         if (reg.RegString().empty()) throw TEasyRegException(kNoRegString);
         HKEY root = RootKeyOf(reg.RegBaseKey());
         if (!root) return;
+        // A read-only component has no key to write to or delete from.
+        if (reg.ReadOnly() && use != Use::Read) return;
         std::string path = rtl::Trimmed(reg.RegString());
         if (!path.empty() && path.front() == '\\') path.erase(0, 1);
-        // The same rights for reading as for writing, so a key that may only
-        // be read does not open at all.
+        const REGSAM view = ViewFlag(reg.RegView());
+        const char* subkey = path.empty() ? nullptr : path.c_str();
         LONG rc;
-        if (create && !path.empty())
-            rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+        if (reg.ReadOnly()) {
+            // Reading rights only, and nothing created.
+            rc = RegOpenKeyExA(root, subkey, 0, KEY_READ | view, &key_);
+        } else if (use != Use::Delete && subkey) {
+            // The same rights for reading as for writing, so a key that may
+            // only be read does not open at all.
+            rc = RegCreateKeyExA(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr,
                                  &key_, nullptr);
-        else
-            rc = RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+        } else {
+            rc = RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS | view, &key_);
+        }
         if (rc != ERROR_SUCCESS) key_ = nullptr;
     }
     ~OpenedKey() {
@@ -78,7 +98,7 @@ bool HasValue(HKEY key, const std::string& name) {
 // refuses fails with its own message, a value that is missing afterwards
 // (also because the key did not open) with the component's.
 void Write(const TEasyRegAdvanced& reg, const std::string& name, DWORD type, const void* data, size_t size) {
-    OpenedKey key(reg, true);
+    OpenedKey key(reg, Use::Write);
     if (key.Handle()) {
         if (size > std::numeric_limits<DWORD>::max()) throw FailedToSet(name);
         if (RegSetValueExA(key.Handle(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
@@ -93,7 +113,7 @@ void Write(const TEasyRegAdvanced& reg, const std::string& name, DWORD type, con
 // fails with "Failed to get data".
 bool ReadFixed(const TEasyRegAdvanced& reg, const std::string& name, void* buffer, DWORD size, DWORD& type,
                DWORD& length) {
-    OpenedKey key(reg, true);
+    OpenedKey key(reg, Use::Read);
     if (!key.Handle()) return false;
     std::memset(buffer, 0, size);
     length = size;
@@ -133,7 +153,7 @@ void TEasyRegAdvanced::WriteFloat(const std::string& name, double value) {
 }
 
 std::string TEasyRegAdvanced::ReadString(const std::string& name) {
-    OpenedKey key(*this, true);
+    OpenedKey key(*this, Use::Read);
     if (!key.Handle()) return "";
     DWORD type = REG_NONE, size = 0;
     if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
@@ -176,14 +196,14 @@ double TEasyRegAdvanced::ReadFloat(const std::string& name) {
 }
 
 bool TEasyRegAdvanced::ValueExists(const std::string& name) {
-    OpenedKey key(*this, true);
+    OpenedKey key(*this, Use::Read);
     // The empty name (the key's default value) never counts as a value.
     if (!key.Handle() || name.empty()) return false;
     return HasValue(key.Handle(), name);
 }
 
 bool TEasyRegAdvanced::DeleteValue(const std::string& name) {
-    OpenedKey key(*this, false);  // a missing key is not created
+    OpenedKey key(*this, Use::Delete);  // a missing key is not created
     if (!key.Handle()) return false;
     return RegDeleteValueA(key.Handle(), name.c_str()) == ERROR_SUCCESS;
 }

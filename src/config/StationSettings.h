@@ -1,44 +1,15 @@
-// Value rules of the station settings, as far as they need no window: how the
-// text of a spin field is read, clamped and shown. The controls of the main
-// window apply these rules; the composer receives the values read by them.
+// The station's settings fields: the ranges of its integer spin fields. How
+// a spin field's text is read, clamped and shown is the spin fields' own
+// rule (rtl/SpinRules.h).
 #pragma once
 
-#include <string>
+#include "rtl/SpinRules.h"
 
 namespace settings {
 
-// Ranges of the integer spin fields.
-struct IntRange {
-    int min;
-    int max;
-};
+using rtl::IntRange;
 inline constexpr IntRange kIntervalRange{10, 999};
 inline constexpr IntRange kDegreesRange{0, 180};
 inline constexpr IntRange kMinutesRange{0, 59};
-// Range of the decimal spin fields (seconds).
-inline constexpr long double kSecondsMin = 0.0L;
-inline constexpr long double kSecondsMax = 59.999L;
-
-// Integer spin field: the text as a decimal integer (optional sign, blanks
-// around it allowed; no hexadecimal, no decimal part); text that is not a
-// valid integer, or does not fit an int, reads as the field's minimum.
-// Reading does not clamp: "200" reads as 200 in a 0..180 field.
-int ReadIntegerField(const std::string& text, int fieldMin);
-
-// Integer spin field, set value: clamps into the range.
-int ClampInteger(long long value, IntRange range);
-
-// Decimal spin field: the text as a floating-point number written with the
-// given decimal separator (blanks around it, an optional sign and exponent:
-// "1.5", "-2", "1,5E1" with ","); anything else, a number too large for a
-// long double included, reads as 0. Reading does not clamp.
-long double ReadDecimalField(const std::string& text, char decimalSeparator);
-
-// Decimal spin field, set value: clamps into 0 .. 59.999 (a NaN gives 0).
-long double ClampSeconds(long double value);
-
-// Decimal spin field, shown text: fixed-point with 3 decimals ("0.000"),
-// rounded to the nearest thousandth.
-std::string FormatSeconds(long double value, char decimalSeparator);
 
 }  // namespace settings

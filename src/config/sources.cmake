@@ -1,7 +1,6 @@
 # Sources of src/config: portable (no <windows.h>) and Win32.
 list(APPEND TESKAPRS_PORTABLE_SOURCES
   config/ConfigFile.cpp
-  config/StationSettings.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   config/ConfigFileIO.cpp

@@ -26,13 +26,14 @@ enum Fn {
     fWSAStartup, fWSACleanup, fWSAGetLastError, fWSASetLastError, f_inet_addr, f_gethostbyname,
     f_getservbyname, f_getprotobyname, f_htons, f_ntohs, f_socket, f_getsockopt, f_setsockopt,
     fWSAAsyncSelect, f_connect, f_send, f_recv, f_ioctlsocket, f_shutdown, f_closesocket, f_bind,
-    kFnCount
+    fWSAAsyncGetHostByName, fWSACancelAsyncRequest, kFnCount
 };
 
 const char* const kFnNames[kFnCount] = {
     "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "inet_addr", "gethostbyname",
     "getservbyname", "getprotobyname", "htons", "ntohs", "socket", "getsockopt", "setsockopt",
     "WSAAsyncSelect", "connect", "send", "recv", "ioctlsocket", "shutdown", "closesocket", "bind",
+    "WSAAsyncGetHostByName", "WSACancelAsyncRequest",
 };
 
 // Process-wide: the library, its function table, its start-up data, the
@@ -147,6 +148,12 @@ int setsockopt(SOCKET s, int level, int name, const char* value, int len) {
 int WSAAsyncSelect(SOCKET s, HWND window, u_int msg, long events) {
     return Call<decltype(&::WSAAsyncSelect)>(fWSAAsyncSelect)(s, window, msg, events);
 }
+HANDLE WSAAsyncGetHostByName(HWND window, u_int msg, const char* name, char* buffer, int length) {
+    return Call<decltype(&::WSAAsyncGetHostByName)>(fWSAAsyncGetHostByName)(window, msg, name, buffer, length);
+}
+int WSACancelAsyncRequest(HANDLE request) {
+    return Call<decltype(&::WSACancelAsyncRequest)>(fWSACancelAsyncRequest)(request);
+}
 int connect(SOCKET s, const sockaddr* name, int len) { return Call<decltype(&::connect)>(f_connect)(s, name, len); }
 int send(SOCKET s, const char* data, int len, int flags) { return Call<decltype(&::send)>(f_send)(s, data, len, flags); }
 int recv(SOCKET s, char* data, int len, int flags) { return Call<decltype(&::recv)>(f_recv)(s, data, len, flags); }
@@ -183,6 +190,22 @@ public:
     }
     int LastError() override { return ws::WSAGetLastError(); }
 };
+
+// The sockets library's asynchronous host-name lookup.
+class WinsockAsyncLookup : public AsyncHostLookup {
+public:
+    HANDLE Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) override {
+        HANDLE request = ws::WSAAsyncGetHostByName(window, msg, name.c_str(), buffer, length);
+        error = request ? 0 : ws::WSAGetLastError();
+        return request;
+    }
+    void Cancel(HANDLE request) override { ws::WSACancelAsyncRequest(request); }
+};
+
+WinsockAsyncLookup& TheWinsockAsyncLookup() {
+    static WinsockAsyncLookup lookup;
+    return lookup;
+}
 
 void AddInstance() {
     Binding& b = TheBinding();
@@ -308,6 +331,8 @@ TWSocket::~TWSocket() {
     OnSessionConnected = nullptr;
     OnChangeState = nullptr;
     OnBgException = nullptr;
+    OnDataReceived = nullptr;
+    CancelLookup();
     if (state_ != wsClosed) {
         try {
             Close();
@@ -487,7 +512,7 @@ bool TWSocket::SetLingerOption() {
 }
 
 void TWSocket::Connect() {
-    if (socket_ != kInvalidSocket && state_ != wsClosed) {
+    if ((socket_ != kInvalidSocket || lookup_) && state_ != wsClosed) {
         ReportError("Connect: Socket already in use");
         return;
     }
@@ -503,8 +528,13 @@ void TWSocket::Connect() {
         ReportError("Connect: No Protocol Specified");
         return;
     }
+    // A new connection reports its own sends and its own close, also when
+    // it is started from inside the previous one's OnSessionClosed.
+    closeNotified_ = false;
+    sendComplete_ = true;
 
     std::string failure;
+    bool lookUp = false;
     try {
         if (!protoResolved_) {
             protocol_ = WSocketResolveProto(proto_);
@@ -520,8 +550,12 @@ void TWSocket::Connect() {
             localPortResolved_ = true;
         }
         if (!addrResolved_) {
-            remoteAddress_ = WSocketResolveHost(addr_);
-            addrResolved_ = true;
+            if (HostNeedsLookup(addr_)) {
+                lookUp = true;
+            } else {
+                remoteAddress_ = WSocketResolveHost(addr_);
+                addrResolved_ = true;
+            }
         }
     } catch (const std::exception& e) {
         failure = std::string("connect: ") + e.what();
@@ -530,7 +564,81 @@ void TWSocket::Connect() {
         ReportError(failure);
         return;
     }
+    if (!lookUp) {
+        OpenConnection();
+        return;
+    }
 
+    // A host name: the window's thread does not wait for the resolver. The
+    // connection is opened when the answer arrives (HandleLookupAnswer).
+    if (lookupBuffer_.empty()) lookupBuffer_.resize(MAXGETHOSTSTRUCT);
+    AsyncHostLookup& lookup = hostLookup_ ? *hostLookup_ : TheWinsockAsyncLookup();
+    int error = 0;
+    HANDLE request = nullptr;
+    try {
+        request = lookup.Start(window_, WM_ASYNCGETHOSTBYNAME, TrimBlanks(addr_), lookupBuffer_.data(),
+                               static_cast<int>(lookupBuffer_.size()), error);
+        if (!request) failure = "connect: " + HostLookupFailure(addr_, error);
+    } catch (const std::exception& e) {
+        failure = std::string("connect: ") + e.what();
+    }
+    if (!failure.empty()) {
+        ReportError(failure);
+        return;
+    }
+    lookup_ = request;
+    lookupBy_ = &lookup;
+    ++connection_;
+    SetState(wsConnecting);
+}
+
+void TWSocket::HandleLookupAnswer(HANDLE request, WORD errCode) {
+    // The answer to a lookup cancelled or given up meanwhile changes nothing.
+    if (!lookup_ || request != lookup_) return;
+    lookup_ = nullptr;
+    lookupBy_ = nullptr;
+    const unsigned attempt = connection_;
+    int code = errCode;
+    if (code == 0) {
+        const auto* entry = reinterpret_cast<const hostent*>(lookupBuffer_.data());
+        if (entry->h_addrtype == AF_INET && entry->h_length >= 4 && entry->h_addr_list && entry->h_addr_list[0]) {
+            std::memcpy(&remoteAddress_, entry->h_addr_list[0], sizeof remoteAddress_);
+            addrResolved_ = true;
+            OpenConnection();
+            return;
+        }
+        code = WSANO_DATA;
+    }
+    lastError_ = code;
+    ReportError("connect: " + HostLookupFailure(addr_, code));
+    // The attempt ends here, unless the handler has ended it or started
+    // another one.
+    if (connection_ == attempt && !lookup_ && socket_ == kInvalidSocket && state_ != wsClosed) {
+        SetState(wsClosed);
+        FireSessionClosed(0);
+    }
+}
+
+void TWSocket::CancelLookup() {
+    const HANDLE request = lookup_;
+    AsyncHostLookup* lookup = lookupBy_;
+    lookup_ = nullptr;
+    lookupBy_ = nullptr;
+    if (!request) return;
+    try {
+        if (lookup) lookup->Cancel(request);
+    } catch (...) {
+    }
+    // An answer already queued goes with it.
+    MSG msg;
+    while (PeekMessageA(&msg, window_, WM_ASYNCGETHOSTBYNAME, WM_ASYNCGETHOSTBYNAME, PM_REMOVE)) {
+    }
+}
+
+// Connect, once the remote address is known: the socket, its options, and
+// the connection request.
+void TWSocket::OpenConnection() {
+    std::string failure;
     DiscardSendBuffer();
     const SOCKET s = ws::socket(AF_INET, socketType_, protocol_);
     if (s == INVALID_SOCKET) {
@@ -677,7 +785,8 @@ void TWSocket::TryToSend() {
         const int count = ws::send(socket_, bytes, unread, flags);
         if (count > 0) {
             sendList_.front().Remove(count);
-            if (count < unread) return;  // the system is full; FD_WRITE continues
+            // Taken in part or whole: offer the rest until the system says
+            // it would block; only then does an FD_WRITE follow.
             continue;
         }
         if (count == 0) return;
@@ -702,10 +811,16 @@ void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) 
     char scratch[kReceivePiece];
     for (int pieces = 0; pieces < kMaxPiecesPerRead; ++pieces) {
         lastError_ = 0;
-        if (ws::recv(socket_, scratch, sizeof scratch, 0) < 0) {
+        const int got = ws::recv(socket_, scratch, sizeof scratch, 0);
+        if (got < 0) {
             const int code = ws::WSAGetLastError();
             lastError_ = code == WSAEWOULDBLOCK ? 0 : code;
             return;
+        }
+        if (got > 0 && OnDataReceived) {
+            const TSocket s = socket_;
+            OnDataReceived(this, scratch, got);
+            if (socket_ != s) return;  // the handler ended the connection
         }
         if (options & WSocketOptionBit(wsoNoReceiveLoop)) return;
         u_long pending = 0;
@@ -721,8 +836,15 @@ void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) 
 // connection instead of ending it with FIN.
 void TWSocket::DiscardPendingInput() {
     char scratch[kReceivePiece];
-    for (int pieces = 0; pieces < 4096; ++pieces)
-        if (ws::recv(socket_, scratch, sizeof scratch, 0) <= 0) return;
+    const TSocket s = socket_;
+    for (int pieces = 0; pieces < 4096; ++pieces) {
+        const int got = ws::recv(s, scratch, sizeof scratch, 0);
+        if (got <= 0) return;
+        if (OnDataReceived) {
+            OnDataReceived(this, scratch, got);
+            if (socket_ != s) return;  // the handler ended the connection
+        }
+    }
 }
 
 // ---- notifications --------------------------------------------------------
@@ -742,6 +864,9 @@ LRESULT TWSocket::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         switch (msg) {
         case WM_ASYNCSELECT:
             HandleNotification(static_cast<TSocket>(wp), LOWORD(lp), HIWORD(lp));
+            return 0;
+        case WM_ASYNCGETHOSTBYNAME:
+            HandleLookupAnswer(reinterpret_cast<HANDLE>(wp), HIWORD(lp));
             return 0;
         case WM_TRIGGER_EXCEPTION:
             throw ESocketException("Test exception in WSocket");
@@ -837,10 +962,18 @@ void TWSocket::FireSessionClosed(std::uint16_t errCode) {
 }
 
 void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
+    const bool wasLookingUp = lookup_ != nullptr;
+    CancelLookup();
     if (socket_ == kInvalidSocket) {
         if (state_ != wsClosed) {
+            // An attempt that has no socket yet (its host name was being
+            // looked up) ends like any other.
+            const bool attempt = wasLookingUp || state_ == wsConnecting;
             SetState(wsClosed);
-            ResetQuietly();
+            if (attempt)
+                FireSessionClosed(errCode);
+            else
+                ResetQuietly();
         }
         return;
     }
@@ -851,10 +984,12 @@ void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
         // A graceful end: whatever was handed over still reaches the peer,
         // and the connection ends with FIN instead of a reset.
         DiscardPendingInput();
+        if (socket_ != s) return;  // closed meanwhile by the received-bytes handler
         linger off{};
         ws::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
         ws::shutdown(s, SD_SEND);
         DiscardPendingInput();
+        if (socket_ != s) return;
     }
     for (;;) {
         if (ws::closesocket(s) == 0) break;

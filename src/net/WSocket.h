@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "net/WSockBuf.h"
 #include "net/WSocketResolve.h"
@@ -36,8 +37,24 @@ int WSocketResolveProto(const std::string& text);
 // Port text and protocol text -> port number in host byte order.
 std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
 // Host text -> IPv4 address in network byte order. A host name is looked up
-// with the blocking lookup: the calling thread waits for the resolver.
+// with the blocking lookup: the calling thread waits for the resolver. (The
+// component itself looks host names up asynchronously, see below.)
 std::uint32_t WSocketResolveHost(const std::string& text);
+
+// An asynchronous host-name lookup whose answer arrives as a message to a
+// window: wParam is the request's handle, the high 16 bits of lParam the
+// error code (0 when the buffer now holds a hostent). By default the sockets
+// library's (WSAAsyncGetHostByName); a test can supply its own.
+class AsyncHostLookup {
+public:
+    virtual ~AsyncHostLookup() = default;
+    // Starts looking name up; the answer goes to window as message msg and
+    // fills buffer. Returns the request's handle, or nullptr with the error
+    // code in error when the lookup cannot start.
+    virtual HANDLE Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) = 0;
+    // Cancels a request that has not been answered yet.
+    virtual void Cancel(HANDLE request) = 0;
+};
 
 // ---- The TCP client -------------------------------------------------------
 
@@ -60,6 +77,7 @@ constexpr TSocket kInvalidSocket = ~TSocket(0);
 
 // Messages of the hidden window.
 constexpr UINT WM_ASYNCSELECT = WM_USER + 1;         // socket notification (1025)
+constexpr UINT WM_ASYNCGETHOSTBYNAME = WM_USER + 2;  // answer of a host-name lookup (1026)
 constexpr UINT WM_TRIGGER_EXCEPTION = WM_USER + 6;   // raises "Test exception in WSocket" (1030)
 
 class TWSocket {
@@ -70,6 +88,7 @@ public:
     using TNotifyEvent = std::function<void(TWSocket* Sender)>;
     using TChangeState = std::function<void(TWSocket* Sender, TSocketState OldState, TSocketState NewState)>;
     using TBgExceptionEvent = std::function<void(TWSocket* Sender, const std::exception& E, bool& CanClose)>;
+    using TDataReceived = std::function<void(TWSocket* Sender, const char* Data, int Len)>;
 
     TWSocket();
     ~TWSocket();
@@ -122,8 +141,13 @@ public:
     HWND Handle() const { return window_; }
 
     // Starts a connection to Addr:Port and returns at once (state
-    // wsConnecting); the outcome follows as events. A host name is resolved
-    // inside the call.
+    // wsConnecting); the outcome follows as events. A host name is looked up
+    // asynchronously: the connection starts from the message loop once the
+    // answer is in. A failed lookup is reported there through OnError with
+    // the text of a failed resolution ("connect: WSocketResolveHost: Cannot
+    // convert host address ..."), and the attempt then ends with
+    // OnSessionClosed unless the handler has ended it already. Abort and
+    // Close cancel a lookup in progress, with OnSessionClosed.
     void Connect();
     // Sends the text's bytes; 0 for an empty text (no OnDataSent follows).
     int SendStr(const std::string& text);
@@ -147,11 +171,22 @@ public:
     // An exception escaping an event handler that ran from the message loop
     // comes here; the connection is aborted unless CanClose is cleared.
     TBgExceptionEvent OnBgException;
+    // Every piece of bytes read from the peer, before it is dropped: also
+    // what Close reads so that the connection ends with FIN. It runs where
+    // the bytes are read (from the message loop, or inside Close).
+    TDataReceived OnDataReceived;
+
+    // The lookup used for host names; nullptr (the default) is the sockets
+    // library's. Not owned; it must outlive the component's lookups.
+    void SetHostLookup(AsyncHostLookup* lookup) { hostLookup_ = lookup; }
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
     void HandleNotification(TSocket socket, WORD events, WORD errCode);
+    void HandleLookupAnswer(HANDLE request, WORD errCode);
+    void CancelLookup();
+    void OpenConnection();
     void HandleBackgroundException(const std::exception& e);
 
     void SetRemoteText(std::string& text, bool& assigned, bool& resolved, const std::string& value,
@@ -203,6 +238,11 @@ private:
     bool closeNotified_ = false;
     int sendBufferSize_ = 0;
     std::deque<TBuffer> sendList_;
+
+    AsyncHostLookup* hostLookup_ = nullptr;
+    HANDLE lookup_ = nullptr;  // the host-name lookup in progress
+    AsyncHostLookup* lookupBy_ = nullptr;  // and the lookup that runs it
+    std::vector<char> lookupBuffer_;
 };
 
 }  // namespace net

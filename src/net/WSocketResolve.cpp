@@ -135,11 +135,27 @@ std::uint16_t ResolvePort(const std::string& port, const std::string& proto, Res
                            std::to_string(library.LastError()));
 }
 
+namespace {
+
+// Blanks only, or a NUL that would cut the name short, name no host either.
+bool IsValidHostText(const std::string& text, const std::string& name) {
+    return !text.empty() && text.size() <= 256 && !name.empty() && name.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+bool HostNeedsLookup(const std::string& text) {
+    const std::string name = TrimBlanks(text);
+    return IsValidHostText(text, name) && !WSocketIsDottedIP(name);
+}
+
+std::string HostLookupFailure(const std::string& text, int code) {
+    return "WSocketResolveHost: Cannot convert host address '" + text + "', Error #" + std::to_string(code);
+}
+
 std::uint32_t ResolveHost(const std::string& text, ResolverLibrary& library) {
     const std::string name = TrimBlanks(text);
-    // Blanks only, or a NUL that would cut the name short, name no host either.
-    if (text.empty() || text.size() > 256 || name.empty() || name.find('\0') != std::string::npos)
-        throw ESocketException("WSocketResolveHost: '" + text + "' Invalid Hostname.");
+    if (!IsValidHostText(text, name)) throw ESocketException("WSocketResolveHost: '" + text + "' Invalid Hostname.");
     if (WSocketIsDottedIP(name)) {
         const std::uint32_t address = library.ParseAddress(name);
         if (address == 0xFFFFFFFFu && name != "255.255.255.255")
@@ -147,8 +163,7 @@ std::uint32_t ResolveHost(const std::string& text, ResolverLibrary& library) {
         return address;
     }
     if (auto address = library.HostByName(name)) return *address;
-    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + text + "', Error #" +
-                           std::to_string(library.LastError()));
+    throw ESocketException(HostLookupFailure(text, library.LastError()));
 }
 
 }  // namespace net

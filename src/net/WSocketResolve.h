@@ -61,4 +61,12 @@ std::uint16_t ResolvePort(const std::string& port, const std::string& proto, Res
 // IPv4 address in network byte order. Raises ESocketException.
 std::uint32_t ResolveHost(const std::string& text, ResolverLibrary& library);
 
+// Whether ResolveHost would look the text up as a host name: it is not a
+// dotted quad, and not refused as an invalid host name first.
+bool HostNeedsLookup(const std::string& text);
+
+// The failure of a host-name lookup: "WSocketResolveHost: Cannot convert host
+// address '<text>', Error #<code>".
+std::string HostLookupFailure(const std::string& text, int code);
+
 }  // namespace net

@@ -1,5 +1,7 @@
 #include "rtl/Application.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "rtl/Exceptions.h"
@@ -19,7 +21,6 @@ TApplication& Application() {
 }
 
 TApplication::~TApplication() {
-    if (formWatch_) UnhookWindowsHookEx(formWatch_);
     if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
 }
 
@@ -44,11 +45,6 @@ void TApplication::Initialize() {
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, instance, this);
-    // Forms are shown and hidden by many hands (the form itself, the tray
-    // icon, dialogs): watching their position changes keeps the taskbar
-    // button in step with all of them.
-    if (handle_ && !formWatch_)
-        formWatch_ = SetWindowsHookExA(WH_CALLWNDPROCRET, &TApplication::WatchForms, nullptr, GetCurrentThreadId());
 }
 
 void TApplication::SetTitle(const std::string& title) {
@@ -87,18 +83,24 @@ void TApplication::UpdateVisible() {
                      (search.anyVisible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-LRESULT CALLBACK TApplication::WatchForms(int code, WPARAM wp, LPARAM lp) {
-    if (code == HC_ACTION) {
-        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lp);
-        if (call->message == WM_WINDOWPOSCHANGED) {
-            const auto* pos = reinterpret_cast<const WINDOWPOS*>(call->lParam);
-            TApplication& app = Application();
-            if (pos && (pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) && app.handle_ && call->hwnd != app.handle_ &&
-                GetWindow(call->hwnd, GW_OWNER) == app.handle_)
-                app.UpdateVisible();
-        }
+void TApplication::WatchForm(HWND form) {
+    if (form) SetWindowSubclass(form, &TApplication::FormWatchProc, 0, 0);
+}
+
+LRESULT CALLBACK TApplication::FormWatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, &TApplication::FormWatchProc, 0);
+        const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+        // A form that goes away while on screen takes the button with it.
+        Application().UpdateVisible();
+        return result;
     }
-    return CallNextHookEx(nullptr, code, wp, lp);
+    const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+    if (msg == WM_WINDOWPOSCHANGED) {
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+        if (pos && (pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) Application().UpdateVisible();
+    }
+    return result;
 }
 
 TApplication::HookId TApplication::AddMessageHook(MessageHook hook) {

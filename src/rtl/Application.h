@@ -53,8 +53,15 @@ public:
 
     // The taskbar button: the application window is shown exactly while one
     // of the windows it owns (its forms) is visible. Runs by itself whenever
-    // such a window is shown or hidden; callable to re-check.
+    // a watched form is shown or hidden; callable to re-check.
     void UpdateVisible();
+    // Watches a form this window owns: from now on its being shown, hidden
+    // or destroyed updates the taskbar button. Forms are shown and hidden by
+    // many hands (the form itself, the tray icon), so the form's own
+    // messages are watched rather than every caller. (A hook on the
+    // thread's messages would do it for every window at once, but makes
+    // each message sent cost a round trip to the window system.)
+    void WatchForm(HWND form);
 
     // Runs the message loop until Terminate is called or WM_QUIT arrives.
     // Shows the main form first when ShowMainForm is set.
@@ -85,7 +92,7 @@ public:
 
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    static LRESULT CALLBACK WatchForms(int code, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK FormWatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
     bool RunHooks(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     bool ProcessMessage(MSG& msg);
 
@@ -93,7 +100,6 @@ private:
     HWND handle_ = nullptr;
     HWND mainForm_ = nullptr;
     HICON icon_ = nullptr;
-    HHOOK formWatch_ = nullptr;
     bool showMainForm_ = true;
     bool terminated_ = false;
     bool quitRequested_ = false;

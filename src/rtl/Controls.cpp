@@ -282,6 +282,10 @@ void TLabel::AdjustSize() {
 }
 
 bool TLabel::HandleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
+    if (msg == WM_NCHITTEST && options_.mouseTransparent) {
+        result = HTTRANSPARENT;
+        return true;
+    }
     if (msg == WM_SETCURSOR && options_.link) {
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
         result = TRUE;
@@ -498,6 +502,16 @@ bool TCustomSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         }
         return false;
     }
+    case WM_GETDLGCODE: {
+        // Enter would become the window's default action (IDOK) before the
+        // field saw it; a field that does not pass it on takes it.
+        const auto* key = reinterpret_cast<const MSG*>(lp);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && !IsPassedOnChar('\r')) {
+            result = DefSubclassProc(handle_, msg, wp, lp) | DLGC_WANTMESSAGE;
+            return true;
+        }
+        return false;
+    }
     case WM_KEYDOWN:
         if (wp == VK_UP || wp == VK_DOWN) {
             Step(wp == VK_UP ? 1 : -1);
@@ -536,14 +550,14 @@ bool IsDigit(unsigned ch) { return ch >= '0' && ch <= '9'; }
 }  // namespace
 
 TSpinEdit::TSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color,
-                     settings::IntRange range, int increment)
+                     IntRange range, int increment)
     : TCustomSpinEdit(parent, id, std::move(name), bounds, color), range_(range), increment_(increment) {
     SetValue(range.min);
 }
 
-int TSpinEdit::Value() const { return settings::ReadIntegerField(Text(), range_.min); }
+int TSpinEdit::Value() const { return ReadIntegerField(Text(), range_.min); }
 
-void TSpinEdit::SetValue(long long value) { SetText(std::to_string(settings::ClampInteger(value, range_))); }
+void TSpinEdit::SetValue(long long value) { SetText(std::to_string(ClampInteger(value, range_))); }
 
 bool TSpinEdit::IsValidChar(unsigned ch) const {
     return IsDigit(ch) || ch == '+' || ch == '-' || ch == static_cast<unsigned char>(DecimalSeparator()) ||
@@ -554,19 +568,34 @@ void TSpinEdit::Step(int direction) { SetValue(static_cast<long long>(Value()) +
 
 void TSpinEdit::ClampOnExit() {
     const int value = Value();
-    if (settings::ClampInteger(value, range_) != value) SetValue(value);
+    if (ClampInteger(value, range_) != value) SetValue(value);
 }
 
 TFloatSpinEdit::TFloatSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color)
-    : TCustomSpinEdit(parent, id, std::move(name), bounds, color) {
+    : TCustomSpinEdit(parent, id, std::move(name), bounds, color), separator_(DecimalSeparator()) {
     SetValue(0);
     SetMaxLength(3);
 }
 
-long double TFloatSpinEdit::Value() const { return settings::ReadDecimalField(Text(), DecimalSeparator()); }
+long double TFloatSpinEdit::Value() const { return ReadDecimalField(Text(), separator_); }
 
 void TFloatSpinEdit::SetValue(long double value) {
-    SetText(settings::FormatSeconds(settings::ClampSeconds(value), DecimalSeparator()));
+    separator_ = DecimalSeparator();
+    SetText(FormatSeconds(ClampSeconds(value), separator_));
+}
+
+void TFloatSpinEdit::LocaleChanged() {
+    const char separator = DecimalSeparator();
+    if (separator == separator_) return;
+    const std::string text = Text();
+    const std::string rewritten = ResetDecimalSeparator(text, separator_, separator);
+    separator_ = separator;
+    if (rewritten == text) return;
+    // The caret stays where it was: the text keeps its length.
+    DWORD start = 0, end = 0;
+    SendMessageA(handle_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SetText(rewritten);
+    SendMessageA(handle_, EM_SETSEL, start, end);
 }
 
 bool TFloatSpinEdit::IsPassedOnChar(unsigned ch) const { return ch == '\r' || ch == 27; }
@@ -574,7 +603,7 @@ bool TFloatSpinEdit::IsPassedOnChar(unsigned ch) const { return ch == '\r' || ch
 bool TFloatSpinEdit::IsValidChar(unsigned ch) const {
     if (IsDigit(ch) || ch == '+' || ch == '-' || ch < 32) return true;
     const std::string text = Text();
-    if (ch == static_cast<unsigned char>(DecimalSeparator())) return text.find(DecimalSeparator()) == std::string::npos;
+    if (ch == static_cast<unsigned char>(separator_)) return text.find(separator_) == std::string::npos;
     if (ch == 'E' || ch == 'e') return text.find_first_of("Ee") == std::string::npos;
     return false;
 }
@@ -583,7 +612,7 @@ void TFloatSpinEdit::Step(int direction) { SetValue(Value() + direction * 0.001L
 
 void TFloatSpinEdit::ClampOnExit() {
     const long double value = Value();
-    if (settings::ClampSeconds(value) != value) SetValue(value);
+    if (ClampSeconds(value) != value) SetValue(value);
 }
 
 }  // namespace rtl

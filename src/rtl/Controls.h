@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "config/StationSettings.h"
+#include "rtl/SpinRules.h"
 
 namespace rtl {
 
@@ -117,6 +117,8 @@ public:
         bool autoSize = false;
         // Looks and acts as a link: hand cursor, clicks reach OnClick.
         bool link = false;
+        // The mouse passes through to what lies beneath: no click, no cursor.
+        bool mouseTransparent = false;
     };
     TLabel(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& caption,
            COLORREF color, const Options& options);
@@ -222,7 +224,9 @@ protected:
     // Whether a typed character may go into the field; false refuses it
     // with a beep.
     virtual bool IsValidChar(unsigned ch) const = 0;
-    // Keys the field does not take and does not refuse (no beep).
+    // Keys the field does not take and does not refuse (no beep): they are
+    // left to the window (Enter and Escape as dialog keys). Enter that is not
+    // passed on is kept from the dialog keys, so the field sees it.
     virtual bool IsPassedOnChar(unsigned) const { return false; }
     // One step up (+1) or down (-1).
     virtual void Step(int direction) = 0;
@@ -238,13 +242,13 @@ private:
 class TSpinEdit : public TCustomSpinEdit {
 public:
     TSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color,
-              settings::IntRange range, int increment = 1);
+              IntRange range, int increment = 1);
     // The text as an integer; text that is not an integer reads as the
     // minimum. Reading does not clamp.
     int Value() const;
     // Clamps into the range and shows the value.
     void SetValue(long long value);
-    settings::IntRange Range() const { return range_; }
+    IntRange Range() const { return range_; }
 
 protected:
     bool IsValidChar(unsigned ch) const override;
@@ -252,11 +256,14 @@ protected:
     void ClampOnExit() override;
 
 private:
-    settings::IntRange range_;
+    IntRange range_;
     int increment_;
 };
 
 // Decimal spin field for seconds: 0 to 59.999, step 0.001, three decimals.
+// Its text is written with the user's decimal separator; the field keeps the
+// separator its text was written with, so a change of the user's locale
+// never changes the value it reads as.
 class TFloatSpinEdit : public TCustomSpinEdit {
 public:
     TFloatSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color);
@@ -264,12 +271,19 @@ public:
     long double Value() const;
     // Clamps into 0 .. 59.999 and shows the value with three decimals.
     void SetValue(long double value);
+    // The user's decimal separator may have changed (WM_SETTINGCHANGE):
+    // the text is rewritten with the new one, keeping its value.
+    void LocaleChanged();
 
 protected:
     bool IsValidChar(unsigned ch) const override;
     bool IsPassedOnChar(unsigned ch) const override;
     void Step(int direction) override;
     void ClampOnExit() override;
+
+private:
+    // The separator the text is written with.
+    char separator_;
 };
 
 }  // namespace rtl

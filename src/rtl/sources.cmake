@@ -2,6 +2,7 @@
 list(APPEND TESKAPRS_PORTABLE_SOURCES
   rtl/Clock.cpp
   rtl/Exceptions.cpp
+  rtl/SpinRules.cpp
   rtl/Text.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES

@@ -80,7 +80,9 @@ constexpr std::array kLayout{
     ControlLayout{"LoginStatus", K::Label, "GroupBox3", 56, 0, 440, 13, -1, "", kAutoSize | kRedText},
 
     // Directly on the window, beneath the group boxes.
-    ControlLayout{"Label19", K::LinkLabel, "", 148, 76, 3, 13, -1, "", kNoFlags},
+    // A sliver of a link beneath the configuration box, where "Minutes" is
+    // written: the mouse passes through it.
+    ControlLayout{"Label19", K::LinkLabel, "", 148, 76, 3, 13, -1, "", kMouseTransparent},
     ControlLayout{"Label7", K::Label, "", 0, 328, 277, 16, -1, kCreditLine, kNoFlags},
     ControlLayout{"Label23", K::LinkLabel, "", 308, 328, 154, 13, -1, kMakerSite, kNoFlags},
     ControlLayout{"Label16", K::Label, "", 495, 329, 7, 13, -1, "V", kRightAligned},

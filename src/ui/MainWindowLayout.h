@@ -55,6 +55,7 @@ enum ControlFlags : unsigned {
     kAutoSize = 1u << 4,  // a label sized to its text, whenever the text changes
     kRedText = 1u << 5,
     kChecked = 1u << 6,  // a check box checked at design
+    kMouseTransparent = 1u << 7,  // the mouse passes through it: no clicks, no cursor of its own
 };
 
 struct ControlLayout {

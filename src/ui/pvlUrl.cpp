@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -49,6 +51,31 @@ bool ReadClassesDefault(const std::string& subKey, std::string& value) {
     return true;
 }
 
+// The browser command line template of the ".htm" association: false when
+// there is none (no ".htm", no document type, no open command, or a blank one).
+bool FindBrowserCommand(std::string& commandTemplate) {
+    std::string documentType;
+    if (!ReadClassesDefault(".htm", documentType)) return false;
+    // An association without a type name leads nowhere.
+    if (documentType.empty()) return false;
+    if (!ReadClassesDefault(documentType + "\\shell\\open\\command", commandTemplate)) return false;
+    // Started as it stands, a blank command would take the address for the program.
+    return !rtl::Trimmed(commandTemplate).empty();
+}
+
+// Only web addresses go to the shell: it would start a program or open a
+// file named by anything else.
+bool IsWebAddress(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const size_t length = std::char_traits<char>::length(scheme);
+        if (url.size() > length && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, url.c_str(),
+                                                  static_cast<int>(length), scheme, static_cast<int>(length)) ==
+                                       CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int ShowStateOf(TUrlShowCmd command) {
@@ -72,21 +99,20 @@ int ShowStateOf(TUrlShowCmd command) {
 void TpvlUrl::OpenUrl() {
     const int show = ShowStateOf(UrlShowCommand);
 
-    // The document type of web pages, then its open command.
-    std::string documentType;
-    if (!ReadClassesDefault(".htm", documentType)) return;
-    // An association without a type name leads nowhere.
-    if (documentType.empty()) return;
+    // The browser that the document type of web pages names.
     std::string commandTemplate;
-    if (!ReadClassesDefault(documentType + "\\shell\\open\\command", commandTemplate)) return;
+    if (FindBrowserCommand(commandTemplate)) {
+        const std::string commandLine = BrowserCommandLine(commandTemplate, Url);
+        if (WinExec(commandLine.c_str(), static_cast<UINT>(show)) < 32)
+            throw rtl::Exception("Couldn't launch default browser");
+        return;
+    }
 
-    // An open command without a command line cannot start a browser; started
-    // as it stands, the address alone would be taken for the program.
-    if (rtl::Trimmed(commandTemplate).empty()) throw rtl::Exception("Couldn't launch default browser");
-
-    const std::string commandLine = BrowserCommandLine(commandTemplate, Url);
-    if (WinExec(commandLine.c_str(), static_cast<UINT>(show)) < 32)
-        throw rtl::Exception("Couldn't launch default browser");
+    // Where that finds none (a fresh or stripped-down system), the shell's
+    // "open" of the address itself, which uses the user's default browser.
+    if (!IsWebAddress(Url)) return;
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", Url.c_str(), nullptr, nullptr, show));
+    if (result <= 32) throw rtl::Exception("Couldn't launch default browser");
 }
 
 }  // namespace ui

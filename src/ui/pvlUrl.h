@@ -1,5 +1,6 @@
 // The URL launcher: opens a web address in the user's default browser, the
-// one the ".htm" association of the classes root names.
+// one the ".htm" association of the classes root names, or, where that names
+// none, through the shell.
 #pragma once
 
 #include <string>
@@ -30,9 +31,11 @@ public:
     std::string Url;
     TUrlShowCmd UrlShowCommand = TUrlShowCmd::ssShowDefault;
 
-    // Opens Url in the default browser. Returns quietly when there is no
-    // ".htm" association or no open command for it; raises rtl::Exception
-    // "Couldn't launch default browser" when the browser cannot be started.
+    // Opens Url in the default browser: the ".htm" association's open
+    // command with the address; where there is no such command, the shell's
+    // "open" of the address (web addresses only; anything else is left
+    // alone). Raises rtl::Exception "Couldn't launch default browser" when
+    // the browser cannot be started.
     void OpenUrl();
 };
 

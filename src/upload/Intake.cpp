@@ -52,6 +52,20 @@ std::optional<std::string> ReadHead(const std::string& path) {
     return bytes;
 }
 
+// A read-only, hidden or system report passes those attributes on to its
+// copy, after which no later copy could replace the working copy: it is made
+// plain before each copy. A report that is itself the working copy is the
+// user's file and keeps its attributes.
+void MakeWorkingCopyPlain(const std::string& reportPath, const std::string& workingCopy) {
+    constexpr DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesA(workingCopy.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(attributes & kInTheWay) || IsSameFile(reportPath, workingCopy))
+        return;
+    const DWORD plain = attributes & ~kInTheWay;
+    SetFileAttributesA(workingCopy.c_str(), plain ? plain : FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace
 
 std::optional<ReportLines> TakeReading(UploadState& state, const std::string& reportPath) {
@@ -60,6 +74,7 @@ std::optional<ReportLines> TakeReading(UploadState& state, const std::string& re
     if (!IsExistingFile(reportPath)) return std::nullopt;
 
     state.UploadBusy = true;
+    MakeWorkingCopyPlain(reportPath, workingCopy);
     // A failed copy ends the attempt: reading an older working copy instead
     // would send an old reading as if it were new. A report that is itself
     // named wxreport2.txt cannot be copied onto itself; it is read as it is.

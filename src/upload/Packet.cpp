@@ -86,11 +86,16 @@ std::string StationCode(int modelIndex, const std::string& modelText) {
 
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings) {
-    // Control characters are taken out of everything read from the report
-    // and the settings before the pieces are cut, so the packet stays one
-    // line, and a NUL-padded weather line still ends with its pressure. The
-    // validation and the model text only choose between fixed pieces.
-    const std::string l1 = rtl::WithoutControls(timestampLine);
+    // No control character read from the report or the settings reaches
+    // the packet, so it stays one line. The time stamp lies at fixed places
+    // of line 1: it is cut there first, and the pieces are cleaned after, so
+    // a TAB or NUL in the date does not move the day, hour or minute. The
+    // weather line is cleaned before it is cut, so a NUL-padded line still
+    // ends with its pressure. The validation and the model text only choose
+    // between fixed pieces.
+    const auto l1 = [&timestampLine](long long start, long long count) {
+        return rtl::WithoutControls(Substring(timestampLine, start, count));
+    };
     const std::string l2 = rtl::WithoutControls(weatherLine);
     const long long h = Find('h', l2);
     const long long b = Find('b', l2);
@@ -100,9 +105,9 @@ std::string ComposePacket(const std::string& timestampLine, const std::string& w
     packet += ">APRS,TCP";
     packet += rtl::Trimmed(settings.validation) == "-1" ? "XX*:" : "IP*:";
     packet += "@";
-    packet += Substring(l1, 5, 2);
-    packet += Substring(l1, 13, 2);
-    packet += Substring(l1, 16, 2);
+    packet += l1(5, 2);
+    packet += l1(13, 2);
+    packet += l1(16, 2);
     packet += "z";
     packet += LatitudeDigits(settings.latDeg, settings.latMin, settings.latSec);
     packet += settings.latHem == 0 ? "N/" : "S/";

@@ -29,8 +29,9 @@ struct PacketSettings {
 // Builds the packet from the timestamp line, the weather line and the
 // settings: one line ending in CR LF. Never fails; missing characters give
 // shorter pieces. No control character of the lines or the settings reaches
-// the packet: they are taken out of the lines and the callsign before the
-// pieces are cut.
+// the packet: the day, hour and minute are cut from their fixed places in
+// the timestamp line and then cleaned; the weather line and the callsign are
+// cleaned before they are cut.
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings);
 

@@ -1,5 +1,6 @@
 #include "upload/Session.h"
 
+#include <optional>
 #include <stdexcept>
 
 #include "rtl/Text.h"
@@ -13,7 +14,17 @@ std::string SentCallsign(const std::string& callsign) { return rtl::WithoutContr
 
 ServerEntry Entry(const char* host) { return ServerEntry{host, kServerPort}; }
 
+// Set by tests only.
+std::optional<ServerList> testTable;
+
 }  // namespace
+
+void ReplaceServerTableForTests(const ServerList* list) {
+    if (list)
+        testTable = *list;
+    else
+        testTable.reset();
+}
 
 CallsignClass ClassOf(const std::string& callsign, const std::string& validation) {
     const std::string prefix = SentCallsign(callsign).substr(0, 2);
@@ -23,6 +34,7 @@ CallsignClass ClassOf(const std::string& callsign, const std::string& validation
 }
 
 CandidateLists CandidatesFor(CallsignClass kind) {
+    if (testTable) return CandidateLists{*testTable, *testTable};
     if (kind == CallsignClass::Cwop) {
         return CandidateLists{
             {Entry(kCwopIngestHost), Entry(kCwopAlternateHost2), Entry(kCwopAlternateHost1)},

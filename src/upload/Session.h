@@ -47,6 +47,11 @@ struct CandidateLists {
 // The two candidate lists of a class; in the APRS-IS class they are equal.
 CandidateLists CandidatesFor(CallsignClass kind);
 
+// For tests only: every candidate list of every class becomes this list (so
+// that a test can point the three positions at servers of its own);
+// nullptr restores the built-in servers.
+void ReplaceServerTableForTests(const ServerList* list);
+
 // "user <callsign> pass <validation> vers Teskaprs <version>" and CR LF: the
 // callsign and validation trimmed, and no control character of any piece
 // kept, so that the login is always exactly one line.

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/StationSettings.h"
+#include "rtl/SpinRules.h"
 #include "rtl/Text.h"
 #include "upload/Packet.h"
 
@@ -27,18 +27,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(rtl::TryStrToInt(rtl::Decimal(integer), again) && again == integer);
         Check(text.find_first_not_of(" \t+-0123456789") == std::string::npos);
     } else {
-        Check(settings::ReadIntegerField(text, 10) == 10);
+        Check(rtl::ReadIntegerField(text, 10) == 10);
     }
 
     for (char separator : {'.', ','}) {
-        const long double value = settings::ReadDecimalField(text, separator);
+        const long double value = rtl::ReadDecimalField(text, separator);
         Check(std::isfinite(value));
-        const long double clamped = settings::ClampSeconds(value);
-        Check(clamped >= settings::kSecondsMin && clamped <= settings::kSecondsMax);
-        const std::string shown = settings::FormatSeconds(clamped, separator);
-        const long double read = settings::ReadDecimalField(shown, separator);
-        Check(settings::FormatSeconds(read, separator) == shown);
+        const long double clamped = rtl::ClampSeconds(value);
+        Check(clamped >= rtl::kSecondsMin && clamped <= rtl::kSecondsMax);
+        const std::string shown = rtl::FormatSeconds(clamped, separator);
+        const long double read = rtl::ReadDecimalField(shown, separator);
+        Check(rtl::FormatSeconds(read, separator) == shown);
         Check(std::fabs(read - clamped) <= 0.0005L + 1e-12L);
+        // A change of the locale's separator rewrites the text, never its value.
+        const char other = separator == '.' ? ',' : '.';
+        const std::string rewritten = rtl::ResetDecimalSeparator(text, separator, other);
+        long double before = 0;
+        if (rtl::TryStrToFloat(text, separator, before)) {
+            long double after = 0;
+            Check(rtl::TryStrToFloat(rewritten, other, after) && after == before);
+        } else {
+            Check(rewritten == text);
+        }
         const long long h = upload::Hundredths(clamped);
         Check(h >= 0 && h <= 100);
         // Any value at all formats and rounds without overflow.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/StationSettings.h"
+#include "rtl/SpinRules.h"
 #include "rtl/Text.h"
 #include "upload/Packet.h"
 #include "upload/Report.h"
@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The settings as the fields' text gives them, or as raw numbers.
     const char separator = in.ConsumeBool() ? '.' : ',';
     if (in.ConsumeBool()) {
-        s.latDeg = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
-        s.latMin = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
-        s.latSec = settings::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
-        s.lonDeg = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
-        s.lonMin = settings::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
-        s.lonSec = settings::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
+        s.latDeg = rtl::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.latMin = rtl::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.latSec = rtl::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
+        s.lonDeg = rtl::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.lonMin = rtl::ReadIntegerField(in.ConsumeRandomLengthString(12), 0);
+        s.lonSec = rtl::ReadDecimalField(in.ConsumeRandomLengthString(24), separator);
     } else {
         s.latDeg = in.ConsumeIntegral<int>();
         s.latMin = in.ConsumeIntegral<int>();

@@ -216,7 +216,13 @@ TEST(ResolveHost, DottedQuadsGoToTheAddressParserNamesToTheLookup) {
         const std::uint32_t address = net::ResolveHost(c.text, library);
         EXPECT_EQ(library.calls, c.calls) << c.text;
         EXPECT_EQ(address, c.calls[0].rfind("addr", 0) == 0 ? 0x04030201u : 0x0A0B0C0Du) << c.text;
+        // The component starts its own (asynchronous) lookup exactly where
+        // this one calls the library's.
+        EXPECT_EQ(net::HostNeedsLookup(c.text), c.calls[0].rfind("host", 0) == 0) << c.text;
     }
+    for (const std::string& invalid : {std::string(), std::string("   "), std::string(257, 'h'), std::string("a\0b", 3)})
+        EXPECT_FALSE(net::HostNeedsLookup(invalid));
+    EXPECT_EQ(net::HostLookupFailure("nowhere", 11001), "WSocketResolveHost: Cannot convert host address 'nowhere', Error #11001");
 }
 
 TEST(ResolveHost, AllOnesIsAnErrorExceptForTheBroadcastAddress) {

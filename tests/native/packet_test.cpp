@@ -188,8 +188,14 @@ TEST(Packet, TimeStampPieces) {
         {"Jan", "@z"},
         {"", "@z"},
         {"Jan 05 2008 14:30:59 extra", "@051430z"},  // everything else is ignored
-        {"Jan\t05 2008 14:30", "@5 4:0z"},         // controls out first: positions move
         {"Jan 05 2008 14:30\0"s, "@051430z"},
+        // Cut at the fixed places first, then cleaned: a TAB or NUL in the
+        // line moves nothing.
+        {"Jan\t05 2008 14:30", "@051430z"},
+        {"\tan 05\t2008\t14:30", "@051430z"},
+        {"Jan 05 2008\0" "14\0" "30"s, "@051430z"},
+        {"\0\0\0\0" "05\0\0\0\0\0\0" "14\0" "30"s, "@051430z"},
+        {"Jan \t5 2008 1\0:3\x7f"s, "@513z"},  // inside a piece: dropped from it
     };
     for (const auto& [line, pieces] : cases) {
         const std::string packet = ComposePacket(line, kL2, Example());

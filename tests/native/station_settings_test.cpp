@@ -6,9 +6,13 @@
 #include <string>
 
 #include "config/StationSettings.h"
+#include "rtl/SpinRules.h"
 #include "upload/Packet.h"
 
-using namespace settings;
+using namespace rtl;
+using settings::kDegreesRange;
+using settings::kIntervalRange;
+using settings::kMinutesRange;
 
 namespace {
 
@@ -85,6 +89,32 @@ TEST(StationSettings, ShownSecondsReadBackToTheSameValue) {
             const long double read = ReadDecimalField(shown, separator);
             ASSERT_EQ(read, static_cast<long double>(thousandths) / 1000.0L) << shown;
             ASSERT_EQ(FormatSeconds(read, separator), shown);
+        }
+    }
+}
+
+TEST(StationSettings, ANewDecimalSeparatorKeepsTheValueOfTheText) {
+    struct Case {
+        std::string text;
+        char from, to;
+        std::string rewritten;
+    };
+    const Case cases[] = {
+        {"12.500", '.', ',', "12,500"}, {"12,500", ',', '.', "12.500"},
+        {"12", '.', ',', "12"},         {"1.5e1", '.', ',', "1,5e1"},
+        {" .5 ", '.', ',', " ,5 "},     {"-3.", '.', ',', "-3,"},
+        {"12.500", '.', '.', "12.500"},  // the same separator: nothing to do
+        {"", '.', ',', ""},             {"1e", '.', ',', "1e"},  // no number: left as it is
+        {"1,5", '.', ',', "1,5"},       // not a number under the old separator either
+        {"1.5", '.', 'e', "1e5"},       // the separator before the exponent letter
+        {"1.5", '.', '5', "1.5"},       // "155" would read as another value: left as it is
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text + " " + c.from + " -> " + c.to);
+        const std::string rewritten = ResetDecimalSeparator(c.text, c.from, c.to);
+        EXPECT_EQ(rewritten, c.rewritten);
+        if (rewritten != c.text) {
+            EXPECT_EQ(ReadDecimalField(rewritten, c.to), ReadDecimalField(c.text, c.from));
         }
     }
 }

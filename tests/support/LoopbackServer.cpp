@@ -5,6 +5,8 @@
 #include "LoopbackServer.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -195,6 +197,8 @@ struct LoopbackServer::State {
                 for (std::size_t i = 0; i < lines && !options.replyToLines.empty(); ++i)
                     SendAll(s, index, options.replyToLines);
                 linesSeen += lines;
+                if (options.endAfterLines && linesSeen >= options.endAfterLines)
+                    return EndByServer(s, index, options.endWithReset);
                 if (behaviour == Behaviour::ReadSlowly) Sleep(options.readPauseMs);
                 continue;
             }
@@ -360,6 +364,87 @@ unsigned short LoopbackServer::UnusedPort() {
     const unsigned short port = LocalPortOf(s);
     closesocket(s);  // bound but never listening: now nothing is there
     return port;
+}
+
+struct ScriptedLookup::State {
+    DWORD answerAfterMs = 0;
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    mutable std::mutex lock;
+    std::vector<std::string> names;
+    std::vector<HANDLE> cancelled;
+    std::size_t posted = 0;
+    std::uintptr_t nextHandle = 0x5100;
+    std::vector<std::thread> threads;
+
+    // A hostent for 127.0.0.1 laid out in the caller's buffer, as the
+    // sockets library leaves it.
+    static void FillAnswer(char* buffer, int length) {
+        struct Layout {
+            hostent entry;
+            char* addresses[2];
+            char* aliases[1];
+            std::uint32_t address;
+            char name[16];
+        };
+        if (length < static_cast<int>(sizeof(Layout))) return;
+        auto* layout = reinterpret_cast<Layout*>(buffer);
+        *layout = Layout{};
+        layout->address = htonl(INADDR_LOOPBACK);
+        std::memcpy(layout->name, "scripted", 9);
+        layout->addresses[0] = reinterpret_cast<char*>(&layout->address);
+        layout->entry.h_name = layout->name;
+        layout->entry.h_aliases = layout->aliases;
+        layout->entry.h_addrtype = AF_INET;
+        layout->entry.h_length = 4;
+        layout->entry.h_addr_list = layout->addresses;
+    }
+};
+
+ScriptedLookup::ScriptedLookup(DWORD answerAfterMs) : state_(std::make_shared<State>()) {
+    state_->answerAfterMs = answerAfterMs;
+}
+
+ScriptedLookup::~ScriptedLookup() {
+    SetEvent(state_->stop);  // answers not posted yet never come
+    for (auto& t : state_->threads) t.join();
+    CloseHandle(state_->stop);
+}
+
+HANDLE ScriptedLookup::Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) {
+    error = 0;
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->names.push_back(name);
+    const HANDLE request = reinterpret_cast<HANDLE>(state_->nextHandle++);
+    State* st = state_.get();
+    state_->threads.emplace_back([st, window, msg, request, buffer, length] {
+        if (WaitForSingleObject(st->stop, st->answerAfterMs) == WAIT_OBJECT_0) return;
+        std::lock_guard<std::mutex> guard(st->lock);
+        const bool cancelled = std::find(st->cancelled.begin(), st->cancelled.end(), request) != st->cancelled.end();
+        if (!cancelled) State::FillAnswer(buffer, length);
+        PostMessageA(window, msg, reinterpret_cast<WPARAM>(request), 0);
+        ++st->posted;
+    });
+    return request;
+}
+
+void ScriptedLookup::Cancel(HANDLE request) {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->cancelled.push_back(request);
+}
+
+std::vector<std::string> ScriptedLookup::Names() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->names;
+}
+
+std::size_t ScriptedLookup::CancelCount() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->cancelled.size();
+}
+
+std::size_t ScriptedLookup::AnswersPosted() const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    return state_->posted;
 }
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "net/WSocket.h"
+
 namespace testsupport {
 
 // How the client's side of a connection ended, as the server saw it.
@@ -67,6 +69,11 @@ public:
         DWORD readPauseMs = 0;
         std::size_t lotsBytes = 0;
         int receiveBufferBytes = 0;  // SO_RCVBUF of the connections; 0 keeps the system's
+        // Reading connections: once this many lines (LF) have arrived, the
+        // server ends the connection itself, with FIN or with a reset; 0
+        // never.
+        std::size_t endAfterLines = 0;
+        bool endWithReset = false;
     };
 
     LoopbackServer();
@@ -106,6 +113,28 @@ public:
     // Reset when the connection is gone (only a reset removes it while the
     // server still holds its socket), Open otherwise.
     static PeerEnd HostView(unsigned short serverPort, unsigned short peerPort);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// A host-name lookup of the tests' own, for TWSocket::SetHostLookup: every
+// name "resolves" to 127.0.0.1 answerAfterMs after the request, the answer
+// posted to the component's window by a thread of its own. A cancelled
+// request is still answered, as a reply that crossed the cancellation would
+// be, but its buffer is left alone. The real resolver is never asked.
+class ScriptedLookup : public net::AsyncHostLookup {
+public:
+    explicit ScriptedLookup(DWORD answerAfterMs);
+    ~ScriptedLookup() override;
+    HANDLE Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) override;
+    void Cancel(HANDLE request) override;
+
+    std::vector<std::string> Names() const;   // every name asked for, in order
+    std::size_t CancelCount() const;
+    std::size_t AnswersPosted() const;
 
     struct State;
 

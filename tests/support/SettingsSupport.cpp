@@ -6,20 +6,35 @@
 
 namespace testsupport {
 
+bool RunningUnderWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void RequireWine() {
+    static const bool underWine = RunningUnderWine();
+    if (!underWine) throw std::runtime_error("refusing to change the registry outside Wine");
+}
+
 namespace {
 
-HKEY CreateKey(HKEY root, const std::string& path, REGSAM access) {
+HKEY CreateKey(RegRoot root, const std::string& path, REGSAM access) {
     HKEY key = nullptr;
-    LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, access, nullptr, &key, nullptr);
+    LONG rc = RegCreateKeyExA(root.key, path.c_str(), 0, nullptr, 0, access | root.view, nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot create key " + path + ": " + std::to_string(rc));
     return key;
 }
 
 }  // namespace
 
-void DeleteKeyTree(HKEY root, const std::string& path) {
-    RegDeleteTreeA(root, path.c_str());
-    RegDeleteKeyA(root, path.c_str());
+void DeleteKeyTree(RegRoot root, const std::string& path) {
+    RequireWine();
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, KEY_ALL_ACCESS | root.view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeA(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExA(root.key, path.c_str(), root.view, 0);
 }
 
 std::string ConfigFileBesideProgram() {
@@ -30,20 +45,20 @@ std::string ConfigFileBesideProgram() {
 }
 
 void ForgetSavedSettings() {
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, kSettingsKey);
-    HKEY run = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-        RegDeleteValueA(run, "Teskaprs");
-        RegCloseKey(run);
+    RequireWine();
+    for (const RegRoot& root : {kMachine32, kMachine64, kUser}) {
+        DeleteKeyTree(root, kSettingsKey);
+        DeleteRawValue(root, kRunKey, "Teskaprs");
     }
     DeleteFileA(ConfigFileBesideProgram().c_str());
     RemoveDirectoryA(ConfigFileBesideProgram().c_str());  // left by a test that stood a folder in its place
 }
 
-ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path) : root_(root), path_(path) {
+ReadOnlyKey::ReadOnlyKey(RegRoot root, const std::string& path) : root_(root), path_(path) {
+    RequireWine();
     RegCloseKey(CreateKey(root, path, KEY_READ));
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, READ_CONTROL | WRITE_DAC | root.view, &key) != ERROR_SUCCESS)
         throw std::runtime_error("cannot open " + path + " to change its access");
     DWORD size = 0;
     RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
@@ -60,7 +75,7 @@ ReadOnlyKey::ReadOnlyKey(HKEY root, const std::string& path) : root_(root), path
 
 ReadOnlyKey::~ReadOnlyKey() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root_, path_.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(root_.key, path_.c_str(), 0, WRITE_DAC | root_.view, &key) != ERROR_SUCCESS) return;
     if (!oldSecurity_.empty()) {
         RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, oldSecurity_.data());
     } else {
@@ -72,25 +87,39 @@ ReadOnlyKey::~ReadOnlyKey() {
     RegCloseKey(key);
 }
 
-void SetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const void* data,
+StandardUserRegistry::StandardUserRegistry(bool userLockedToo) {
+    for (const RegRoot& machine : {kMachine32, kMachine64}) {
+        locks_.push_back(std::make_unique<ReadOnlyKey>(machine, kSettingsKey));
+        locks_.push_back(std::make_unique<ReadOnlyKey>(machine, kRunKey));
+    }
+    if (userLockedToo) locks_.push_back(std::make_unique<ReadOnlyKey>(kUser, kSettingsKey));
+}
+
+StandardUserRegistry::~StandardUserRegistry() {
+    // Given back in reverse order.
+    while (!locks_.empty()) locks_.pop_back();
+}
+
+void SetRawValue(RegRoot root, const std::string& path, const std::string& name, DWORD type, const void* data,
                  DWORD size) {
+    RequireWine();
     HKEY key = CreateKey(root, path, KEY_SET_VALUE);
     LONG rc = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot set " + name + ": " + std::to_string(rc));
 }
 
-void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+void SetDword(RegRoot root, const std::string& path, const std::string& name, DWORD value) {
     SetRawValue(root, path, name, REG_DWORD, &value, sizeof value);
 }
 
-void SetText(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+void SetText(RegRoot root, const std::string& path, const std::string& name, const std::string& text) {
     SetRawValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-bool GetRawValue(HKEY root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
+bool GetRawValue(RegRoot root, const std::string& path, const std::string& name, DWORD* type, std::string* bytes) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, KEY_QUERY_VALUE | root.view, &key) != ERROR_SUCCESS) return false;
     DWORD t = 0, size = 0;
     LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &t, nullptr, &size);
     if (rc == ERROR_SUCCESS && bytes) {
@@ -104,9 +133,17 @@ bool GetRawValue(HKEY root, const std::string& path, const std::string& name, DW
     return true;
 }
 
-bool KeyExists(HKEY root, const std::string& path) {
+void DeleteRawValue(RegRoot root, const std::string& path, const std::string& name) {
+    RequireWine();
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, KEY_SET_VALUE | root.view, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, name.c_str());
+    RegCloseKey(key);
+}
+
+bool KeyExists(RegRoot root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, KEY_READ | root.view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }

@@ -351,24 +351,97 @@ TEST_F(EasyRegTest, EachOperationUsesTheKeyOfTheMoment) {
     EXPECT_EQ(reg.ReadString("V"), "first");
 }
 
-// The local machine, the component's default root.
+// The local machine, the component's default root, in the process's own
+// view (the 64-bit one) unless a view is chosen.
 TEST(EasyRegLocalMachine, DefaultRootIsTheLocalMachine) {
     const std::string path = "Software\\" + Unique("TeskaprsTest-EasyRegHKLM");
-    testsupport::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+    testsupport::DeleteKeyTree(testsupport::kMachine64, path);
     testsupport::DeleteKeyTree(HKEY_CURRENT_USER, path);
     TEasyRegAdvanced reg;
+    EXPECT_EQ(reg.RegView(), config::rvDefault);
+    EXPECT_FALSE(reg.ReadOnly());
     reg.SetRegString(path);
     reg.WriteFloat("F", 59.999);
     reg.WriteBool("B", true);
     DWORD type = 0;
-    EXPECT_TRUE(GetRawValue(HKEY_LOCAL_MACHINE, path, "F", &type));
+    EXPECT_TRUE(GetRawValue(testsupport::kMachine64, path, "F", &type));
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path));
     EXPECT_EQ(reg.ReadFloat("F"), 59.999);
     EXPECT_TRUE(reg.ReadBool("B"));
     EXPECT_TRUE(reg.DeleteValue("B"));
     EXPECT_FALSE(reg.ValueExists("B"));
-    testsupport::DeleteKeyTree(HKEY_LOCAL_MACHINE, path);
+    testsupport::DeleteKeyTree(testsupport::kMachine64, path);
+}
+
+// Each view reaches its own keys under HKEY_LOCAL_MACHINE\Software: a value
+// written in one view is read back there and is not found in the other.
+// HKEY_CURRENT_USER has one view, whichever is chosen.
+TEST(EasyRegViews, EachViewReachesItsOwnKeys) {
+    const std::string path = "Software\\" + Unique("TeskaprsTest-EasyRegView");
+    struct Case {
+        config::TRootKey base;
+        config::TRegView view;
+        testsupport::RegRoot there, notThere;
+    };
+    const Case cases[] = {
+        {config::bkHKEY_LOCAL_MACHINE, config::rv32Bit, testsupport::kMachine32, testsupport::kMachine64},
+        {config::bkHKEY_LOCAL_MACHINE, config::rv64Bit, testsupport::kMachine64, testsupport::kMachine32},
+        {config::bkHKEY_LOCAL_MACHINE, config::rvDefault, testsupport::kMachine64, testsupport::kMachine32},
+        {config::bkHKEY_CURRENT_USER, config::rv32Bit, testsupport::kUser, testsupport::kMachine32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.view));
+        for (const auto& root : {testsupport::kMachine32, testsupport::kMachine64, testsupport::kUser})
+            testsupport::DeleteKeyTree(root, path);
+        TEasyRegAdvanced reg;
+        reg.SetRegBaseKey(c.base);
+        reg.SetRegView(c.view);
+        reg.SetRegString(path);
+        reg.WriteString("V", "here");
+        EXPECT_TRUE(GetRawValue(c.there, path, "V"));
+        EXPECT_FALSE(GetRawValue(c.notThere, path, "V"));
+        EXPECT_EQ(reg.ReadString("V"), "here");
+        EXPECT_TRUE(reg.DeleteValue("V"));
+        EXPECT_FALSE(GetRawValue(c.there, path, "V"));
+    }
+    for (const auto& root : {testsupport::kMachine32, testsupport::kMachine64, testsupport::kUser})
+        testsupport::DeleteKeyTree(root, path);
+}
+
+// Read-only: a key that may only be read is read with the usual typing and
+// failures; writes and deletes fail as for a key that does not open, and a
+// missing key is not created.
+TEST_F(EasyRegTest, ReadOnlyComponentReadsAReadOnlyKeyAndNeverWrites) {
+    const double half = 0.5;
+    testsupport::SetText(HKEY_CURRENT_USER, path, "Text", "kept");
+    testsupport::SetDword(HKEY_CURRENT_USER, path, "Int", 7);
+    SetRawValue(HKEY_CURRENT_USER, path, "Float", REG_BINARY, &half, 8);
+    reg.SetReadOnly(true);
+    {
+        testsupport::ReadOnlyKey readOnly(HKEY_CURRENT_USER, path);
+        EXPECT_EQ(reg.ReadString("Text"), "kept");
+        EXPECT_EQ(reg.ReadInteger("Int"), 7);
+        EXPECT_TRUE(reg.ReadBool("Int"));
+        EXPECT_EQ(reg.ReadFloat("Float"), 0.5);
+        EXPECT_TRUE(reg.ValueExists("Text"));
+        EXPECT_EQ(KindAndMessage([&] { reg.ReadFloat("Int"); }), "ERegistryException: Invalid data type for 'Int'");
+        EXPECT_EQ(KindAndMessage([&] { reg.ReadFloat("None"); }), "ERegistryException: Failed to get data for 'None'");
+    }
+    // Writable again, yet the component still writes nothing.
+    EXPECT_EQ(KindAndMessage([&] { reg.WriteString("Text", "changed"); }), "TEasyRegException: Error: Value not Created");
+    EXPECT_EQ(KindAndMessage([&] { reg.WriteInteger("New", 1); }), "TEasyRegException: Error: Value not Created");
+    EXPECT_FALSE(reg.DeleteValue("Text"));
+    EXPECT_EQ(reg.ReadString("Text"), "kept");
+    EXPECT_FALSE(GetRawValue(HKEY_CURRENT_USER, path, "New"));
+
+    // A missing key reads as for a key that does not open, and stays missing.
+    reg.SetRegString(path + "\\Missing");
+    EXPECT_EQ(reg.ReadString("Text"), "");
+    EXPECT_EQ(reg.ReadInteger("Int"), -1);
+    EXPECT_EQ(reg.ReadFloat("Float"), -1.0);
+    EXPECT_FALSE(reg.ValueExists("Text"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, path + "\\Missing"));
 }
 
 }  // namespace
@@ -380,12 +453,12 @@ namespace {
 TEST(EasyRegRootKeys, EachChoiceReachesItsRootKey) {
     struct Root {
         config::TRootKey choice;
-        HKEY root;
+        testsupport::RegRoot root;
         std::string path;
     };
     const std::string name = Unique("TeskaprsTest-Root");
     const std::vector<Root> roots = {
-        {config::bkHKEY_LOCAL_MACHINE, HKEY_LOCAL_MACHINE, "Software\\" + name},
+        {config::bkHKEY_LOCAL_MACHINE, testsupport::kMachine64, "Software\\" + name},  // the process's own view
         {config::bkHKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT, name},
         {config::bkHKEY_CURRENT_USER, HKEY_CURRENT_USER, "Software\\" + name},
         {config::bkHKEY_USERS, HKEY_USERS, ".DEFAULT\\Software\\" + name},
@@ -402,7 +475,7 @@ TEST(EasyRegRootKeys, EachChoiceReachesItsRootKey) {
         const int which = static_cast<int>(r.choice);
         EXPECT_EQ(bytes, Bytes(&which, 4));
         for (const Root& other : roots) {
-            if (other.root != r.root && other.path == r.path) {
+            if (other.root.key != r.root.key && other.path == r.path) {
                 EXPECT_FALSE(GetRawValue(other.root, other.path, "Which")) << "not under another root";
             }
         }

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "config/StationSettings.h"
+#include "rtl/SpinRules.h"
 #include "rtl/Text.h"
 #include "upload/Intake.h"
 #include "upload/Packet.h"
@@ -34,12 +34,12 @@ upload::PacketSettings ExampleSettings() {
     upload::PacketSettings s;
     s.callsign = "CW1234";
     s.validation = "-1";
-    s.latDeg = settings::ReadIntegerField("51", 0);
-    s.latMin = settings::ReadIntegerField("28", 0);
-    s.latSec = settings::ReadDecimalField("30.000", '.');
-    s.lonDeg = settings::ReadIntegerField("0", 0);
-    s.lonMin = settings::ReadIntegerField("7", 0);
-    s.lonSec = settings::ReadDecimalField("15,000", ',');
+    s.latDeg = rtl::ReadIntegerField("51", 0);
+    s.latMin = rtl::ReadIntegerField("28", 0);
+    s.latSec = rtl::ReadDecimalField("30.000", '.');
+    s.lonDeg = rtl::ReadIntegerField("0", 0);
+    s.lonMin = rtl::ReadIntegerField("7", 0);
+    s.lonSec = rtl::ReadDecimalField("15,000", ',');
     s.modelIndex = 4;
     s.modelText = "Davis Vantage Pro";
     return s;
@@ -208,6 +208,53 @@ TEST_F(Intake, WorkingCopyThatCannotBeReadEndsTheAttemptWithoutAPacket) {
     EXPECT_EQ(TempFolder::Read(working), kL1 + "\r\n" + kL2) << "the copy itself went through";
 }
 
+TEST_F(Intake, AReadOnlyOrHiddenReportUploadsEveryReading) {
+    // The copy passes the report's attributes on to the working copy; every
+    // later copy must still replace it.
+    struct Case {
+        const char* what;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN},
+        {"system", FILE_ATTRIBUTE_SYSTEM},
+        {"read-only, hidden and system", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    };
+    for (const Case& c : cases) {
+        TempFolder caseFolder;
+        const std::string report = caseFolder.File("wxreport.txt");
+        for (int reading = 1; reading <= 3; ++reading) {
+            SCOPED_TRACE(c.what + " report, reading "s + std::to_string(reading));
+            // The console writes a new reading; the report keeps its attributes.
+            SetFileAttributesA(report.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::string l1 = "Jan 0" + std::to_string(reading) + " 2008 14:3" + std::to_string(reading);
+            caseFolder.Write("wxreport.txt", l1 + "\r\n" + kL2 + "\r\n");
+            ASSERT_TRUE(SetFileAttributesA(report.c_str(), c.attributes));
+            ASSERT_EQ(GetFileAttributesA(report.c_str()) & c.attributes, c.attributes) << "set for real";
+
+            state = UploadState{};
+            const auto lines = TakeReading(state, report);
+            ASSERT_TRUE(lines.has_value());
+            EXPECT_TRUE(state.UploadBusy);
+            EXPECT_EQ(lines->timestamp, l1);
+            const std::string digits = std::to_string(reading);
+            EXPECT_EQ(upload::ComposePacket(lines->timestamp, lines->weather, ExampleSettings()).substr(19, 8),
+                      "@0" + digits + "143" + digits + "z");
+        }
+        EXPECT_EQ(GetFileAttributesA(report.c_str()) & c.attributes, c.attributes) << "the report is not touched";
+
+        // Windows refuses every copy onto a read-only or hidden file; Wine
+        // here (run as root) does not, but keeps the old file's attributes
+        // on such a copy. That shows the working copy made plain before the
+        // copy: once the report is plain again, so is its copy.
+        ASSERT_TRUE(SetFileAttributesA(report.c_str(), FILE_ATTRIBUTE_NORMAL));
+        state = UploadState{};
+        ASSERT_TRUE(TakeReading(state, report).has_value());
+        EXPECT_EQ(GetFileAttributesA(caseFolder.File("wxreport2.txt").c_str()) & c.attributes, 0u) << c.what;
+    }
+}
+
 TEST_F(Intake, AReportNamedLikeTheWorkingCopyIsReadAsItIs) {
     // The copy onto itself fails; the report is its own working copy.
     const std::string bytes = kL1 + "\r\n" + kL2;
@@ -265,11 +312,11 @@ TEST_F(Intake, NumberRulesHoldInTheWindowsBuild) {
     EXPECT_EQ(upload::Hundredths(1.5L), 2);
     EXPECT_EQ(upload::Hundredths(4.5L), 8);
     EXPECT_EQ(upload::Hundredths(3), 5);
-    EXPECT_EQ(upload::LatitudeDigits(51, 28, settings::ReadDecimalField("59.800", '.')), "5129.00");
-    EXPECT_EQ(upload::LongitudeDigits(0, 59, settings::ReadDecimalField("59,9", ',')), "00100.00");
-    EXPECT_EQ(settings::FormatSeconds(settings::ClampSeconds(75), '.'), "59.999");
-    EXPECT_EQ(settings::FormatSeconds(settings::ReadDecimalField("1,5", ','), ','), "1,500");
-    EXPECT_EQ(settings::ReadIntegerField("", 10), 10);
+    EXPECT_EQ(upload::LatitudeDigits(51, 28, rtl::ReadDecimalField("59.800", '.')), "5129.00");
+    EXPECT_EQ(upload::LongitudeDigits(0, 59, rtl::ReadDecimalField("59,9", ',')), "00100.00");
+    EXPECT_EQ(rtl::FormatSeconds(rtl::ClampSeconds(75), '.'), "59.999");
+    EXPECT_EQ(rtl::FormatSeconds(rtl::ReadDecimalField("1,5", ','), ','), "1,500");
+    EXPECT_EQ(rtl::ReadIntegerField("", 10), 10);
     EXPECT_EQ(upload::ComposePacket(kL1, kL2, ExampleSettings()), kExamplePacket);
 }
 

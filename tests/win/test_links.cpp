@@ -1,7 +1,8 @@
 // The web links: how the browser command line is built, the URL launcher
 // against a real ".htm" association whose open command is a small program of
-// the tests' own (recordargs.exe, which records how it was started), and the
-// link labels of the main window.
+// the tests' own (recordargs.exe, which records how it was started), the
+// shell's "open" where there is no such command, and the link labels of the
+// main window.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -228,9 +229,50 @@ std::vector<std::string> Arguments(const std::string& commandLine) {
     return args;
 }
 
+// This process's HKEY_CLASSES_ROOT replaced by a key of the test's own, which
+// the shell's own look-ups see too: the machine's associations stay as they
+// are. Given back when destroyed.
+class PrivateClassesRoot {
+public:
+    PrivateClassesRoot() {
+        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, kKey);
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
+        overridden_ = root_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+    }
+    ~PrivateClassesRoot() {
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        if (root_) RegCloseKey(root_);
+        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TeskaprsTest");
+    }
+    PrivateClassesRoot(const PrivateClassesRoot&) = delete;
+    PrivateClassesRoot& operator=(const PrivateClassesRoot&) = delete;
+
+    bool Overridden() const { return overridden_ && !testsupport::KeyExists(HKEY_CLASSES_ROOT, "http\\shell"); }
+    // A key's default value, the key created as needed.
+    void Set(const std::string& subKey, const std::string& value) { testsupport::SetText(root_, subKey, "", value); }
+    // The web protocol association: the shell's "open" of an http address.
+    void SetWebProtocol(const std::string& openCommand) {
+        Set("http", "URL:HyperText Transfer Protocol");
+        testsupport::SetText(root_, "http", "URL Protocol", "");
+        Set("http\\shell\\open\\command", openCommand);
+    }
+
+private:
+    static constexpr char kKey[] = "Software\\TeskaprsTest\\Classes";
+    HKEY root_ = nullptr;
+    bool overridden_ = false;
+};
+
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 class UrlLauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // These tests change the web associations of the classes root.
+        if (!UnderWine()) GTEST_SKIP() << "changes the registry's web associations: runs only under Wine";
         testsupport::InitApplication();
         ASSERT_NE(GetFileAttributesA(program.c_str()), INVALID_FILE_ATTRIBUTES) << "build recordargs first";
     }
@@ -287,52 +329,58 @@ TEST_F(UrlLauncherTest, PassesTheShowState) {
     }
 }
 
-TEST_F(UrlLauncherTest, MissingKeysStartNothingAndSayNothing) {
-    ui::TpvlUrl launcher;
-    launcher.Url = "http://127.0.0.1/";
-    {
-        // The document type has no open command.
-        TestAssociation association(std::nullopt);
+TEST_F(UrlLauncherTest, WhereTheAssociationHasNoCommandTheShellOpensTheAddress) {
+    const std::string url = "http://127.0.0.1/site/CW1234";
+    // What the classes root holds besides the web protocol.
+    const std::vector<std::pair<std::string, std::string>> noHtm, emptyType{{".htm", ""}},
+        noSuchType{{".htm", "TeskaprsTest.NoSuchType"}}, noCommand{{".htm", kDocumentType}, {kDocumentType, "page"}},
+        blankCommand{{".htm", kDocumentType}, {std::string(kDocumentType) + "\\shell\\open\\command", "  "}},
+        emptyCommand{{".htm", kDocumentType}, {std::string(kDocumentType) + "\\shell\\open\\command", ""}};
+    size_t expected = 0;
+    for (const auto* keys : {&noHtm, &emptyType, &noSuchType, &noCommand, &blankCommand, &emptyCommand}) {
+        SCOPED_TRACE(keys->empty() ? "no .htm" : keys->back().first + "=" + keys->back().second);
+        PrivateClassesRoot classes;
+        ASSERT_TRUE(classes.Overridden());
+        for (const auto& [key, value] : *keys) classes.Set(key, value);
+        classes.SetWebProtocol(quoted + " \"%1\"");
+        ui::TpvlUrl launcher;
+        launcher.Url = url;
+        launcher.UrlShowCommand = ui::TUrlShowCmd::ssShowNormal;
         EXPECT_NO_THROW(launcher.OpenUrl());
+        const std::vector<Start> starts = recorder.WaitFor(++expected);
+        ASSERT_EQ(starts.size(), expected);
+        EXPECT_EQ(Arguments(starts.back().commandLine).back(), url);
+        EXPECT_EQ(starts.back().show, "show=1");
     }
     {
-        // ".htm" names a document type that does not exist.
-        TestAssociation association(std::nullopt, "TeskaprsTest.NoSuchType");
-        EXPECT_NO_THROW(launcher.OpenUrl());
+        // Neither way finds a browser: said, not silently dropped.
+        PrivateClassesRoot classes;
+        ASSERT_TRUE(classes.Overridden());
+        ui::TpvlUrl launcher;
+        launcher.Url = url;
+        EXPECT_EQ(MessageOf<rtl::Exception>([&] { launcher.OpenUrl(); }), "Couldn't launch default browser");
     }
     {
-        // ".htm" with an empty default value.
-        TestAssociation association(std::nullopt, "");
-        EXPECT_NO_THROW(launcher.OpenUrl());
+        // Anything but a web address is not handed to the shell, which would
+        // start it: here the recording program itself.
+        PrivateClassesRoot classes;
+        classes.SetWebProtocol(quoted + " \"%1\"");
+        ui::TpvlUrl launcher;
+        for (const std::string& address : {program, "file:///" + program, std::string("http://")}) {
+            launcher.Url = address;
+            EXPECT_NO_THROW(launcher.OpenUrl()) << address;
+        }
     }
-    {
-        // No ".htm" at all: the classes root seen through an empty key.
-        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TeskaprsTest\\EmptyClasses");
-        HKEY empty = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TeskaprsTest\\EmptyClasses", 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &empty, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, empty), ERROR_SUCCESS);
-        const bool hidden = !testsupport::KeyExists(HKEY_CLASSES_ROOT, "htmlfile");
-        EXPECT_NO_THROW(launcher.OpenUrl());
-        RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        RegCloseKey(empty);
-        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TeskaprsTest");
-        EXPECT_TRUE(hidden) << "the classes root was not replaced";
-    }
-    EXPECT_TRUE(recorder.NoneExpected().empty());
+    EXPECT_EQ(recorder.NoneExpected().size(), expected);
 }
 
 TEST_F(UrlLauncherTest, ABrowserThatCannotStartIsAnError) {
     testsupport::TempFolder folder;
     const std::string missing = "\"" + folder.File("no-such-browser.exe") + "\" \"%1\"";
-    for (const std::string& command : {missing, std::string(""), std::string("  ")}) {
-        SCOPED_TRACE(command);
-        TestAssociation association(command);
-        ui::TpvlUrl launcher;
-        launcher.Url = "http://127.0.0.1/";
-        EXPECT_EQ(MessageOf<rtl::Exception>([&] { launcher.OpenUrl(); }), "Couldn't launch default browser");
-    }
+    TestAssociation association(missing);
+    ui::TpvlUrl launcher;
+    launcher.Url = "http://127.0.0.1/";
+    EXPECT_EQ(MessageOf<rtl::Exception>([&] { launcher.OpenUrl(); }), "Couldn't launch default browser");
     EXPECT_TRUE(recorder.NoneExpected().empty());
 }
 
@@ -401,11 +449,16 @@ TEST_F(LinksInTheWindowTest, ABrowserThatCannotStartIsShownInTheErrorBox) {
     EXPECT_TRUE(IsWindow(form->Handle()));
 }
 
-TEST_F(LinksInTheWindowTest, WithoutAnAssociationAClickDoesNothing) {
-    TestAssociation association(std::nullopt);
-    for (rtl::TLabel* label : {form->Label13, form->Label15, form->Label19, form->Label23}) Click(label);
+TEST_F(LinksInTheWindowTest, WithoutAnAssociationALinkOpensThroughTheShell) {
+    PrivateClassesRoot classes;
+    ASSERT_TRUE(classes.Overridden());
+    classes.SetWebProtocol(quoted + " \"%1\"");
+    Click(form->Label23);
+    const std::vector<Start> starts = recorder.WaitFor(1);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(Arguments(starts[0].commandLine).back(), "http://www.wxqa.com/");
+    EXPECT_EQ(starts[0].show, "show=10");
     EXPECT_TRUE(errors.shown.empty());
-    EXPECT_TRUE(recorder.NoneExpected().empty());
 }
 
 TEST_F(LinksInTheWindowTest, StationCaptionKeepsTheCallsignAsTypedWhileTheLinkTrimsIt) {

@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "rtl/Application.h"
 #include "rtl/Controls.h"
+#include "upload/Packet.h"
 
 namespace {
 
@@ -219,12 +220,29 @@ TEST_F(MainWindowInputTest, KeysAreFilteredWithABeep) {
     EXPECT_EQ(form->LatDeg->Text(), "4");
     EXPECT_EQ(beeps, 0);
 
-    // A letter typed through the keyboard is refused as well.
-    Retype(form->LatSec, "");
-    beeps = 0;
-    Press(form->LatSec->Handle(), 'A');
-    EXPECT_EQ(form->LatSec->Text(), "");
-    EXPECT_EQ(beeps, 1);
+    // Keys pressed on the keyboard, through the message loop and its dialog
+    // keys: a letter is refused everywhere; Enter is refused by the integer
+    // fields, and left to the window by the seconds fields.
+    struct Key {
+        rtl::TControl* field;
+        UINT vk;
+        int beeps;
+    };
+    const Key keys[] = {
+        {form->LatSec, 'A', 1},          {form->LatDeg, 'A', 1},
+        {form->Interval, VK_RETURN, 1},  {form->LatDeg, VK_RETURN, 1}, {form->LatMin, VK_RETURN, 1},
+        {form->LonDeg, VK_RETURN, 1},    {form->LonMin, VK_RETURN, 1},
+        {form->LatSec, VK_RETURN, 0},    {form->LonSec, VK_RETURN, 0}, {form->LonSec, VK_ESCAPE, 0},
+    };
+    for (const Key& k : keys) {
+        SCOPED_TRACE(k.field->Name() + " key " + std::to_string(k.vk));
+        Retype(k.field, "12");
+        beeps = 0;
+        Press(k.field->Handle(), k.vk);
+        EXPECT_EQ(k.field->Text(), "12");
+        EXPECT_EQ(beeps, k.beeps);
+        EXPECT_EQ(GetFocus(), k.field->Handle());
+    }
 }
 
 TEST_F(MainWindowInputTest, ArrowKeysStepAndClamp) {
@@ -285,6 +303,98 @@ TEST_F(MainWindowInputTest, ArrowButtonsStepAndClamp) {
     // The arrows' own position never moves, so they never stop at an end.
     for (int i = 0; i < 60; ++i) click(form->Interval, true);
     EXPECT_EQ(form->Interval->Value(), 70);
+}
+
+// The user's decimal separator, changed for real (the locale and its
+// registry value, as the Control Panel does) and put back when destroyed,
+// whatever happened in between. Changes HKCU: only under Wine.
+class UserDecimalSeparator {
+public:
+    UserDecimalSeparator() {
+        char buffer[8] = {};
+        GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer);
+        original_ = buffer;
+        hadValue_ = testsupport::GetRawValue(HKEY_CURRENT_USER, kInternational, "sDecimal", &type_, &value_);
+    }
+    ~UserDecimalSeparator() {
+        SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, original_.c_str());
+        if (hadValue_)
+            testsupport::SetRawValue(HKEY_CURRENT_USER, kInternational, "sDecimal", type_, value_.data(),
+                                     static_cast<DWORD>(value_.size()));
+        else
+            RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternational, "sDecimal");
+        Announce();
+    }
+    UserDecimalSeparator(const UserDecimalSeparator&) = delete;
+    UserDecimalSeparator& operator=(const UserDecimalSeparator&) = delete;
+
+    // Sets the separator and tells every window, as the Control Panel does.
+    static void Set(const char* separator) {
+        SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator);
+        testsupport::SetText(HKEY_CURRENT_USER, kInternational, "sDecimal", separator);
+        Announce();
+    }
+
+private:
+    static constexpr char kInternational[] = "Control Panel\\International";
+    static void Announce() {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("intl"), SMTO_ABORTIFHUNG,
+                            2000, &ignored);
+    }
+    std::string original_;
+    bool hadValue_ = false;
+    DWORD type_ = 0;
+    std::string value_;
+};
+
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+TEST_F(MainWindowInputTest, SecondsKeepTheirValuesWhenTheDecimalSeparatorChanges) {
+    ASSERT_TRUE(UnderWine()) << "changes the user's locale: runs only under Wine";
+    UserDecimalSeparator restore;
+    UserDecimalSeparator::Set(".");
+    ASSERT_EQ(rtl::DecimalSeparator(), '.');
+    form->LatSec->SetValue(12.5L);
+    form->LonSec->SetValue(7.25L);
+    Retype(form->LatDeg, "51");
+    Retype(form->LonSec, "75");  // typed, the field not yet left
+
+    struct Step {
+        const char* separator;
+        const char* latSec;
+        const char* lonSec;
+    };
+    for (const Step& step : {Step{",", "12,500", "75"}, Step{".", "12.500", "75"}}) {
+        SCOPED_TRACE(std::string("separator ") + step.separator);
+        UserDecimalSeparator::Set(step.separator);
+        ASSERT_EQ(rtl::DecimalSeparator(), step.separator[0]) << "the locale changed for real";
+        EXPECT_EQ(WindowText(form->LatSec->Handle()), step.latSec);
+        EXPECT_EQ(form->LonSec->Text(), step.lonSec);
+        EXPECT_EQ(form->LatSec->Value(), 12.5L);
+        EXPECT_EQ(form->LonSec->Value(), 75.0L);
+        const upload::PacketSettings read = form->ReadPacketSettings();
+        EXPECT_EQ(upload::LatitudeDigits(read.latDeg, read.latMin, read.latSec), "5100.21");
+        EXPECT_EQ(read.lonSec, 75.0L);
+    }
+
+    // Under ",", the comma is typed and read; a full stop is refused.
+    UserDecimalSeparator::Set(",");
+    Retype(form->LonSec, "");
+    beeps = 0;
+    Type(form->LonSec, "1.,5");
+    EXPECT_EQ(form->LonSec->Text(), "1,5");
+    EXPECT_EQ(form->LonSec->Value(), 1.5L);
+    EXPECT_EQ(beeps, 1);
+    // A setting that changes nothing about the separator changes no text.
+    UserDecimalSeparator::Set(",");
+    EXPECT_EQ(form->LonSec->Text(), "1,5");
+    UserDecimalSeparator::Set(".");
+    EXPECT_EQ(form->LonSec->Text(), "1.5");
+    EXPECT_EQ(form->LonSec->Value(), 1.5L);
 }
 
 TEST_F(MainWindowInputTest, TabMovesThroughTheFieldsAndLeavingClamps) {

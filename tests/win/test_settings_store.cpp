@@ -1,6 +1,8 @@
-// The settings store with the real main window and the real registry under
-// HKEY_LOCAL_MACHINE: the write probe, the restore with its fallbacks and
-// failures, "Save Configuration", the autostart value, file mode, and the
+// The settings store with the real main window and the real registry: the
+// write probes and where the settings live (HKEY_LOCAL_MACHINE's 32-bit view
+// for an administrator, HKEY_CURRENT_USER for a standard user, the
+// configuration file on a locked-down machine), the restore with its
+// fallbacks and failures, "Save Configuration", the autostart value, and the
 // last packet delivered.
 #include <windows.h>
 
@@ -14,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "LoopbackServer.h"
 #include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "Teskaprs1.h"
@@ -26,28 +29,32 @@ namespace {
 using testsupport::GetRawValue;
 using testsupport::kRunKey;
 using testsupport::kSettingsKey;
+using testsupport::kUser;
+using testsupport::RegRoot;
 using testsupport::SetDword;
 using testsupport::SetText;
 
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
+// The machine's settings as the program keeps them, in the 32-bit view.
+const RegRoot kMachine = testsupport::kMachine32;
 
 std::string Bytes(const void* data, size_t size) { return std::string(static_cast<const char*>(data), size); }
 std::string Sz(const std::string& text) { return text + '\0'; }
 std::string Dword(DWORD value) { return Bytes(&value, 4); }
 std::string Double(double value) { return Bytes(&value, 8); }
 
-std::string ProgramPath() {
+// The autostart value's data: the program's own full path, quoted.
+std::string QuotedProgramPath() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
+    return std::string("\"") + path + "\"";
 }
 
 // Every value of a key: name -> (type, bytes).
 using KeyValues = std::map<std::string, std::pair<DWORD, std::string>>;
-KeyValues ValuesOf(HKEY root, const std::string& path) {
+KeyValues ValuesOf(RegRoot root, const std::string& path) {
     KeyValues values;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return values;
+    if (RegOpenKeyExA(root.key, path.c_str(), 0, KEY_READ | root.view, &key) != ERROR_SUCCESS) return values;
     for (DWORD i = 0;; ++i) {
         char name[16384];
         DWORD nameSize = sizeof name, type = 0, size = 0;
@@ -63,7 +70,7 @@ KeyValues ValuesOf(HKEY root, const std::string& path) {
 }
 
 // The raw value as "type:bytes", or "absent".
-std::string Raw(HKEY root, const std::string& path, const std::string& name) {
+std::string Raw(RegRoot root, const std::string& path, const std::string& name) {
     DWORD type = 0;
     std::string bytes;
     if (!GetRawValue(root, path, name, &type, &bytes)) return "absent";
@@ -71,10 +78,10 @@ std::string Raw(HKEY root, const std::string& path, const std::string& name) {
 }
 std::string Raw(DWORD type, const std::string& bytes) { return std::to_string(type) + ":" + bytes; }
 
-void SetDouble(const std::string& name, double value) {
-    testsupport::SetRawValue(kMachine, kSettingsKey, name, REG_BINARY, &value, sizeof value);
+void SetDouble(const std::string& name, double value, RegRoot root = kMachine) {
+    testsupport::SetRawValue(root, kSettingsKey, name, REG_BINARY, &value, sizeof value);
 }
-void DeleteSetting(const std::string& name) { RegDeleteKeyValueA(kMachine, kSettingsKey, name.c_str()); }
+void DeleteSetting(const std::string& name) { testsupport::DeleteRawValue(kMachine, kSettingsKey, name); }
 
 // The configuration file beside the program, holding exactly this text.
 void WriteConfigBesideProgram(const std::string& text) {
@@ -86,26 +93,26 @@ void WriteConfigBesideProgram(const std::string& text) {
     CloseHandle(file);
 }
 
-// A complete save in the current layout, written raw.
-void SeedSavedSettings() {
-    SetText(kMachine, kSettingsKey, "TestWrite", "test");
-    SetDword(kMachine, kSettingsKey, "Minimized", 0);
-    SetText(kMachine, kSettingsKey, "FileLocation", "C:\\Weather\\wxreport.txt");
-    SetDword(kMachine, kSettingsKey, "LatDeg", 51);
-    SetDword(kMachine, kSettingsKey, "LatMin", 30);
-    SetDouble("LatSec", 12.5);
-    SetDword(kMachine, kSettingsKey, "LonDeg", 1);
-    SetDword(kMachine, kSettingsKey, "LonMin", 7);
-    SetDouble("LonSec", 45.25);
-    SetDword(kMachine, kSettingsKey, "LatHem", 1);
-    SetDword(kMachine, kSettingsKey, "LonHem", 1);
-    SetText(kMachine, kSettingsKey, "CallSign", "N0CALL");
-    SetText(kMachine, kSettingsKey, "Validation", "12345");
-    SetDword(kMachine, kSettingsKey, "Interval", 15);
-    SetText(kMachine, kSettingsKey, "WXstation", "Davis Vantage Pro");
-    SetText(kMachine, kSettingsKey, "ServerName", "server.example");
-    SetText(kMachine, kSettingsKey, "ServerPort", "14580");
-    SetDword(kMachine, kSettingsKey, "AutoServer", 0);
+// A complete save in the current layout, written raw (under the machine's key unless told).
+void SeedSavedSettings(RegRoot root = kMachine) {
+    SetText(root, kSettingsKey, "TestWrite", "test");
+    SetDword(root, kSettingsKey, "Minimized", 0);
+    SetText(root, kSettingsKey, "FileLocation", "C:\\Weather\\wxreport.txt");
+    SetDword(root, kSettingsKey, "LatDeg", 51);
+    SetDword(root, kSettingsKey, "LatMin", 30);
+    SetDouble("LatSec", 12.5, root);
+    SetDword(root, kSettingsKey, "LonDeg", 1);
+    SetDword(root, kSettingsKey, "LonMin", 7);
+    SetDouble("LonSec", 45.25, root);
+    SetDword(root, kSettingsKey, "LatHem", 1);
+    SetDword(root, kSettingsKey, "LonHem", 1);
+    SetText(root, kSettingsKey, "CallSign", "N0CALL");
+    SetText(root, kSettingsKey, "Validation", "12345");
+    SetDword(root, kSettingsKey, "Interval", 15);
+    SetText(root, kSettingsKey, "WXstation", "Davis Vantage Pro");
+    SetText(root, kSettingsKey, "ServerName", "server.example");
+    SetText(root, kSettingsKey, "ServerPort", "14580");
+    SetDword(root, kSettingsKey, "AutoServer", 0);
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -145,6 +152,56 @@ protected:
         form->DelayTimer.SetEnabled(false);
     }
 
+    // Every setting given a value of its own, autostart wanted.
+    void EnterEverySetting() {
+        form->FileLocationDisplay->SetText(" C:\\Weather\\wxreport.txt ");
+        form->LatDeg->SetValue(51);
+        form->LatMin->SetValue(30);
+        form->LatSec->SetValue(12.5);
+        form->LatHem->SetItemIndex(1);
+        form->LonDeg->SetValue(0);
+        form->LonMin->SetValue(7);
+        form->LonSec->SetValue(45.25);
+        form->LonHem->SetItemIndex(1);
+        form->Callsign->SetText(" N0CALL");
+        form->Validation->SetText("-1 ");
+        form->Interval->SetValue(15);
+        SelectModel("Davis Vantage Pro");
+        form->AutoServer->SetChecked(false);
+        form->serverNameEdit->SetText("server.example");
+        form->ServerPortEdit->SetText("14580");
+        form->Minimized->SetChecked(true);
+        form->AutoStart->SetChecked(true);
+    }
+    // What a save of EnterEverySetting() writes under that root: the text
+    // values untrimmed, with their zero byte; integers as REG_DWORD; the
+    // seconds as 8-byte doubles; and the quoted autostart value.
+    void ExpectEverySettingSavedUnder(RegRoot root) {
+        const std::vector<std::pair<const char*, std::string>> expected = {
+            {"TestWrite", Raw(REG_SZ, Sz("test"))},
+            {"FileLocation", Raw(REG_SZ, Sz(" C:\\Weather\\wxreport.txt "))},
+            {"LatDeg", Raw(REG_DWORD, Dword(51))},
+            {"LatMin", Raw(REG_DWORD, Dword(30))},
+            {"LatSec", Raw(REG_BINARY, Double(12.5))},
+            {"LonDeg", Raw(REG_DWORD, Dword(0))},
+            {"LonMin", Raw(REG_DWORD, Dword(7))},
+            {"LonSec", Raw(REG_BINARY, Double(45.25))},
+            {"LatHem", Raw(REG_DWORD, Dword(1))},
+            {"LonHem", Raw(REG_DWORD, Dword(1))},
+            {"CallSign", Raw(REG_SZ, Sz(" N0CALL"))},
+            {"Validation", Raw(REG_SZ, Sz("-1 "))},
+            {"Interval", Raw(REG_DWORD, Dword(15))},
+            {"WXstation", Raw(REG_SZ, Sz("Davis Vantage Pro"))},
+            {"ServerName", Raw(REG_SZ, Sz("server.example"))},
+            {"ServerPort", Raw(REG_SZ, Sz("14580"))},
+            {"AutoServer", Raw(REG_DWORD, Dword(0))},
+            {"Minimized", Raw(REG_DWORD, Dword(1))},
+        };
+        EXPECT_EQ(ValuesOf(root, kSettingsKey).size(), expected.size()) << "the save writes nothing else";
+        for (const auto& [name, raw] : expected) EXPECT_EQ(Raw(root, kSettingsKey, name), raw) << name;
+        EXPECT_EQ(Raw(root, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
+    }
+
     // The controls as one text, for comparing whole states.
     std::string Controls() const {
         const TForm1& f = *form;
@@ -182,56 +239,20 @@ TEST_F(SettingsStoreTest, FirstStartCreatesOnlyTheProbeValueAndShowsTheCreationV
 }
 
 // Save writes every setting with its type; a new window restores them all.
+// An administrator's save lands in HKEY_LOCAL_MACHINE's 32-bit view only.
 TEST_F(SettingsStoreTest, SaveWritesEverySettingAndTheNextStartRestoresIt) {
     NewForm();
-    form->FileLocationDisplay->SetText(" C:\\Weather\\wxreport.txt ");
-    form->LatDeg->SetValue(51);
-    form->LatMin->SetValue(30);
-    form->LatSec->SetValue(12.5);
-    form->LatHem->SetItemIndex(1);
-    form->LonDeg->SetValue(0);
-    form->LonMin->SetValue(7);
-    form->LonSec->SetValue(45.25);
-    form->LonHem->SetItemIndex(1);
-    form->Callsign->SetText(" N0CALL");
-    form->Validation->SetText("-1 ");
-    form->Interval->SetValue(15);
-    SelectModel("Davis Vantage Pro");
-    form->AutoServer->SetChecked(false);
-    form->serverNameEdit->SetText("server.example");
-    form->ServerPortEdit->SetText("14580");
-    form->Minimized->SetChecked(true);
-    form->AutoStart->SetChecked(true);
+    EXPECT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_LOCAL_MACHINE);
+    EnterEverySetting();
     const std::string before = Controls();
     ArmTickOnly();
     Save();
     ExpectNoErrors();
-
-    // The text values untrimmed, with their zero byte; integers as REG_DWORD;
-    // the seconds as 8-byte doubles.
-    const std::vector<std::pair<const char*, std::string>> expected = {
-        {"TestWrite", Raw(REG_SZ, Sz("test"))},
-        {"FileLocation", Raw(REG_SZ, Sz(" C:\\Weather\\wxreport.txt "))},
-        {"LatDeg", Raw(REG_DWORD, Dword(51))},
-        {"LatMin", Raw(REG_DWORD, Dword(30))},
-        {"LatSec", Raw(REG_BINARY, Double(12.5))},
-        {"LonDeg", Raw(REG_DWORD, Dword(0))},
-        {"LonMin", Raw(REG_DWORD, Dword(7))},
-        {"LonSec", Raw(REG_BINARY, Double(45.25))},
-        {"LatHem", Raw(REG_DWORD, Dword(1))},
-        {"LonHem", Raw(REG_DWORD, Dword(1))},
-        {"CallSign", Raw(REG_SZ, Sz(" N0CALL"))},
-        {"Validation", Raw(REG_SZ, Sz("-1 "))},
-        {"Interval", Raw(REG_DWORD, Dword(15))},
-        {"WXstation", Raw(REG_SZ, Sz("Davis Vantage Pro"))},
-        {"ServerName", Raw(REG_SZ, Sz("server.example"))},
-        {"ServerPort", Raw(REG_SZ, Sz("14580"))},
-        {"AutoServer", Raw(REG_DWORD, Dword(0))},
-        {"Minimized", Raw(REG_DWORD, Dword(1))},
-    };
-    EXPECT_EQ(ValuesOf(kMachine, kSettingsKey).size(), expected.size()) << "the save writes nothing else";
-    for (const auto& [name, raw] : expected) EXPECT_EQ(Raw(kMachine, kSettingsKey, name), raw) << name;
-    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+    ExpectEverySettingSavedUnder(kMachine);
+    EXPECT_TRUE(ValuesOf(testsupport::kMachine64, kSettingsKey).empty()) << "nothing in the 64-bit view";
+    EXPECT_EQ(Raw(testsupport::kMachine64, kRunKey, "Teskaprs"), "absent");
+    EXPECT_TRUE(ValuesOf(kUser, kSettingsKey).empty()) << "nothing in the user's key";
+    EXPECT_EQ(Raw(kUser, kRunKey, "Teskaprs"), "absent");
 
     // The configuration file follows the registry, and the schedule is re-armed.
     EXPECT_EQ(testsupport::TempFolder::Read(testsupport::ConfigFileBesideProgram()),
@@ -488,11 +509,11 @@ TEST_F(SettingsStoreTest, AutostartValueFollowsTheCheckBox) {
     ExpectNoErrors();
     EXPECT_EQ(ValuesOf(kMachine, kRunKey), runBefore);
 
-    // Checked: the program's own full path, unquoted.
+    // Checked: the program's own full path, quoted.
     form->AutoStart->SetChecked(true);
     Save();
     ExpectNoErrors();
-    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
 
     // A value naming another path still shows checked; the next save puts the
     // current path in.
@@ -501,7 +522,7 @@ TEST_F(SettingsStoreTest, AutostartValueFollowsTheCheckBox) {
     ExpectNoErrors();
     EXPECT_TRUE(form->AutoStart->Checked());
     Save();
-    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
 
     // Unchecked with a value: the value goes, and nothing else under Run.
     KeyValues runWithout = ValuesOf(kMachine, kRunKey);
@@ -559,38 +580,56 @@ TEST_F(SettingsStoreTest, SaveThatFailsPartWayStopsAtTheFailedWrite) {
     }
 }
 
-TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWrittenShowsItAndKeepsTheSchedule) {
-    // A folder in the file's place: the registry is saved, the file is not,
-    // the failure is shown and the schedule runs on as it was.
+// A folder in the configuration file's place: the registry is saved, the
+// file is not. For an administrator the failure is shown and the schedule
+// runs on as it was; a standard user's settings are saved under their own
+// key (the program's folder is often not theirs to write), so their save
+// goes on and re-arms the schedule.
+TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWritten) {
     const std::string file = testsupport::ConfigFileBesideProgram();
-    ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
-    struct RemoveFolder {
-        std::string path;
-        ~RemoveFolder() { RemoveDirectoryA(path.c_str()); }
-    } removeFolder{file};
-    NewForm();
-    ASSERT_TRUE(form->RegistryMode);
-    form->Callsign->SetText("N0CALL");
-    form->AutoStart->SetChecked(true);
-    ArmTickOnly();
-    Save();
-    ASSERT_EQ(errors.shown.size(), 1u);
-    EXPECT_EQ(errors.shown[0].first, "Teskaprs");
-    EXPECT_EQ(errors.shown[0].second, "File access denied.");
-    EXPECT_EQ(Raw(kMachine, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("N0CALL")));
-    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(ProgramPath())));
-    EXPECT_TRUE(form->Timer2.Enabled()) << "the schedule is not re-armed";
-    EXPECT_FALSE(form->DelayTimer.Enabled()) << "the schedule is not re-armed";
+    for (const bool standard : {false, true}) {
+        SCOPED_TRACE(standard ? "standard user" : "administrator");
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+        ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+        struct RemoveFolder {
+            std::string path;
+            ~RemoveFolder() { RemoveDirectoryA(path.c_str()); }
+        } removeFolder{file};
+        std::unique_ptr<testsupport::StandardUserRegistry> standardUser;
+        if (standard) standardUser = std::make_unique<testsupport::StandardUserRegistry>();
+        const RegRoot root = standard ? kUser : kMachine;
+        NewForm();
+        ASSERT_TRUE(form->RegistryMode);
+        form->Callsign->SetText("N0CALL");
+        form->AutoStart->SetChecked(true);
+        ArmTickOnly();
+        Save();
+        if (standard) {
+            ExpectNoErrors();
+        } else {
+            ASSERT_EQ(errors.shown.size(), 1u);
+            EXPECT_EQ(errors.shown[0].first, "Teskaprs");
+            EXPECT_EQ(errors.shown[0].second, "File access denied.");
+        }
+        EXPECT_EQ(Raw(root, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("N0CALL")));
+        EXPECT_EQ(Raw(root, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
+        EXPECT_EQ(form->Timer2.Enabled(), !standard) << "re-armed only where the save went through";
+        EXPECT_EQ(form->DelayTimer.Enabled(), standard);
+    }
     errors.shown.clear();
 }
 
-// Where the settings key cannot be written the run is in file mode: no
-// saving, the settings from the configuration file, the Run key untouched.
+// Where neither the machine's nor the user's settings key can be written
+// the run is in file mode: no saving, the settings from the configuration
+// file, the Run keys untouched.
 TEST_F(SettingsStoreTest, FileModeRestoresFromTheConfigurationFile) {
     SetText(kMachine, kRunKey, "Teskaprs", "C:\\Elsewhere\\Teskaprs.exe");
-    const KeyValues runBefore = ValuesOf(kMachine, kRunKey);
+    SetText(kUser, kRunKey, "Teskaprs", "C:\\Mine\\Teskaprs.exe");
+    const KeyValues runBefore = ValuesOf(kMachine, kRunKey), userRunBefore = ValuesOf(kUser, kRunKey);
     SeedSavedSettings();
-    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    testsupport::StandardUserRegistry lockedDown(true);
     const KeyValues settingsBefore = ValuesOf(kMachine, kSettingsKey);
 
     struct Case {
@@ -624,10 +663,12 @@ TEST_F(SettingsStoreTest, FileModeRestoresFromTheConfigurationFile) {
     }
     EXPECT_EQ(ValuesOf(kMachine, kSettingsKey), settingsBefore);
     EXPECT_EQ(ValuesOf(kMachine, kRunKey), runBefore);
+    EXPECT_EQ(ValuesOf(kUser, kRunKey), userRunBefore);
+    EXPECT_TRUE(ValuesOf(kUser, kSettingsKey).empty());
 }
 
 TEST_F(SettingsStoreTest, FileModeWithoutTheFileShowsTheErrorAndSchedulesNothing) {
-    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    testsupport::StandardUserRegistry lockedDown(true);
     NewForm();
     ASSERT_EQ(errors.shown.size(), 1u);
     EXPECT_EQ(errors.shown[0].first, "Teskaprs");
@@ -679,7 +720,7 @@ TEST_F(SettingsStoreTest, FileModeKeepsTheLastPacketInMemory) {
     const std::string packet = "K1ABC>APRS,TCPXX*:@010000z0000.00N/00000.00W_.../...g...t050\r\n";
     SeedSavedSettings();
     SetText(kMachine, kSettingsKey, "APRSpacket", "older\r\n");
-    testsupport::ReadOnlyKey readOnly(kMachine, kSettingsKey);
+    testsupport::StandardUserRegistry lockedDown(true);
     WriteConfigBesideProgram("");
     NewForm();
     ExpectNoErrors();
@@ -689,6 +730,182 @@ TEST_F(SettingsStoreTest, FileModeKeepsTheLastPacketInMemory) {
     EXPECT_EQ(form->ReadStoredPacket(), packet);
     EXPECT_EQ(form->LastPacket, packet);
     EXPECT_EQ(Raw(kMachine, kSettingsKey, "APRSpacket"), Raw(REG_SZ, Sz("older\r\n")));
+}
+
+// ---- A standard user, a locked-down machine, the 32-bit view ----
+
+// Settings an earlier 32-bit build left in HKEY_LOCAL_MACHINE's 32-bit view,
+// with its unquoted autostart value, are the ones restored, whatever the
+// 64-bit view holds.
+TEST_F(SettingsStoreTest, SettingsInThe32BitViewAreRestored) {
+    SeedSavedSettings();
+    SetText(kMachine, kRunKey, "Teskaprs", "C:\\Program Files (x86)\\Teskaprs\\teskaprs.exe");
+    SetText(testsupport::kMachine64, kSettingsKey, "CallSign", "WRONG");
+    SetDword(testsupport::kMachine64, kSettingsKey, "LatDeg", 5);
+    NewForm();
+    ExpectNoErrors();
+    std::string expected = kSeededValues;
+    expected.back() = 'Y';  // start=Y: the Run value counts by its presence
+    EXPECT_EQ(Controls(), expected);
+}
+
+// A standard user: HKEY_LOCAL_MACHINE cannot be written, so the settings and
+// the autostart value live under HKEY_CURRENT_USER, and nothing of the
+// machine's changes.
+TEST_F(SettingsStoreTest, StandardUserKeepsEverythingUnderTheirOwnKey) {
+    testsupport::StandardUserRegistry standardUser;
+    const KeyValues machineRun32 = ValuesOf(kMachine, kRunKey);
+    const KeyValues machineRun64 = ValuesOf(testsupport::kMachine64, kRunKey);
+    auto expectMachineUntouched = [&] {
+        for (const RegRoot& machine : {kMachine, testsupport::kMachine64})
+            EXPECT_TRUE(ValuesOf(machine, kSettingsKey).empty());
+        EXPECT_EQ(ValuesOf(kMachine, kRunKey), machineRun32);
+        EXPECT_EQ(ValuesOf(testsupport::kMachine64, kRunKey), machineRun64);
+    };
+
+    // The first start: no box, the window shown, Save enabled.
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_TRUE(form->RegistryMode);
+    EXPECT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_CURRENT_USER);
+    EXPECT_TRUE(form->Button1->Enabled());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(form->DelayTimer.Enabled());
+    EXPECT_EQ(Controls(), kCreationValues);
+    const KeyValues probe = ValuesOf(kUser, kSettingsKey);
+    ASSERT_EQ(probe.size(), 1u);
+    EXPECT_EQ(probe.begin()->first, "TestWrite");
+
+    // A save writes the user's settings and Run value; a new window restores
+    // everything from there.
+    EnterEverySetting();
+    const std::string before = Controls();
+    Save();
+    ExpectNoErrors();
+    ExpectEverySettingSavedUnder(kUser);
+    expectMachineUntouched();
+    NewForm();
+    ExpectNoErrors();
+    EXPECT_EQ(Controls(), before);
+
+    // AutoStart unchecked removes the user's Run value.
+    form->AutoStart->SetChecked(false);
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kUser, kRunKey, "Teskaprs"), "absent");
+    NewForm();
+    EXPECT_FALSE(form->AutoStart->Checked());
+    expectMachineUntouched();
+}
+
+// A standard user's upload records the packet under their own key, and a
+// restart does not send the same packet again.
+TEST_F(SettingsStoreTest, StandardUsersLastPacketSurvivesARestart) {
+    testsupport::StandardUserRegistry standardUser;
+    testsupport::TempFolder folder;
+    testsupport::LoopbackServer server;
+    const std::string report =
+        folder.Write("wxreport.txt", "Jan 05 2008 14:30\r\n180/005g010t065r000p000P000h55b10150\r\n");
+    auto start = [&] {
+        NewForm();
+        form->DelayTimer.SetEnabled(false);  // no scheduled upload runs into the test
+        form->Callsign->SetText("CW1234");
+        form->AutoServer->SetChecked(false);
+        form->serverNameEdit->SetText(testsupport::LoopbackServer::Address());
+        form->ServerPortEdit->SetText(server.PortText());
+        form->FileLocationDisplay->SetText(report);
+    };
+    start();
+    ASSERT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_CURRENT_USER);
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(0, 8000));
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !form->Upload.UploadBusy; }, 8000));
+    const std::string packet = form->Label20->Text();
+    ASSERT_EQ(packet.substr(0, 7), "CW1234>");
+    EXPECT_EQ(server.Received(0).substr(server.Received(0).size() - packet.size()), packet);
+    EXPECT_EQ(Raw(kUser, kSettingsKey, "APRSpacket"), Raw(REG_SZ, Sz(packet)));
+    EXPECT_EQ(Raw(kMachine, kSettingsKey, "APRSpacket"), "absent");
+
+    start();
+    form->abcButton1->Click();
+    EXPECT_EQ(form->Label20->Text(), packet);
+    EXPECT_FALSE(form->Upload.UploadBusy) << "the same packet ends the attempt at once";
+    rtl::PumpMessagesFor(300);
+    EXPECT_EQ(server.ConnectionCount(), 1u);
+    ExpectNoErrors();
+}
+
+// A standard user who never saved starts from the machine's settings, read
+// with the same order, fallbacks and failures, and never written; a save
+// then writes the user's key. The user's own settings, once saved, win.
+TEST_F(SettingsStoreTest, StandardUserStartsFromTheMachinesSettings) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        const char* message;  // nullptr: no box
+        const char* controls;
+    };
+    const std::vector<Case> cases = {
+        {"as saved", [] {}, nullptr, kSeededValues},
+        {"with fallbacks",
+         [] {
+             for (const char* name : {"WXstation", "AutoServer", "Minimized"}) DeleteSetting(name);
+         },
+         nullptr,
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=12345 int=15 "
+         "model=(none) server=server.example:14580 auto=Y min=N start=N"},
+        {"LatDeg absent", [] { DeleteSetting("LatDeg"); }, "Failed to get data for 'LatDeg'",
+         "file=C:\\Weather\\wxreport.txt lat=0/0/0.000/0 lon=0/0/0.000/0 call= val=-1 int=10 model=(none) "
+         "server=: auto=Y min=N start=Y"},
+        {"the user's own settings",
+         [] {
+             SeedSavedSettings(kUser);
+             SetText(kUser, kSettingsKey, "CallSign", "K1USER");
+             DeleteSetting("LatDeg");  // the machine's would fail
+         },
+         nullptr,
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=K1USER val=12345 int=15 "
+         "model=Davis Vantage Pro server=server.example:14580 auto=N min=N start=N"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+        SeedSavedSettings();
+        c.arrange();
+        const KeyValues machineBefore = ValuesOf(kMachine, kSettingsKey);
+        testsupport::StandardUserRegistry standardUser;
+        NewForm();
+        if (c.message) {
+            ASSERT_EQ(errors.shown.size(), 1u);
+            EXPECT_EQ(errors.shown[0].second, c.message);
+            EXPECT_FALSE(IsWindowVisible(form->Handle()));
+            EXPECT_FALSE(form->DelayTimer.Enabled());
+        } else {
+            ExpectNoErrors();
+        }
+        EXPECT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_CURRENT_USER);
+        EXPECT_TRUE(form->Button1->Enabled());
+        EXPECT_EQ(Controls(), c.controls);
+        EXPECT_EQ(ValuesOf(kMachine, kSettingsKey), machineBefore) << "the machine's settings are only read";
+    }
+
+    // From the machine's settings, a save writes the user's key only.
+    form.reset();
+    testsupport::ForgetSavedSettings();
+    SeedSavedSettings();
+    const KeyValues machineBefore = ValuesOf(kMachine, kSettingsKey);
+    testsupport::StandardUserRegistry standardUser;
+    NewForm();
+    form->Callsign->SetText("K1USER");
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kUser, kSettingsKey, "CallSign"), Raw(REG_SZ, Sz("K1USER")));
+    EXPECT_EQ(Raw(kUser, kSettingsKey, "LatSec"), Raw(REG_BINARY, Double(12.5)));
+    EXPECT_EQ(ValuesOf(kMachine, kSettingsKey), machineBefore);
+    NewForm();
+    EXPECT_EQ(form->Callsign->Text(), "K1USER");
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ public:
         }
         hwnd = CreateWindowExA(0, cls, "Plain form", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 10, 10,
                                200, 100, rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+        rtl::Application().WatchForm(hwnd);
     }
     ~PlainForm() {
         if (IsWindow(hwnd)) DestroyWindow(hwnd);

@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LoopbackServer.h"
@@ -427,27 +429,45 @@ TEST_F(AutomaticModeTest, AFailureReportedInsideConnectLeavesTheMoveToTheWatchdo
     EXPECT_TRUE(errors.shown.empty()) << "upload failures are never shown in a box";
 }
 
-TEST_F(UploadSessionTest, AServerThatClosesAfterTheLoginLineGetsNothingRecorded) {
-    LoopbackServer::Options options;
-    options.behaviour = Behaviour::CloseAfterFirstLine;
-    LoopbackServer server(options);
-    UseServer(server.PortText());
+// Nothing is recorded as delivered unless the program itself ended the
+// connection: a server that ends it first, after the login line or even
+// after reading the packet, gets the packet again with the next upload.
+TEST_F(UploadSessionTest, AServerThatEndsTheSessionFirstGetsNothingRecorded) {
+    const std::string login = "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n";
+    const struct Case {
+        const char* name;
+        std::size_t lines;
+        bool reset;
+        std::string received;
+    } cases[] = {
+        {"closes after the login line", 1, false, login},
+        {"closes after the packet", 2, false, login + PacketFor(30)},
+        {"resets after the packet", 2, true, login + PacketFor(30)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoopbackServer::Options options;
+        options.endAfterLines = c.lines;
+        options.endWithReset = c.reset;
+        LoopbackServer server(options);
+        UseServer(server.PortText());
 
-    form->abcButton1->Click();
-    ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
-    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
-    // (The step that was waiting to send the packet has run out: the
-    // session-closed event came inside its wait.)
-    rtl::PumpMessagesFor(200);
+        form->abcButton1->Click();
+        ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+        ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+        // The step that was waiting when the server ended the session runs out.
+        rtl::PumpMessagesFor(1300);
 
-    EXPECT_EQ(server.Received(0), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n");
-    EXPECT_EQ(server.ConnectionCount(), 1u);
-    EXPECT_EQ(form->ReadStoredPacket(), "") << "the packet was not delivered";
-    EXPECT_TRUE(form->Session.CycleActive) << "the next scheduled upload goes on with the same list";
-    EXPECT_FALSE(form->Upload.UploadBusy);
-    EXPECT_FALSE(form->Timer1.Enabled()) << "no retry before the schedule's";
-    EXPECT_EQ(form->LED->Color(), kGrey);
-    EXPECT_EQ(Hint(), "Waiting");
+        EXPECT_EQ(server.Received(0), c.received);
+        EXPECT_TRUE(server.Connections().at(0).closedByServer);
+        EXPECT_EQ(server.ConnectionCount(), 1u);
+        EXPECT_EQ(form->ReadStoredPacket(), "") << "the packet was not recorded as delivered";
+        EXPECT_TRUE(form->Session.CycleActive) << "the next scheduled upload goes on with the same list";
+        EXPECT_FALSE(form->Upload.UploadBusy);
+        EXPECT_FALSE(form->Timer1.Enabled()) << "no retry before the schedule's";
+        EXPECT_EQ(form->LED->Color(), kGrey);
+        EXPECT_EQ(Hint(), "Waiting");
+    }
 }
 
 TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
@@ -509,6 +529,121 @@ TEST_F(UploadSessionTest, AFailureToRecordThePacketIsAbsorbed) {
     // recorded as delivered.
     form->abcButton1->Click();
     EXPECT_TRUE(server.WaitForConnections(2, kSessionMs));
+}
+
+// Automatic mode with the three positions of every list pointed at servers
+// of the test's own (the built-in table is restored afterwards), and the
+// watchdog at its real ten seconds unless a test says otherwise.
+class ServerTableTest : public UploadSessionTest {
+protected:
+    void UseTable(const upload::ServerList& table) {
+        upload::ReplaceServerTableForTests(&table);
+        form->AutoServer->SetChecked(true);
+    }
+    void TearDown() override {
+        upload::ReplaceServerTableForTests(nullptr);
+        UploadSessionTest::TearDown();
+    }
+    // Milliseconds from start to the first connection server accepted.
+    static ULONGLONG AcceptedAfter(const LoopbackServer& server, ULONGLONG start) {
+        return server.Connections().at(0).acceptedAtMs - start;
+    }
+    void ExpectDelivered(LoopbackServer& server) {
+        ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+        ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+        EXPECT_EQ(server.Received(0), "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n" + PacketFor(30));
+        EXPECT_EQ(form->ReadStoredPacket(), PacketFor(30));
+        EXPECT_FALSE(form->Session.CycleActive);
+    }
+};
+
+TEST_F(ServerTableTest, AServerThatNeverAnswersIsGivenUpAfterTenSecondsAndTheNextOneDelivers) {
+    LoopbackServer::Options silent;
+    silent.behaviour = Behaviour::NoHandshake;
+    LoopbackServer never(silent), good;
+    UseTable({upload::ServerEntry{"127.0.0.1", never.PortText()}, upload::ServerEntry{"127.0.0.1", good.PortText()},
+              upload::ServerEntry{"127.0.0.1", good.PortText()}});
+    const ULONGLONG start = GetTickCount64();
+    form->abcButton1->Click();
+    ASSERT_TRUE(good.WaitForConnections(1, 15000));
+    const ULONGLONG after = AcceptedAfter(good, start);
+    EXPECT_GE(after, 9500u);
+    EXPECT_LT(after, 12000u) << "position 2 was not skipped";
+    ExpectDelivered(good);
+    EXPECT_EQ(good.ConnectionCount(), 1u);
+}
+
+TEST_F(ServerTableTest, ARefusingThenASilentServerStillLeaveTheThirdToDeliver) {
+    LoopbackServer::Options silent;
+    silent.behaviour = Behaviour::NoHandshake;
+    LoopbackServer never(silent), good;
+    UseTable({upload::ServerEntry{"127.0.0.1", std::to_string(LoopbackServer::UnusedPort())},
+              upload::ServerEntry{"127.0.0.1", never.PortText()}, upload::ServerEntry{"127.0.0.1", good.PortText()}});
+    form->Timer1.SetInterval(1500);  // ten seconds in the program
+    const ULONGLONG start = GetTickCount64();
+    form->abcButton1->Click();
+    ASSERT_TRUE(good.WaitForConnections(1, 10000));
+    EXPECT_GE(AcceptedAfter(good, start), 2900u);
+    EXPECT_LT(AcceptedAfter(good, start), 4500u) << "two watchdog periods, no more";
+    ExpectDelivered(good);
+}
+
+// A name server that does not answer: the lookup is held for 15 seconds.
+// The window keeps answering, the watchdog gives the lookup up at ten
+// seconds and moves on, and the answer that comes at last changes nothing.
+TEST_F(ServerTableTest, AHeldLookupNeitherFreezesTheWindowNorOutlivesTheWatchdog) {
+    LoopbackServer good, late;
+    testsupport::ScriptedLookup held(15000);
+    form->WSocket1->SetHostLookup(&held);
+    const std::string name = std::string(64, 'h') + ".invalid";  // never a real query
+    UseTable({upload::ServerEntry{name, late.PortText()}, upload::ServerEntry{"127.0.0.1", good.PortText()},
+              upload::ServerEntry{"127.0.0.1", good.PortText()}});
+    RecordEndings();
+
+    // Another thread asks the window for an answer every 50 ms.
+    std::atomic<bool> stop{false};
+    std::atomic<ULONGLONG> slowest{0};
+    std::atomic<int> pings{0}, unanswered{0};
+    const HWND window = form->Handle();
+    std::thread pinger([&] {
+        while (!stop) {
+            const ULONGLONG before = GetTickCount64();
+            DWORD_PTR result = 0;
+            if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result)) ++unanswered;
+            const ULONGLONG took = GetTickCount64() - before;
+            if (took > slowest) slowest = took;
+            ++pings;
+            Sleep(50);
+        }
+    });
+
+    const ULONGLONG start = GetTickCount64();
+    form->abcButton1->Click();
+    EXPECT_LT(GetTickCount64() - start, 1000u) << "the click returned without waiting for the lookup";
+    EXPECT_EQ(form->WSocket1->State(), net::wsConnecting);
+    EXPECT_EQ(held.Names(), std::vector<std::string>{name});
+    ASSERT_TRUE(good.WaitForConnections(1, 15000));
+    const ULONGLONG after = AcceptedAfter(good, start);
+    EXPECT_GE(after, 9500u);
+    EXPECT_LT(after, 12000u);
+    EXPECT_EQ(held.CancelCount(), 1u) << "the watchdog cancelled the lookup";
+    ExpectDelivered(good);
+    const std::size_t endingsBefore = endings.size();
+
+    // The answer arrives at 15 s, for an attempt given up long ago.
+    ASSERT_TRUE(PumpUntil([&] { return held.AnswersPosted() == 1; }, 8000));
+    rtl::PumpMessagesFor(500);
+    stop = true;
+    pinger.join();
+
+    EXPECT_EQ(endings.size(), endingsBefore) << "nothing started or ended after the late answer";
+    EXPECT_EQ(late.ConnectionCount(), 0u);
+    EXPECT_EQ(good.ConnectionCount(), 1u);
+    EXPECT_EQ(form->WSocket1->State(), net::wsClosed);
+    EXPECT_EQ(Status(), StatusOf(3, kGrey, "Waiting", "Using server : ", good.PortText(), false, false));
+    EXPECT_GT(pings, 100);
+    EXPECT_EQ(unanswered, 0);
+    EXPECT_LT(slowest, 100u) << "the window answered every message within 100 ms";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,12 @@ TEST_F(WSocketTest, UploadSessionSendsBothLinesAndClosesWithFin) {
     std::vector<net::TSocketState> states;
     ws.OnChangeState = [&](TWSocket*, net::TSocketState, net::TSocketState to) { states.push_back(to); };
     bool closedInsideClose = false;
+    std::string received;
+    ws.OnDataReceived = [&](TWSocket* sender, const char* data, int len) {
+        EXPECT_EQ(sender, &ws);
+        ASSERT_GT(len, 0);
+        received.append(data, static_cast<size_t>(len));
+    };
     onDataSent = [&](int n) {
         // The upload's pacing: it waits (pumping messages) before each step,
         // so the server's answers arrive and are read meanwhile.
@@ -146,6 +153,8 @@ TEST_F(WSocketTest, UploadSessionSendsBothLinesAndClosesWithFin) {
     EXPECT_EQ(connection.Received(), std::string(kLogin) + kPacket);
     EXPECT_EQ(connection.end, PeerEnd::Fin) << testsupport::PeerEndName(connection.end);
     EXPECT_TRUE(recorder.shown.empty());
+    // The server's greeting and login reply, read from the loop, came to the hook.
+    EXPECT_EQ(received, options.greeting + options.loginReply);
 }
 
 TEST_F(WSocketTest, FirstDataSentComesOnceBeforeAnythingIsSent) {
@@ -249,6 +258,11 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
     options.greeting = "# aprsc 2.1.10\r\n";
     options.replyToLines = "# logresp N0CALL unverified, server T2TEST\r\n";
     LoopbackServer server(options);
+    std::string received, receivedInsideClose;
+    bool closing = false;
+    ws.OnDataReceived = [&](TWSocket*, const char* data, int len) {
+        (closing ? receivedInsideClose : received).append(data, static_cast<size_t>(len));
+    };
     onDataSent = [&](int n) {
         if (n == 1) ws.SendStr(kLogin);
         if (n == 2) ws.SendStr(kPacket);
@@ -258,7 +272,9 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
             const size_t replies = options.greeting.size() + 2 * options.replyToLines.size();
             for (int i = 0; i < 500 && server.BytesSent(0) < replies; ++i) Sleep(10);
             Sleep(50);
+            closing = true;
             ws.Close();
+            closing = false;
         }
     };
     ConnectTo(server);
@@ -267,6 +283,10 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
     const auto connection = server.Connections().at(0);
     EXPECT_EQ(connection.Received(), std::string(kLogin) + kPacket);
     EXPECT_EQ(connection.end, PeerEnd::Fin) << testsupport::PeerEndName(connection.end);
+    // Every byte the server sent reached the hook once; the last reply was
+    // read inside Close.
+    EXPECT_EQ(received + receivedInsideClose, options.greeting + options.replyToLines + options.replyToLines);
+    EXPECT_NE(receivedInsideClose.find(options.replyToLines), std::string::npos);
 }
 
 TEST_F(WSocketTest, ReadsAndDiscardsALotWithoutEvents) {
@@ -286,27 +306,129 @@ TEST_F(WSocketTest, ReadsAndDiscardsALotWithoutEvents) {
 
 // ---- failures ---------------------------------------------------------------
 
-TEST_F(WSocketTest, UnresolvableHostReportsInsideConnectAndAbortDoesNothing) {
-    Prepare(kUnresolvable, "14580");
-    const ULONGLONG start = GetTickCount64();
+// Host names are looked up without holding the thread: Connect returns at
+// once, and the answer comes from the message loop.
+TEST_F(WSocketTest, AHostNameIsLookedUpFromTheMessageLoop) {
+    LoopbackServer server;
+    std::vector<net::TSocketState> states;
+    ws.OnChangeState = [&](TWSocket*, net::TSocketState, net::TSocketState to) { states.push_back(to); };
+    onDataSent = [&](int) { ws.Close(); };
+    Prepare("localhost", server.PortText());  // the system's own answer (the hosts file)
     Inside([&] { ws.Connect(); });
-    const ULONGLONG elapsed = GetTickCount64() - start;
-    std::printf("failed lookup inside Connect took %llu ms\n", elapsed);
-    EXPECT_LT(elapsed, 3000u);
-    EXPECT_EQ(events, std::vector<std::string>{"Error inside"});
+    EXPECT_EQ(ws.State(), net::wsConnecting);
+    EXPECT_EQ(ws.HSocket(), net::kInvalidSocket) << "no socket before the answer";
+    EXPECT_TRUE(events.empty());
+    ASSERT_TRUE(PumpUntilEvents(2));
+    EXPECT_EQ(events, (std::vector<std::string>{"DataSent 0", "SessionClosed 0"}));
+    EXPECT_EQ(states, (std::vector<net::TSocketState>{net::wsConnecting, net::wsOpened, net::wsConnecting,
+                                                       net::wsConnected, net::wsClosed}));
+    ASSERT_TRUE(server.WaitForEnd(0, 5000));
+    EXPECT_EQ(server.Connections().at(0).end, PeerEnd::Fin);
+}
+
+// A failed lookup is reported from the loop with the text a failed
+// resolution always had, and the attempt ends with OnSessionClosed.
+TEST_F(WSocketTest, AFailedLookupReportsFromTheLoopAndEndsTheAttempt) {
+    Prepare(kUnresolvable, "14580");
+    Inside([&] { ws.Connect(); });
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(ws.State(), net::wsConnecting);
+    ASSERT_TRUE(PumpUntilEvents(2));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(events, (std::vector<std::string>{"Error", "SessionClosed 0"}));
     EXPECT_EQ(ws.State(), net::wsClosed);
     EXPECT_EQ(ws.HSocket(), net::kInvalidSocket);
-    EXPECT_EQ(ws.LastError(), 0);
-    Inside([&] { ws.Abort(); });
-    PumpUntil([] { return false; }, 200);
-    EXPECT_EQ(events, std::vector<std::string>{"Error inside"});
+    EXPECT_NE(ws.LastError(), 0);
 
-    // The message, when no OnError handler takes it. Nothing was reset, so
-    // the same Connect can simply be repeated.
+    // Without an OnError handler the failure goes to the background
+    // exception handler, which ends the attempt.
     ws.OnError = nullptr;
-    const std::string message = MessageOf([&] { ws.Connect(); });
+    std::string message;
+    ws.OnBgException = [&](TWSocket*, const std::exception& e, bool&) { message = e.what(); };
+    events.clear();
+    Prepare(kUnresolvable, "14580");
+    ws.Connect();
+    ASSERT_TRUE(PumpUntilEvents(1));
     const std::string expected = "connect: WSocketResolveHost: Cannot convert host address '" + kUnresolvable + "', Error #";
     EXPECT_EQ(message.rfind(expected, 0), 0u) << message;
+    EXPECT_EQ(events, std::vector<std::string>{"SessionClosed 0"});
+    EXPECT_EQ(ws.State(), net::wsClosed);
+}
+
+// Through a lookup of the tests' own: a lookup in progress holds the
+// component like a pending connection, Abort and Close cancel it, and the
+// answer that comes anyway changes nothing.
+TEST_F(WSocketTest, AbortAndCloseCancelALookupAndItsLateAnswerChangesNothing) {
+    LoopbackServer server;
+    testsupport::ScriptedLookup slow(300);
+    ws.SetHostLookup(&slow);
+    const std::string name = std::string(64, 'n') + ".invalid";  // never a real query
+    for (const bool useAbort : {true, false}) {
+        SCOPED_TRACE(useAbort ? "Abort" : "Close");
+        events.clear();
+        Prepare(name, server.PortText());
+        Inside([&] { ws.Connect(); });
+        EXPECT_EQ(ws.State(), net::wsConnecting);
+        Inside([&] { ws.Connect(); });
+        Inside([&] { ws.SetAddr("127.0.0.1"); });
+        EXPECT_EQ(events, (std::vector<std::string>{"Error inside", "Error inside"})) << "in use while looking up";
+        Inside([&] { useAbort ? ws.Abort() : ws.Close(); });
+        EXPECT_EQ(events.back(), "SessionClosed 0 inside");
+        EXPECT_EQ(ws.State(), net::wsClosed);
+    }
+    const size_t seen = events.size();
+    ASSERT_TRUE(PumpUntil([&] { return slow.AnswersPosted() == 2; }, 3000));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(events.size(), seen) << "a late answer starts nothing";
+    EXPECT_EQ(slow.CancelCount(), 2u);
+    EXPECT_EQ(ws.State(), net::wsClosed);
+    EXPECT_EQ(server.ConnectionCount(), 0u);
+
+    // An answer that is awaited opens the connection to the address found.
+    events.clear();
+    onDataSent = [&](int) { ws.Close(); };
+    Prepare(name, server.PortText());
+    ws.Connect();
+    ASSERT_TRUE(PumpUntilEvents(2));
+    EXPECT_EQ(events, (std::vector<std::string>{"DataSent 0", "SessionClosed 0"}));
+    EXPECT_EQ(slow.Names(), std::vector<std::string>(3, name));
+    EXPECT_TRUE(server.WaitForEnd(0, 5000));
+}
+
+// A connection started from inside the previous one's OnSessionClosed (as
+// the upload's watchdog may do: Abort, then Connect) reports its own close,
+// whichever way the previous one ended.
+TEST_F(WSocketTest, AConnectionStartedInsideSessionClosedReportsItsOwnClose) {
+    for (const bool serverEndsFirst : {false, true}) {
+        SCOPED_TRACE(serverEndsFirst ? "the server ended the first" : "Close ended the first");
+        LoopbackServer::Options first;
+        if (serverEndsFirst) first.behaviour = Behaviour::CloseOnAccept;
+        LoopbackServer firstServer(first), secondServer;
+        events.clear();
+        int connections = 1;
+        onSessionClosed = [&] {
+            if (connections++ == 1) {
+                ws.Abort();  // the server's end is reported while still connected
+                ConnectTo(secondServer);
+            }
+        };
+        onDataSent = [&](int) {
+            if (connections == 1 && !serverEndsFirst) ws.Close();
+            if (connections == 2) ws.Close();
+        };
+        ConnectTo(firstServer);
+        ASSERT_TRUE(PumpUntil([&] { return std::count(events.begin(), events.end(), "SessionClosed 0") == 2; },
+                              5000))
+            << "the second connection's close was not reported";
+        PumpUntil([] { return false; }, 200);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "SessionClosed 0"), 2);
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Error"), 0);
+        EXPECT_EQ(ws.State(), net::wsClosed);
+        ASSERT_TRUE(secondServer.WaitForEnd(0, 5000));
+        EXPECT_EQ(secondServer.Connections().at(0).end, PeerEnd::Fin);
+        onSessionClosed = nullptr;
+        onDataSent = nullptr;
+    }
 }
 
 TEST_F(WSocketTest, ResolutionFailuresAreReportedAsConnectMessages) {

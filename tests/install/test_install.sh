@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The setup program and its uninstaller, run silently (/S) in a fresh Wine
+# prefix of their own (build/wineprefix-install): install, the installed
+# program's window, an upgrade over a running copy, a copy that refuses to
+# close, and uninstalls that remove what was installed and keep the settings.
+# Needs dist/Teskaprs-<version>-setup.exe (scripts/package) and
+# build/win64/wincheck.exe. Ends with PASS or FAIL and the failed checks.
+set -uo pipefail
+source "$(dirname "$0")/../../scripts/lib.sh"
+cd "$TESKAPRS_ROOT"
+
+version=$(program_version) || exit 1
+setup=$TESKAPRS_ROOT/dist/Teskaprs-$version-setup.exe
+wincheck=$TESKAPRS_ROOT/build/win64/wincheck.exe
+[ -f "$setup" ] || { echo "FAIL: $setup is missing: run scripts/package first"; exit 1; }
+[ -f "$wincheck" ] || { echo "FAIL: $wincheck is missing: build the win64 preset first"; exit 1; }
+
+prefix=$TESKAPRS_ROOT/build/wineprefix-install
+log=$TESKAPRS_ROOT/build/install-test.log
+rm -rf "$prefix"
+make_prefix "$prefix" null >/dev/null
+wine_env "$prefix"
+: >"$log"
+trap stop_wine_session EXIT
+start_wine_session "$TESKAPRS_ROOT/build/win64/keepalive.exe"
+
+user=$(id -un)
+win_dir="C:\\users\\$user\\AppData\\Local\\Programs\\Teskaprs"
+dir="$prefix/drive_c/users/$user/AppData/Local/Programs/Teskaprs"
+shortcut="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Teskaprs.lnk"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Teskaprs'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+settings_key='HKCU\Software\Teskaprs'
+
+checks=0
+failures=()
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  checks=$((checks + 1))
+  if "$@" >>"$log" 2>&1; then echo "ok   $what"; else echo "FAIL $what"; failures+=("$what"); fi
+}
+# Wine's output goes to the log: a helper process Wine starts must not hold
+# the test's own output open.
+wine() { "$WINE64" "$@" </dev/null >>"$log" 2>&1; }
+# reg_value KEY NAME: the data of a value as "reg query" shows it, or nothing.
+reg_value() {
+  "$WINE64" reg query "$1" /v "$2" </dev/null 2>>"$log" | tr -d '\r' |
+    sed -n "s/^ *$2 *REG_[A-Z_]* *\(.*\)$/\1/p"
+}
+value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
+value_absent() { [ -z "$(reg_value "$1" "$2")" ] && ! wine reg query "$1" /v "$2"; }
+key_absent() { ! wine reg query "$1"; }
+install() { wine "$setup" /S; }
+# Starts the installed program as Windows would, by its Windows path.
+start_program() { "$WINE64" "$win_dir\\teskaprs.exe" </dev/null >>"$log" 2>&1 & }
+window_visible() { wine "$wincheck" visible 20000; }
+program_gone() { wine "$wincheck" gone 20000; }
+# The uninstaller returns before it has finished: it copies itself to a
+# temporary folder and works from there.
+uninstall() {
+  wine "$win_dir\\uninstall.exe" /S || return 1
+  local i
+  for i in $(seq 1 300); do
+    [ ! -e "$dir/teskaprs.exe" ] && [ ! -e "$dir/uninstall.exe" ] && key_absent "$uninstall_key" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+same_program() { cmp -s "$dir/teskaprs.exe" build/release/teskaprs.exe; }
+no_files() { [ ! -e "$dir/teskaprs.exe" ] && [ ! -e "$dir/uninstall.exe" ]; }
+
+echo "== first install"
+check "silent install succeeds" install
+check "program installed" same_program
+check "uninstaller installed" test -f "$dir/uninstall.exe"
+check "Start-menu shortcut" test -s "$shortcut"
+for expected in "DisplayName=Teskaprs" "DisplayVersion=$version" "Publisher=Teskaprs developers" \
+  "DisplayIcon=$win_dir\\teskaprs.exe,0" "InstallLocation=$win_dir" \
+  "UninstallString=\"$win_dir\\uninstall.exe\"" "QuietUninstallString=\"$win_dir\\uninstall.exe\" /S" \
+  "NoModify=0x1" "NoRepair=0x1"; do
+  check "uninstall entry $expected" value_is "$uninstall_key" "${expected%%=*}" "${expected#*=}"
+done
+size_kb=$(reg_value "$uninstall_key" EstimatedSize)
+check "uninstall entry EstimatedSize ($size_kb) is the program's size in KB" \
+  test $(( size_kb )) -ge $(( $(stat -c %s build/release/teskaprs.exe) / 1024 ))
+
+echo "== the installed program"
+# Marked (bytes added at its end, which it still runs with), so that the
+# upgrade is seen to replace it.
+printf 'old copy' >>"$dir/teskaprs.exe"
+start_program
+check "installed program shows its window" window_visible
+
+echo "== upgrade while it runs"
+# Settings of the user's: a value in the registry, the file beside the
+# program, the autostart value as this version writes it (quoted).
+wine reg add "$settings_key" /v CallSign /d CW1234 /f
+printf 'C:\\Weather\\wxreport.txt,51,30,12.5,Northern' >"$dir/aprsconfig.txt"
+cp "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
+wine reg add "$run_key" /v Teskaprs /d "\"$win_dir\\teskaprs.exe\"" /f
+check "silent install over the running copy succeeds" install
+check "the running copy was closed" program_gone
+check "program replaced" same_program
+check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
+check "registry setting kept" value_is "$settings_key" CallSign CW1234
+check "autostart value kept" value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\""
+start_program
+check "upgraded program shows its window" window_visible
+
+echo "== a copy that does not close"
+wine "$wincheck" close
+check "the program ends when its window is asked to close" program_gone
+"$WINE64" "$wincheck" hold </dev/null >>"$log" 2>&1 &
+hold=$!
+wine "$wincheck" visible 20000
+rm -f "$dir/uninstall.exe"
+wine "$setup" /S
+status=$?
+check "setup stops with exit code 2 (got $status)" test "$status" -eq 2
+check "nothing installed meanwhile" test ! -e "$dir/uninstall.exe"
+wine "$wincheck" release
+wait "$hold"
+check "setup runs again once it is gone" install
+
+echo "== uninstall"
+# Quoted value of this version: removed.
+check "silent uninstall (autostart value quoted)" uninstall
+check "autostart value of this copy removed" value_absent "$run_key" Teskaprs
+# A value naming another copy: kept.
+install
+wine reg add "$run_key" /v Teskaprs /d 'C:\Other\teskaprs.exe' /f
+check "silent uninstall (autostart value of another copy)" uninstall
+check "autostart value of another copy kept" value_is "$run_key" Teskaprs 'C:\Other\teskaprs.exe'
+# Unquoted value of earlier versions, while the program runs.
+install
+wine reg add "$run_key" /v Teskaprs /d "$win_dir\\teskaprs.exe" /f
+start_program
+window_visible
+check "silent uninstall while the program runs" uninstall
+# Nor the uninstaller's copy of itself (Un_A.exe, Au_.exe in older NSIS).
+check "program closed, no process left" wine "$wincheck" gone 20000 Un_ Au_ uninstall
+check "program and uninstaller removed" no_files
+check "Start-menu shortcut removed" test ! -e "$shortcut"
+check "uninstall entry removed" key_absent "$uninstall_key"
+check "autostart value (unquoted) removed" value_absent "$run_key" Teskaprs
+check "registry setting kept" value_is "$settings_key" CallSign CW1234
+check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
+
+echo
+if [ ${#failures[@]} -eq 0 ]; then
+  echo "PASS: installer tests, $checks checks"
+  exit 0
+fi
+echo "FAIL: ${#failures[@]} of $checks installer checks failed (details in $log):"
+printf '  %s\n' "${failures[@]}"
+exit 1
