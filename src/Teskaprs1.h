@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -217,11 +218,23 @@ private:
     // Keeps the window alive until the wall clock has moved on by a second.
     // False when the application is ending meanwhile.
     bool PaceOneSecond();
+    // Logs how the current attempt ended and the server's verdict on its
+    // login, once per attempt; true when that verdict is to be shown.
+    bool LogSessionEnd(std::uint16_t errCode);
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
     // Counts the session-closed events, so that a step can tell that its
     // connection ended while it waited.
     unsigned sessionCloses_ = 0;
+    // What the server said to the login of the current connection, and the
+    // validation number that login sent (none while it has not been sent).
+    upload::LoginReplyReader loginReply_;
+    std::optional<std::string> loginValidation_;
+    // The program's own Close after the packet is under way.
+    bool ownClose_ = false;
+    // The current attempt's end is in the upload log already (the watchdog
+    // gave up on it, or its session closed); no attempt yet counts as ended.
+    bool attemptEnded_ = true;
 
 public:
     // ---- end of upload session ----
