@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,9 @@
 #include "rtl/Timer.h"
 #include "upload/Intake.h"
 #include "upload/Packet.h"
+#include "upload/LoginReply.h"
 #include "upload/Session.h"
+#include "upload/UploadLogFile.h"
 
 namespace config { class TEasyRegAdvanced; }
 namespace net { class TWSocket; }
@@ -158,6 +161,30 @@ public:
     void SetUpDesktop();
     // The tray icon's hint (empty when there is no tray icon).
     void SetTrayHint(const std::string& hint);
+    // The tray icon's right-click menu and its items.
+    enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit };
+    HMENU TrayMenu() const { return trayMenu_.handle; }
+    void TrayMenuClick(UINT item);
+    // "Open log": the log in the user's editor, or its folder while there
+    // is no log yet.
+    void OpenUploadLog();
+    // The upload log (written by the upload, opened from the tray menu).
+    upload::TUploadLog UploadLog;
+    // What the server said to the login, after a session: the status line
+    // LoginStatus and the tray hint, both only for a verdict the station
+    // owner has to act on (empty status: the line is cleared).
+    void ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict);
+    rtl::TLabel* LoginStatus = nullptr;
+
+private:
+    struct MenuHandle {
+        HMENU handle = nullptr;
+        ~MenuHandle() {
+            if (handle) DestroyMenu(handle);
+        }
+    } trayMenu_;
+
+public:
     // ---- end of tray ----
 
     // ---- Upload session and scheduler (Teskaprs1Upload.cpp) ----
@@ -191,11 +218,23 @@ private:
     // Keeps the window alive until the wall clock has moved on by a second.
     // False when the application is ending meanwhile.
     bool PaceOneSecond();
+    // Logs how the current attempt ended and the server's verdict on its
+    // login, once per attempt; true when that verdict is to be shown.
+    bool LogSessionEnd(std::uint16_t errCode);
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
     // Counts the session-closed events, so that a step can tell that its
     // connection ended while it waited.
     unsigned sessionCloses_ = 0;
+    // What the server said to the login of the current connection, and the
+    // validation number that login sent (none while it has not been sent).
+    upload::LoginReplyReader loginReply_;
+    std::optional<std::string> loginValidation_;
+    // The program's own Close after the packet is under way.
+    bool ownClose_ = false;
+    // The current attempt's end is in the upload log already (the watchdog
+    // gave up on it, or its session closed); no attempt yet counts as ended.
+    bool attemptEnded_ = true;
 
 public:
     // ---- end of upload session ----

@@ -1,8 +1,19 @@
-// The main window's tray icon and single-instance guard.
+// The main window's tray icon, its right-click menu, the single-instance
+// guard, and the status line that tells the station owner what the server
+// said to the login.
 #include "Teskaprs1.h"
 
+#include <shellapi.h>
+
+#include "rtl/Exceptions.h"
 #include "ui/Abcutil.h"
 #include "ui/abctray.h"
+
+namespace {
+// The login status's room on the APRS box's frame line, from the end of
+// the caption to the lamp.
+constexpr int kLoginStatusRoom = 440;
+}  // namespace
 
 void TForm1::SetUpDesktop() {
     // The components in their stored order, with the window's settings...
@@ -15,6 +26,23 @@ void TForm1::SetUpDesktop() {
     abcTrayIcon1->SetVisible(true);
     abcSingleInstance1 = std::make_unique<ui::TabcSingleInstance>();
 
+    // The menu a right click on the icon opens; its default item (bold) is
+    // what a left click does.
+    trayMenu_.handle = CreatePopupMenu();
+    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayShow, "&Show Teskaprs");
+    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayUpdateNow, "&Update Now");
+    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayOpenLog, "Open &log");
+    AppendMenuA(trayMenu_.handle, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayExit, "E&xit");
+    SetMenuDefaultItem(trayMenu_.handle, kTrayShow, FALSE);
+    abcTrayIcon1->SetPopupMenu(trayMenu_.handle);
+    abcTrayIcon1->OnMenuItemClick = [this](ui::TabcTrayIcon*, UINT item) { TrayMenuClick(item); };
+
+    // The login status sits on the APRS box's frame, beside its caption,
+    // and is only there while it has something to say.
+    LoginStatus = dynamic_cast<rtl::TLabel*>(FindControl("LoginStatus"));
+    if (LoginStatus) ShowWindow(LoginStatus->Handle(), SW_HIDE);
+
     // ...then their set-up in the same order: the icon is added and the
     // window hidden with its taskbar button; a second copy brings the first
     // forward and asks its own message loop to end.
@@ -24,4 +52,73 @@ void TForm1::SetUpDesktop() {
 
 void TForm1::SetTrayHint(const std::string& hint) {
     if (abcTrayIcon1) abcTrayIcon1->SetHint(hint);
+}
+
+void TForm1::TrayMenuClick(UINT item) {
+    switch (item) {
+    case kTrayShow:
+        abcTrayIcon1->RestoreForm();
+        break;
+    case kTrayUpdateNow:
+        abcButton1Click(nullptr);
+        break;
+    case kTrayOpenLog:
+        OpenUploadLog();
+        break;
+    case kTrayExit:
+        // As closing the window: the loop ends and the icon goes with it.
+        PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::OpenUploadLog() {
+    const std::string file = UploadLog.FilePath();
+    const DWORD attributes = GetFileAttributesA(file.c_str());
+    const bool haveLog = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::string target = file;
+    if (!haveLog) {
+        // No line written yet: the folder where it will appear.
+        CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
+        target = UploadLog.Folder();
+    }
+    auto started = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (started == SE_ERR_NOASSOC && haveLog) {
+        // No program for ".log" files here: the one for text files.
+        SHELLEXECUTEINFOA info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_CLASSNAME;
+        info.hwnd = Handle();
+        info.lpVerb = "open";
+        info.lpFile = target.c_str();
+        info.lpClass = ".txt";
+        info.nShow = SW_SHOWNORMAL;
+        ShellExecuteExA(&info);
+        started = reinterpret_cast<INT_PTR>(info.hInstApp);
+    }
+    if (started <= 32) throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(started) + ")");
+}
+
+void TForm1::ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict) {
+    // No reply seen (the session never got that far): what is shown stays.
+    if (verdict.kind == upload::LoginVerdictKind::None || !LoginStatus) return;
+    const upload::LoginNotice notice = upload::NoticeFor(validation, verdict);
+    if (notice.Empty()) {
+        // A login the server accepted clears an earlier warning.
+        LoginStatus->SetText("");
+        ShowWindow(LoginStatus->Handle(), SW_HIDE);
+        return;
+    }
+    LoginStatus->SetText(" " + notice.status + " ");
+    // Never over the lamp at the right end of the line.
+    RECT r{};
+    GetWindowRect(LoginStatus->Handle(), &r);
+    if (r.right - r.left > kLoginStatusRoom)
+        SetWindowPos(LoginStatus->Handle(), nullptr, 0, 0, kLoginStatusRoom, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(LoginStatus->Handle(), SW_SHOWNA);
+    SetTrayHint(notice.hint);
 }

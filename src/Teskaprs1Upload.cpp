@@ -13,12 +13,17 @@
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "upload/Scheduler.h"
+#include "upload/UploadLog.h"
 
 namespace {
 
 // The status lamp: green while the connection takes data, grey otherwise.
 const COLORREF kLampSending = RGB(0, 255, 0);
 const COLORREF kLampIdle = RGB(128, 128, 128);
+
+// What the sockets library reports for a connection the peer reset.
+constexpr int kConnectionAborted = 10053;  // WSAECONNABORTED
+constexpr int kConnectionReset = 10054;    // WSAECONNRESET
 
 }  // namespace
 
@@ -29,6 +34,11 @@ void TForm1::SetUpUpload() {
         WSocket1SessionClosed(sender, errCode);
     };
     WSocket1->OnError = [this](net::TWSocket* sender) { WSocket1Error(sender); };
+    // What the server sends is dropped, but its reply to the login is
+    // looked for on the way (also in what Close reads before it ends).
+    WSocket1->OnDataReceived = [this](net::TWSocket*, const char* data, int length) {
+        if (length > 0) loginReply_.Feed(data, static_cast<std::size_t>(length));
+    };
     Timer1.SetOnTimer([this] { Timer1Timer(&Timer1); });
     Timer2.SetOnTimer([this] { ThreadTimer1Timer(&Timer2); });
     DelayTimer.SetOnTimer([this] { DelayTimerTimer(&DelayTimer); });
@@ -48,8 +58,12 @@ void TForm1::abcButton1Click(rtl::TControl*) {
 void TForm1::DoUpload() {
     // First stage: a fresh reading of the report (nothing while an earlier
     // attempt is under way, or when the report is missing or unreadable).
+    const bool wasBusy = Upload.UploadBusy;
     const auto lines = upload::TakeReading(Upload, FileLocationDisplay->Text());
-    if (!lines) return;
+    if (!lines) {
+        if (!wasBusy) UploadLog.Write(upload::LogReadingSkipped(FileLocationDisplay->Text()));
+        return;
+    }
 
     // Whatever happens from here on, an attempt that is not handed to the
     // connection must not stay marked busy, or no later upload could start.
@@ -76,7 +90,10 @@ void TForm1::DoUpload() {
     } catch (...) {
         // Unreadable counts as nothing delivered yet: the packet goes out.
     }
-    if (stored == Upload.CurrentPacket) return;
+    if (stored == Upload.CurrentPacket) {
+        UploadLog.Write(upload::LogPacketUnchanged());
+        return;
+    }
 
     Session.CycleActive = true;
     endAttempt.handedOver = ConnectToServer();
@@ -98,6 +115,12 @@ bool TForm1::ConnectToServer() {
             ServerPortEdit->SetText(server.port);
             // Let the window show the new state.
             rtl::Application().ProcessMessages();
+            // A new attempt: nothing heard from its server yet.
+            loginReply_.Reset();
+            loginValidation_.reset();
+            ownClose_ = false;
+            attemptEnded_ = false;
+            UploadLog.Write(upload::LogConnecting(server));
             // The watchdog's period starts when it goes from off to on; one
             // still running from an earlier attempt runs on.
             Timer1.SetEnabled(true);
@@ -107,6 +130,10 @@ bool TForm1::ConnectToServer() {
             // The request itself failed: the next position at once, up to
             // the end of the list.
             Timer1.SetEnabled(false);
+            if (!attemptEnded_) {
+                attemptEnded_ = true;
+                UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, connectedServer_));
+            }
             const bool tryNext = Session.AdvanceAfterConnectFailure();
             WSocket1->Abort();
             if (!tryNext) return false;
@@ -141,9 +168,13 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     if (sessionCloses_ != closes) return;
 
     switch (Session.SendStep) {
-    case 1:
-        WSocket1->SendStr(upload::LoginLine(Callsign->Text(), Validation->Text(), FileVersion()));
+    case 1: {
+        const std::string validation = Validation->Text();
+        WSocket1->SendStr(upload::LoginLine(Callsign->Text(), validation, FileVersion()));
+        // The server's verdict is about this login, whatever is typed later.
+        loginValidation_ = validation;
         break;
+    }
     case 2:
         WSocket1->SendStr(Upload.CurrentPacket);
         break;
@@ -151,8 +182,11 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         // The session-closed event runs inside Close: UploadBusy is clear
         // before the packet is recorded as delivered. A failure to record it
         // ends the handler here, and the cycle stays active.
+        ownClose_ = true;
         WSocket1->Close();
+        ownClose_ = false;
         StorePacket(Upload.CurrentPacket);
+        UploadLog.Write(upload::LogDelivered(connectedServer_, Upload.CurrentPacket));
         Session.CycleActive = false;
         break;
     default:
@@ -177,12 +211,40 @@ bool TForm1::PaceOneSecond() {
     }
 }
 
-void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t) {
+void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
     ++sessionCloses_;
+    // The attempt's end is noted before the steps below let other events
+    // run, one of which may already start the next attempt.
+    const bool verdictToShow = LogSessionEnd(errCode);
+    const std::string validation = loginValidation_.value_or("");
+    const upload::LoginVerdict verdict = loginReply_.Verdict();
     LED->SetColor(kLampIdle);
     SetTrayHint("Waiting");
     rtl::Application().ProcessMessages();
     Upload.UploadBusy = false;
+    // After the "Waiting" hint, so that a warning replaces it.
+    if (verdictToShow) ShowLoginVerdict(validation, verdict);
+}
+
+bool TForm1::LogSessionEnd(std::uint16_t errCode) {
+    // Once per attempt: the close that the watchdog's Abort causes adds
+    // nothing to the time-out it has logged.
+    if (attemptEnded_) return false;
+    attemptEnded_ = true;
+    if (Session.SendStep == 0) {
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, connectedServer_));
+        return false;
+    }
+    const bool loginSent = loginValidation_.has_value();
+    if (loginSent) UploadLog.Write(upload::LogLoginVerdict(loginReply_.Verdict()));
+    if (ownClose_) return loginSent;
+    // A failed send ends the session through the error handler's Abort,
+    // which names no error: the error it recorded tells.
+    const int code = errCode != 0 ? errCode : WSocket1->LastError();
+    const bool reset = code == kConnectionAborted || code == kConnectionReset;
+    UploadLog.Write(upload::LogSessionFailed(
+        reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, connectedServer_));
+    return loginSent;
 }
 
 void TForm1::WSocket1Error(net::TWSocket*) { WSocket1->Abort(); }
@@ -192,6 +254,10 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
     // lookup or connection still pending would refuse the next Connect),
     // then the next server of the same list.
     Timer1.SetEnabled(false);
+    if (!attemptEnded_) {
+        attemptEnded_ = true;
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, connectedServer_));
+    }
     WSocket1->Abort();
     Upload.UploadBusy = false;
     Session.AdvanceForWatchdog();

@@ -75,6 +75,9 @@ constexpr std::array kLayout{
     ControlLayout{"Label13", K::LinkLabel, "GroupBox3", 132, 56, 235, 13, -1, kSignUpPage, kNoFlags},
     ControlLayout{"Label14", K::Label, "GroupBox3", 8, 76, 132, 13, -1, "You can check your data at", kNoFlags},
     ControlLayout{"Label15", K::LinkLabel, "GroupBox3", 148, 76, 144, 13, -1, kStationPageDesign, kAutoSize},
+    // What the server said to the login, when the station owner has to act
+    // on it: on the box's frame line beside its caption, shown only then.
+    ControlLayout{"LoginStatus", K::Label, "GroupBox3", 56, 0, 440, 13, -1, "", kAutoSize | kRedText},
 
     // Directly on the window, beneath the group boxes.
     // A sliver of a link beneath the configuration box, where "Minutes" is

@@ -498,16 +498,29 @@ void TabcTrayIcon::Click(TMouseButton button) {
     if (button == mbRight) {
         bool handled = false;
         if (OnContextPopup) OnContextPopup(this, cursor_, handled);
-        if (!handled && popupMenu_ && autoPopup_) {
-            // The form must be in the foreground, or the menu would not
-            // close when the user clicks elsewhere.
-            HWND form = FormHandle();
-            SetForegroundWindow(form);
-            TrackPopupMenu(popupMenu_, TPM_RIGHTBUTTON, cursor_.x, cursor_.y, 0, form, nullptr);
-            PostMessageA(form, WM_NULL, 0, 0);
-        }
+        if (!handled && popupMenu_ && autoPopup_) ShowPopupMenu(cursor_);
     }
     if (OnClick) OnClick(this);
+}
+
+void TabcTrayIcon::ShowPopupMenu(POINT at) {
+    if (!popupMenu_) return;
+    // The form must be in the foreground, or the menu would not close when
+    // the user clicks elsewhere; the null message afterwards lets the next
+    // click on the icon open it again.
+    HWND form = FormHandle();
+    SetForegroundWindow(form);
+    const UINT item = static_cast<UINT>(TrackPopupMenuEx(
+        popupMenu_, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, form, nullptr));
+    PostMessageA(form, WM_NULL, 0, 0);
+    if (item) ClickMenuItem(item);
+}
+
+void TabcTrayIcon::ClickMenuItem(UINT itemId) {
+    if (OnMenuItemClick)
+        OnMenuItemClick(this, itemId);
+    else
+        PostMessageA(FormHandle(), WM_COMMAND, MAKEWPARAM(itemId, 0), 0);
 }
 
 void TabcTrayIcon::DblClick(TMouseButton button) {
@@ -516,7 +529,7 @@ void TabcTrayIcon::DblClick(TMouseButton button) {
             RestoreForm();
         } else if (options_.Contains(atiMenuDefaultOnDblClick) && popupMenu_) {
             const UINT item = GetMenuDefaultItem(popupMenu_, FALSE, 0);
-            if (item != static_cast<UINT>(-1)) PostMessageA(FormHandle(), WM_COMMAND, MAKEWPARAM(item, 0), 0);
+            if (item != static_cast<UINT>(-1)) ClickMenuItem(item);
         }
     }
     if (OnDblClick) OnDblClick(this);

@@ -176,12 +176,18 @@ public:
     void SetOptions(TabcTrayIconOptions options);
 
     // The menu shown on a right click (owned by the caller; nullptr: none).
-    // autoPopup false: only OnContextPopup runs.
+    // autoPopup false: only OnContextPopup runs. The menu follows the rules
+    // for notification-area menus: the form comes to the foreground first,
+    // so that the menu closes when the user clicks elsewhere. A chosen item
+    // goes to OnMenuItemClick (to the form as WM_COMMAND when that is not set).
     HMENU PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(HMENU menu, bool autoPopup = true) {
         popupMenu_ = menu;
         autoPopup_ = autoPopup;
     }
+    // Shows the popup menu at a screen position and waits for the user's
+    // choice, as a right click on the icon does.
+    void ShowPopupMenu(POINT at);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
@@ -190,6 +196,8 @@ public:
     TMouseEvent OnMouseDown, OnMouseUp;
     TMouseMoveEvent OnMouseMove;
     TContextPopupEvent OnContextPopup;
+    // An item of the popup menu was chosen: its identifier.
+    std::function<void(TabcTrayIcon* sender, UINT itemId)> OnMenuItemClick;
 
     // Adds the icon to the notification area (nothing when it is there).
     void AddIcon();
@@ -227,6 +235,7 @@ private:
     void HandleCallback(WPARAM id, LPARAM mouseMessage);
     void Click(TMouseButton button);
     void DblClick(TMouseButton button);
+    void ClickMenuItem(UINT itemId);
     void RegisterService(bool on);
 
     UINT id_;

@@ -1,10 +1,13 @@
 # Sources of src/upload: portable (no <windows.h>) and Win32.
 list(APPEND TESKAPRS_PORTABLE_SOURCES
+  upload/LoginReply.cpp
   upload/Packet.cpp
   upload/Report.cpp
   upload/Scheduler.cpp
   upload/Session.cpp
+  upload/UploadLog.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   upload/Intake.cpp
+  upload/UploadLogFile.cpp
 )

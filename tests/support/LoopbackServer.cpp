@@ -157,6 +157,15 @@ struct LoopbackServer::State {
         return done == bytes.size();
     }
 
+    void SendReply(SOCKET s, std::size_t index) {
+        const std::string& reply = options.loginReply;
+        const std::size_t piece = options.replyPieceBytes ? options.replyPieceBytes : reply.size();
+        for (std::size_t at = 0; at < reply.size() && !stopping; at += piece) {
+            if (at > 0) Sleep(options.replyPauseMs);
+            if (!SendAll(s, index, reply.substr(at, piece))) return;
+        }
+    }
+
     void EndByServer(SOCKET s, std::size_t index, bool reset) {
         if (reset)
             ResetAndClose(s);
@@ -193,7 +202,7 @@ struct LoopbackServer::State {
                 Update(index, [&](LoopbackConnection& c) { c.chunks.push_back({GetTickCount64(), bytes}); });
                 const std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
                 if (lines && behaviour == Behaviour::CloseAfterFirstLine) return EndByServer(s, index, false);
-                if (lines && linesSeen == 0 && !options.loginReply.empty()) SendAll(s, index, options.loginReply);
+                if (lines && linesSeen == 0 && !options.loginReply.empty()) SendReply(s, index);
                 for (std::size_t i = 0; i < lines && !options.replyToLines.empty(); ++i)
                     SendAll(s, index, options.replyToLines);
                 linesSeen += lines;

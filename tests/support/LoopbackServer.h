@@ -64,6 +64,10 @@ public:
         Behaviour behaviour = Behaviour::Record;
         std::string greeting;      // sent right after accepting
         std::string loginReply;    // sent after the first line (LF) received
+        // The login reply in pieces of this many bytes, replyPauseMs apart
+        // (0: in one piece).
+        std::size_t replyPieceBytes = 0;
+        DWORD replyPauseMs = 0;
         std::string replyToLines;  // sent after every line received
         int readPieceBytes = 64 * 1024;
         DWORD readPauseMs = 0;

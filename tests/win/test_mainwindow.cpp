@@ -151,6 +151,9 @@ const Placement kPlacements[] = {
     {"Label13", "GroupBox3", 132, 56, 235, 13, -1, "http://www.findu.com/citizenweather/signup.html", false},
     {"Label14", "GroupBox3", 8, 76, 132, 13, -1, "You can check your data at", false},
     {"Label15", "GroupBox3", 148, 76, 144, 13, -1, "http://weather.gladstonefamily.net/site/CWXXXX", true},
+    // Not one of the specified controls: the login status, on the APRS
+    // box's frame line beside its caption, clear of every control there.
+    {"LoginStatus", "GroupBox3", 56, 0, 440, 13, -1, "", true},
     {"Label19", "", 148, 76, 3, 13, -1, "", false},
     {"Label7", "", 0, 328, 277, 16, -1, "Teskaprs \x97 weather to APRS-IS", false},
     {"Label23", "", 308, 328, 154, 13, -1, "http://www.wxqa.com/", false},

@@ -14,11 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "LoopbackServer.h"
 #include "SettingsSupport.h"
 #include "Teskaprs1.h"
 #include "TestSupport.h"
@@ -28,6 +31,7 @@
 
 namespace {
 
+using testsupport::WindowText;
 using ui::TabcTrayIcon;
 using ui::TabcTrayIconOptions;
 using namespace ui;  // the option and button names
@@ -472,6 +476,12 @@ TEST_F(TrayComponentTest, DoubleClickRunsTheMenusDefaultItem) {
     ASSERT_TRUE(PeekMessageA(&msg, form.hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE)) << "the default item is clicked";
     EXPECT_EQ(LOWORD(msg.wParam), 41);
     EXPECT_FALSE(IsWindowVisible(form.hwnd));
+    // With an item event, the item goes there instead.
+    std::vector<UINT> chosen;
+    tray->OnMenuItemClick = [&](TabcTrayIcon*, UINT item) { chosen.push_back(item); };
+    Callback(*tray, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(chosen, std::vector<UINT>{41});
+    EXPECT_FALSE(PeekMessageA(&msg, form.hwnd, WM_COMMAND, WM_COMMAND, PM_REMOVE));
     // The right click's menu stays away when the context event handles it.
     bool asked = false;
     tray->OnContextPopup = [&](TabcTrayIcon*, POINT at, bool& handled) {
@@ -829,8 +839,9 @@ TEST_F(TrayWindowTest, MinimizeHidesWindowAndTaskbarButtonAndALeftClickBringsThe
 
     // Right clicks, double clicks, the middle button, moves and another
     // icon's clicks change nothing.
-    const UINT quiet[] = {WM_RBUTTONDOWN,  WM_RBUTTONUP,  WM_RBUTTONDBLCLK, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN,
-                          WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK, WM_MOUSEMOVE};
+    // (The right button's release opens the menu: its own test below.)
+    const UINT quiet[] = {WM_RBUTTONDOWN, WM_RBUTTONDBLCLK, WM_LBUTTONDBLCLK, WM_LBUTTONDOWN,
+                          WM_MBUTTONDOWN, WM_MBUTTONUP,     WM_MBUTTONDBLCLK, WM_MOUSEMOVE};
     for (UINT message : quiet) {
         Callback(Tray(), message);
         EXPECT_FALSE(IsWindowVisible(hwnd)) << message;
@@ -907,6 +918,338 @@ TEST_F(TrayWindowTest, TheMonitorOfTheWindowsIconPutsItBack) {
     EXPECT_EQ(ops, (std::vector<DWORD>{NIM_MODIFY, NIM_DELETE, NIM_ADD}));
     EXPECT_EQ(shell->calls[2].tip, "Waiting");
     EXPECT_TRUE(tray.Shown());
+}
+
+// ------------------------------------------------------------ the menu
+
+// The menu window (class "#32768") a thread has on screen, if any.
+HWND OpenMenuOf(DWORD thread) {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        thread,
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            char cls[16] = {};
+            GetClassNameA(hwnd, cls, sizeof cls);
+            if (std::string(cls) != "#32768" || !IsWindowVisible(hwnd)) return TRUE;
+            *reinterpret_cast<HWND*>(lp) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// What a right click on the icon showed, seen from another thread while the
+// menu was open (the menu holds this thread until it closes).
+struct MenuSeen {
+    bool opened = false;
+    HMENU menu = nullptr;       // the menu on screen
+    HWND foreground = nullptr;  // the foreground window while it was open
+    bool nullPosted = false;    // WM_NULL waited for the form after it closed
+};
+
+// Right-clicks the icon; once its menu is on screen, presses the keys (the
+// arrows move through the items, Enter chooses, Escape closes).
+MenuSeen RightClickAndPress(TabcTrayIcon& tray, std::vector<WPARAM> keys) {
+    MenuSeen seen;
+    const DWORD ui = GetCurrentThreadId();
+    std::thread user([&] {
+        HWND menu = nullptr;
+        for (int i = 0; i < 300 && !(menu = OpenMenuOf(ui)); ++i) Sleep(10);
+        if (!menu) return;
+        seen.opened = true;
+        seen.foreground = GetForegroundWindow();
+        seen.menu = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+        for (WPARAM key : keys) {
+            PostMessageA(menu, WM_KEYDOWN, key, 0);
+            PostMessageA(menu, WM_KEYUP, key, 0);
+        }
+        // Never left open, whatever the keys did.
+        for (int i = 0; i < 300 && IsWindow(menu) && IsWindowVisible(menu); ++i) Sleep(10);
+        for (int i = 0; i < 10 && IsWindow(menu) && IsWindowVisible(menu); ++i) {
+            PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+            Sleep(50);
+        }
+    });
+    Callback(tray, WM_RBUTTONUP);
+    user.join();
+    MSG msg{};
+    while (PeekMessageA(&msg, tray.FormHandle(), 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop, not for this test
+            break;
+        }
+        if (msg.message == WM_NULL) seen.nullPosted = true;
+        DispatchMessageA(&msg);
+    }
+    return seen;
+}
+
+const std::vector<WPARAM> kChooseShow{VK_DOWN, VK_RETURN};
+const std::vector<WPARAM> kChooseUpdateNow{VK_DOWN, VK_DOWN, VK_RETURN};
+const std::vector<WPARAM> kChooseOpenLog{VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
+const std::vector<WPARAM> kChooseExit{VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
+
+std::string MenuText(HMENU menu, UINT position) {
+    char text[64] = {};
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+TEST_F(TrayWindowTest, ARightClickOpensTheMenuInFrontAndEscapeClosesIt) {
+    Build();
+    HMENU menu = form->TrayMenu();
+    ASSERT_NE(menu, nullptr);
+    // The items, the separator, and the default (bold) item: a left click's.
+    ASSERT_EQ(GetMenuItemCount(menu), 5);
+    const char* texts[] = {"&Show Teskaprs", "&Update Now", "Open &log", "", "E&xit"};
+    for (UINT i = 0; i < 5; ++i) EXPECT_EQ(MenuText(menu, i), texts[i]) << i;
+    EXPECT_TRUE(GetMenuState(menu, 3, MF_BYPOSITION) & MF_SEPARATOR);
+    EXPECT_EQ(GetMenuDefaultItem(menu, FALSE, 0), static_cast<UINT>(TForm1::kTrayShow));
+    EXPECT_EQ(Tray().PopupMenu(), menu);
+
+    // Something else is in front: the menu brings the window forward first,
+    // so that it closes when the user clicks elsewhere.
+    other = MakeOtherWindow();
+    rtl::Application().ProcessMessages();
+    ASSERT_EQ(GetForegroundWindow(), other);
+    const std::string hint = Tray().Hint();
+    const MenuSeen seen = RightClickAndPress(Tray(), {VK_ESCAPE});
+    EXPECT_TRUE(seen.opened) << "no menu on screen";
+    EXPECT_EQ(seen.menu, menu);
+    EXPECT_EQ(seen.foreground, form->Handle());
+    EXPECT_TRUE(seen.nullPosted);
+    // Closed without a choice: nothing happened.
+    EXPECT_FALSE(rtl::Application().Terminated());
+    EXPECT_EQ(Tray().Hint(), hint);
+    EXPECT_TRUE(IsWindow(form->Handle()));
+}
+
+TEST_F(TrayWindowTest, ShowTeskaprsBringsTheHiddenWindowBack) {
+    Build();
+    HWND hwnd = form->Handle();
+    SendMessageA(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseShow).opened);
+    rtl::Application().ProcessMessages();
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsWindowVisible(App())) << "with its taskbar button";
+    EXPECT_FALSE(IsIconic(hwnd));
+}
+
+TEST_F(TrayWindowTest, UpdateNowFromTheMenuUploadsAsTheButtonDoes) {
+    Build();
+    testsupport::TempFolder folder;
+    form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", "Dec 07 2026 12:34\r\n070 005 010 045\r\n"));
+    // Only ever to a closed port on this machine.
+    form->AutoServer->SetChecked(false);
+    form->serverNameEdit->SetText("127.0.0.1");
+    form->ServerPortEdit->SetText(std::to_string(testsupport::LoopbackServer::UnusedPort()));
+    ASSERT_EQ(WindowText(form->Label1->Handle()), "");
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseUpdateNow).opened);
+    EXPECT_EQ(WindowText(form->Label1->Handle()), "Dec 07 2026 12:34") << "the report was read";
+    EXPECT_NE(WindowText(form->Label20->Handle()), "") << "and a packet made";
+    // The refused connection ends the attempt.
+    for (int i = 0; i < 200 && form->Upload.UploadBusy; ++i) rtl::PumpMessagesFor(20);
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    form->Timer1.SetEnabled(false);
+}
+
+TEST_F(TrayWindowTest, ExitEndsTheProgramAsClosingTheWindowDoes) {
+    Build();
+    const UINT id = Tray().Identifier();
+    shell->calls.clear();
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseExit).opened);
+    rtl::Application().Run();  // ends when the close has ended the loop
+    EXPECT_TRUE(rtl::Application().Terminated());
+    EXPECT_EQ(shell->OpsFor(form->Handle(), id), kDelete) << "the icon is gone";
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+}
+
+// Points the ".log" files and the folders at recordargs.exe for as long as
+// it lives, and puts the machine's own commands back exactly as they were
+// (the folders' DDE command is set aside meanwhile: recordargs.exe answers
+// no DDE). Changes the machine's file associations: only under Wine.
+class OpenCommandsRecorded {
+public:
+    OpenCommandsRecorded() {
+        char self[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
+        std::string path = self;
+        program_ = path.substr(0, path.find_last_of('\\') + 1) + "recordargs.exe";
+        SetEnvironmentVariableA("TESKAPRS_RECORDARGS_FILE", file_.c_str());
+        const std::string command = "\"" + program_ + "\" \"%1\"";
+        Replace(".log", "TeskaprsTest.LogFile");
+        Replace(".txt", "TeskaprsTest.LogFile");
+        Replace("TeskaprsTest.LogFile\\shell\\open\\command", command);
+        Replace("Folder\\shell\\open\\command", command);
+        testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDdeBackup);
+        if (testsupport::KeyExists(HKEY_CLASSES_ROOT, kDde) && CopyTree(kDde, kDdeBackup))
+            testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDde);
+    }
+    ~OpenCommandsRecorded() {
+        if (testsupport::KeyExists(HKEY_CLASSES_ROOT, kDdeBackup) && CopyTree(kDdeBackup, kDde))
+            testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, kDdeBackup);
+        for (auto s = saved_.rbegin(); s != saved_.rend(); ++s) {
+            if (s->valueExisted) {
+                testsupport::SetText(HKEY_CLASSES_ROOT, s->key, "", s->value);
+            } else if (s->created.empty()) {
+                HKEY key = nullptr;
+                if (RegOpenKeyExA(HKEY_CLASSES_ROOT, s->key.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                    RegDeleteValueA(key, "");
+                    RegCloseKey(key);
+                }
+            } else {
+                testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, s->created);
+            }
+        }
+        SetEnvironmentVariableA("TESKAPRS_RECORDARGS_FILE", nullptr);
+    }
+    OpenCommandsRecorded(const OpenCommandsRecorded&) = delete;
+    OpenCommandsRecorded& operator=(const OpenCommandsRecorded&) = delete;
+
+    const std::string& Program() const { return program_; }
+    // The command lines recordargs.exe was started with, waiting for count of them.
+    std::vector<std::string> WaitFor(size_t count) const {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 400; ++i) {
+            lines.clear();
+            const std::string text = testsupport::TempFolder::Read(file_);
+            for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+                if (text.compare(at, 5, "show=") != 0) lines.push_back(text.substr(at, end - at));
+            if (lines.size() >= count) break;
+            rtl::PumpMessagesFor(25);
+        }
+        return lines;
+    }
+
+private:
+    static constexpr char kDde[] = "Folder\\shell\\open\\ddeexec";
+    static constexpr char kDdeBackup[] = "TeskaprsTest.FolderDdeBackup";
+    struct Saved {
+        std::string key;
+        bool valueExisted = false;
+        std::string value;
+        std::string created;  // the outermost key this helper made ("" when the key was there)
+    };
+    static bool CopyTree(const char* from, const char* to) {
+        HKEY source = nullptr, target = nullptr;
+        bool done = false;
+        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, from, 0, KEY_READ, &source) == ERROR_SUCCESS) {
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) ==
+                ERROR_SUCCESS) {
+                done = RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
+                RegCloseKey(target);
+            }
+            RegCloseKey(source);
+        }
+        return done;
+    }
+    // Sets the key's default value, remembering what was there.
+    void Replace(const std::string& key, const std::string& value) {
+        Saved s;
+        s.key = key;
+        s.valueExisted = testsupport::GetRawValue(HKEY_CLASSES_ROOT, key, "", nullptr, &s.value);
+        if (!s.value.empty() && s.value.back() == '\0') s.value.pop_back();
+        for (size_t at = 0; at != std::string::npos;) {
+            at = key.find('\\', at + 1);
+            const std::string part = key.substr(0, at);
+            if (!testsupport::KeyExists(HKEY_CLASSES_ROOT, part)) {
+                s.created = part;
+                break;
+            }
+        }
+        saved_.push_back(s);
+        testsupport::SetText(HKEY_CLASSES_ROOT, key, "", value);
+    }
+    testsupport::TempFolder folder_;
+    std::string file_ = folder_.File("starts.txt");
+    std::string program_;
+    std::vector<Saved> saved_;
+};
+
+TEST_F(TrayWindowTest, OpenLogOpensTheLogOrItsFolderWhileThereIsNone) {
+    // Changes the machine's file associations: never anywhere but Wine (the
+    // fixture already skips elsewhere; said again where it matters).
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (!ntdll || !GetProcAddress(ntdll, "wine_get_version")) GTEST_SKIP() << "changes file associations";
+    Build();
+    OpenCommandsRecorded opened;
+    ASSERT_NE(GetFileAttributesA(opened.Program().c_str()), INVALID_FILE_ATTRIBUTES) << "build recordargs first";
+    testsupport::TempFolder folder;
+    form->UploadLog = upload::TUploadLog(folder.File("Teskaprs"));
+
+    // No log yet: its folder is made and opened.
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseOpenLog).opened);
+    std::vector<std::string> lines = opened.WaitFor(1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(folder.File("Teskaprs")), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[0].find("teskaprs.log"), std::string::npos) << lines[0];
+
+    // A log: the log itself, in the editor the ".log" files open with.
+    form->UploadLog.Write("connecting to 127.0.0.1:14580");
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseOpenLog).opened);
+    lines = opened.WaitFor(2);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find(form->UploadLog.FilePath()), std::string::npos) << lines[1];
+
+    // No program for ".log" files: the one for text files.
+    testsupport::DeleteKeyTree(HKEY_CLASSES_ROOT, ".log");
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseOpenLog).opened);
+    lines = opened.WaitFor(3);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[2].find(form->UploadLog.FilePath()), std::string::npos) << lines[2];
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// ------------------------------------------------------------ the login status
+
+TEST_F(TrayWindowTest, TheLoginVerdictIsShownOnlyWhenTheOwnerMustAct) {
+    Build();
+    HWND status = form->LoginStatus->Handle();
+    EXPECT_FALSE(IsWindowVisible(status)) << "empty by default";
+    EXPECT_EQ(WindowText(status), "");
+    using upload::LoginVerdictKind;
+    const upload::LoginVerdict verified{LoginVerdictKind::Verified, "G4ABC", "T2TEST", ""};
+    const upload::LoginVerdict unverified{LoginVerdictKind::Unverified, "G4ABC", "T2TEST", ""};
+    const upload::LoginVerdict invalid{LoginVerdictKind::Invalid, "", "", "# Invalid login"};
+    struct Case {
+        const char* validation;
+        upload::LoginVerdict verdict;
+        const char* shown;  // part of the status line; nullptr: none
+    };
+    const Case cases[] = {
+        {"12345", unverified, "Server T2TEST did not verify the login: check the validation number."},
+        {"12345", verified, nullptr},  // a good login clears the warning
+        {"-1", unverified, nullptr},
+        {"-1", invalid, "check the callsign and the validation number"},
+        {"-1", upload::LoginVerdict{}, "check the callsign"},  // no reply: what was shown stays
+        {"12345", upload::LoginVerdict{LoginVerdictKind::Unverified, "G4ABC", std::string(300, 'S'), ""},
+         "did not verify"},
+    };
+    RECT lamp{};
+    GetWindowRect(form->LED->Handle(), &lamp);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.validation) + " " + c.verdict.line + c.verdict.server.substr(0, 10));
+        form->SetTrayHint("Waiting");
+        form->ShowLoginVerdict(c.validation, c.verdict);
+        if (!c.shown) {
+            EXPECT_FALSE(IsWindowVisible(status));
+            EXPECT_EQ(WindowText(status), "");
+            EXPECT_EQ(Tray().Hint(), "Waiting");
+            continue;
+        }
+        EXPECT_TRUE(IsWindowVisible(status));
+        EXPECT_NE(WindowText(status).find(c.shown), std::string::npos) << WindowText(status);
+        if (c.verdict.kind != LoginVerdictKind::None) {
+            EXPECT_NE(Tray().Hint(), "Waiting");
+            EXPECT_NE(Tray().Hint().find("check"), std::string::npos);
+            EXPECT_EQ(std::string(Tray().NotifyData().szTip), Tray().Hint());
+        }
+        RECT r{};
+        GetWindowRect(status, &r);
+        EXPECT_LT(r.right, lamp.left) << "clear of the lamp";
+    }
+    EXPECT_TRUE(errors.shown.empty()) << "never a message box";
 }
 
 }  // namespace

@@ -41,17 +41,17 @@ const COLORREF kGrey = 8421504;
 const DWORD kSessionMs = 8000;
 
 // The station of the worked example, CW1234 at 51 28 30 N, 0 07 15 W, no
-// station model; the report's minute varies.
+// station model; the report's minute varies. A station with a validation
+// number sends its packet by "TCPIP*".
 std::string Report(int minute) {
     char line[64];
     wsprintfA(line, "Jan 05 2008 14:%02d\r\n", minute);
     return std::string(line) + "180/005g010t065r000p000P000h55b10150\r\n";
 }
-std::string PacketFor(int minute) {
+std::string PacketFor(int minute, const std::string& path = "TCPXX*") {
     char mm[8];
     wsprintfA(mm, "%02d", minute);
-    return std::string("CW1234>APRS,TCPXX*:@0514") + mm +
-           "z5128.50N/00007.25W_180/005g010t065r000p000P000h55b10150v\r\n";
+    return "CW1234>APRS," + path + ":@0514" + mm + "z5128.50N/00007.25W_180/005g010t065r000p000P000h55b10150v\r\n";
 }
 
 // The first moment the server had received at least n bytes on a connection.
@@ -74,8 +74,9 @@ protected:
         form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(30)));
     }
     void EnterStation() {
-        // No scheduled upload runs into a test.
+        // No scheduled upload runs into a test, and the upload log is the test's.
         form->DelayTimer.SetEnabled(false);
+        form->UploadLog = upload::TUploadLog(folder.File("log"));
         form->Callsign->SetText("CW1234");
         form->Validation->SetText("-1");
         form->LatDeg->SetValue(51);
@@ -149,6 +150,32 @@ protected:
                                      form->Session.CycleActive});
             original(sender, code);
         };
+    }
+
+    // The upload log's events from the skip-th on, each without its UTC
+    // time (which must be there).
+    std::vector<std::string> LogEvents(std::size_t skip = 0) const {
+        std::vector<std::string> events;
+        const std::string text = TempFolder::Read(form->UploadLog.FilePath());
+        for (std::size_t at = 0, end; at < text.size(); at = end + 2) {
+            end = std::min(text.find("\r\n", at), text.size());
+            const std::string line = text.substr(at, end - at);
+            EXPECT_TRUE(line.size() > 21 && line[10] == 'T' && line.compare(19, 2, "Z ") == 0) << line;
+            if (line.size() > 21) events.push_back(line.substr(21));
+        }
+        events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(std::min(skip, events.size())));
+        return events;
+    }
+    // The login status line's text while it is shown, "" while hidden.
+    std::string LoginStatusShown() const {
+        const HWND status = form->LoginStatus->Handle();
+        return (GetWindowLongPtrA(status, GWL_STYLE) & WS_VISIBLE) ? testsupport::WindowText(status) : "";
+    }
+    // "Update Now", and the session with server to its end.
+    void RunSession(LoopbackServer& server) {
+        form->abcButton1->Click();
+        ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
+        ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
     }
 
     testsupport::ErrorRecorder errors;
@@ -439,10 +466,11 @@ TEST_F(UploadSessionTest, AServerThatEndsTheSessionFirstGetsNothingRecorded) {
         std::size_t lines;
         bool reset;
         std::string received;
+        const char* logged;  // how the log tells the end
     } cases[] = {
-        {"closes after the login line", 1, false, login},
-        {"closes after the packet", 2, false, login + PacketFor(30)},
-        {"resets after the packet", 2, true, login + PacketFor(30)},
+        {"closes after the login line", 1, false, login, "connection closed by the server before delivery: "},
+        {"closes after the packet", 2, false, login + PacketFor(30), "connection closed by the server before delivery: "},
+        {"resets after the packet", 2, true, login + PacketFor(30), "connection reset by the server: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -451,6 +479,14 @@ TEST_F(UploadSessionTest, AServerThatEndsTheSessionFirstGetsNothingRecorded) {
         options.endWithReset = c.reset;
         LoopbackServer server(options);
         UseServer(server.PortText());
+        const std::size_t logged = LogEvents().size();
+        // Windows names a reset in the close notification (10054); Wine
+        // reports it as a plain end of the stream, so its code is put in here.
+        auto closed = form->WSocket1->OnSessionClosed;
+        if (c.reset)
+            form->WSocket1->OnSessionClosed = [closed](net::TWSocket* sender, std::uint16_t code) {
+                closed(sender, code != 0 ? code : 10054);
+            };
 
         form->abcButton1->Click();
         ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
@@ -467,6 +503,11 @@ TEST_F(UploadSessionTest, AServerThatEndsTheSessionFirstGetsNothingRecorded) {
         EXPECT_FALSE(form->Timer1.Enabled()) << "no retry before the schedule's";
         EXPECT_EQ(form->LED->Color(), kGrey);
         EXPECT_EQ(Hint(), "Waiting");
+        const std::string where = "127.0.0.1:" + server.PortText();
+        EXPECT_EQ(LogEvents(logged), (std::vector<std::string>{"connecting to " + where,
+                                                                   "login: no reply from the server",
+                                                                   c.logged + where}));
+        form->WSocket1->OnSessionClosed = closed;
     }
 }
 
@@ -644,6 +685,171 @@ TEST_F(ServerTableTest, AHeldLookupNeitherFreezesTheWindowNorOutlivesTheWatchdog
     EXPECT_GT(pings, 100);
     EXPECT_EQ(unanswered, 0);
     EXPECT_LT(slowest, 100u) << "the window answered every message within 100 ms";
+}
+
+// ------------------------------------------------------------ the login verdict
+
+// The server's answer to the login, for a station with and one without a
+// validation number: after the session the window tells the owner only
+// what they must act on; what is sent does not change.
+TEST_F(UploadSessionTest, TheServersVerdictOnTheLoginIsShownOnlyWhenTheOwnerMustAct) {
+    const std::string unverified = "# logresp CW1234 unverified, server T2TEST\r\n";
+    const std::string verified = "# logresp CW1234 verified, server T2TEST\r\n";
+    const std::string invalid = "# Invalid login string\r\n";
+    const std::string notVerified = " Server T2TEST did not verify the login: check the validation number. ";
+    const std::string refused = " The server refused the login: check the callsign and the validation number. ";
+    const std::string checkNumber = "Login not verified: check the validation number";
+    const std::string checkBoth = "Login invalid: check callsign and validation number";
+    const struct Case {
+        std::string validation, reply;
+        std::string status;  // the login status line; "" hidden
+        std::string hint, logged;
+    } cases[] = {
+        {"12345", unverified, notVerified, checkNumber, "login unverified by server T2TEST"},
+        {"12345", verified, "", "Waiting", "login verified by server T2TEST"},  // the warning goes
+        {"12345", invalid, refused, checkBoth, "login invalid: # Invalid login string"},
+        {"-1", unverified, "", "Waiting", "login unverified by server T2TEST"},  // as it should be without one
+        {"-1", verified, "", "Waiting", "login verified by server T2TEST"},
+        {"-1", invalid, refused, checkBoth, "login invalid: # Invalid login string"},
+    };
+    int minute = 30;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.validation + " " + c.reply);
+        LoopbackServer::Options options;
+        options.greeting = "# aprsc 2.1.19 test\r\n";
+        options.loginReply = c.reply;
+        LoopbackServer server(options);
+        UseServer(server.PortText());
+        form->Validation->SetText(c.validation);
+        form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(++minute)));
+        const std::size_t logged = LogEvents().size();
+        ASSERT_NO_FATAL_FAILURE(RunSession(server));
+
+        const std::string packet = PacketFor(minute, c.validation == "-1" ? "TCPXX*" : "TCPIP*");
+        EXPECT_EQ(server.Received(0), "user CW1234 pass " + c.validation + " vers Teskaprs 1.9.8.0\r\n" + packet);
+        EXPECT_EQ(server.Connections().at(0).end, testsupport::PeerEnd::Fin);
+        EXPECT_EQ(form->ReadStoredPacket(), packet);
+        EXPECT_EQ(LoginStatusShown(), c.status);
+        EXPECT_EQ(Hint(), c.hint);
+        EXPECT_EQ(form->Label22->Text(), "Using server : ");
+        const std::string where = "127.0.0.1:" + server.PortText();
+        EXPECT_EQ(LogEvents(logged), (std::vector<std::string>{"connecting to " + where, c.logged,
+                                                               "delivered to " + where + ": " +
+                                                                   packet.substr(0, packet.size() - 2)}));
+    }
+    EXPECT_TRUE(errors.shown.empty()) << "never a message box";
+}
+
+// Replies out of the ordinary: in pieces, too long to be a reply, after or
+// instead of 1 MiB of other lines. Every session delivers.
+TEST_F(UploadSessionTest, AReplyInPiecesIsRecognisedALongLineOrAFloodIsNot) {
+    std::string flood;
+    while (flood.size() < 1024 * 1024) flood += "# aprsc 2.1.19 filler line of the test server\r\n";
+    const std::string unverified = "# logresp CW1234 unverified, server T2TEST\r\n";
+    const std::string long_ = "# logresp CW1234 unverified, server " + std::string(600, 'S') + "\r\n";
+    const struct Case {
+        const char* name;
+        std::string greeting, reply;
+        std::size_t pieceBytes;
+        const char* logged;  // nothing shown unless unverified
+    } cases[] = {
+        {"in pieces", "", unverified, 6, "login unverified by server T2TEST"},
+        {"longer than 512 bytes", "", long_, 0, "login: no reply from the server"},
+        {"after 1 MiB of other lines", flood, unverified, 0, "login unverified by server T2TEST"},
+        {"1 MiB of other lines, no reply", flood, "", 0, "login: no reply from the server"},
+    };
+    form->Validation->SetText("12345");
+    int minute = 30;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form->ShowLoginVerdict("12345", upload::LoginVerdict{upload::LoginVerdictKind::Verified, "", "", ""});
+        LoopbackServer::Options options;
+        options.greeting = c.greeting;
+        options.loginReply = c.reply;
+        options.replyPieceBytes = c.pieceBytes;
+        options.replyPauseMs = 100;
+        LoopbackServer server(options);
+        UseServer(server.PortText());
+        form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(++minute)));
+        std::size_t reads = 0, bytesRead = 0;
+        auto feed = form->WSocket1->OnDataReceived;
+        form->WSocket1->OnDataReceived = [&](net::TWSocket* sender, const char* data, int length) {
+            ++reads;
+            bytesRead += static_cast<std::size_t>(length);
+            feed(sender, data, length);
+        };
+        ASSERT_NO_FATAL_FAILURE(RunSession(server));
+        form->WSocket1->OnDataReceived = feed;
+
+        EXPECT_EQ(form->ReadStoredPacket(), PacketFor(minute, "TCPIP*"));
+        EXPECT_EQ(bytesRead, c.greeting.size() + c.reply.size()) << "all the server sent was read";
+        EXPECT_GE(reads, c.pieceBytes ? 4u : 1u);
+        const bool unverifiedSeen = std::string(c.logged) != "login: no reply from the server";
+        EXPECT_EQ(LoginStatusShown().empty(), !unverifiedSeen) << LoginStatusShown();
+        const std::vector<std::string> events = LogEvents();
+        ASSERT_GE(events.size(), 2u);
+        EXPECT_EQ(events[events.size() - 2], c.logged);
+    }
+}
+
+// ------------------------------------------------------------ the upload log
+
+TEST_F(UploadSessionTest, TheLogHasOneLinePerEventInOrder) {
+    const std::string unused = std::to_string(LoopbackServer::UnusedPort());
+    LoopbackServer::Options options;
+    options.loginReply = "# logresp CW1234 unverified, server T2TEST\r\n";
+    LoopbackServer server(options);
+    LoopbackServer::Options silent;
+    silent.behaviour = Behaviour::NoHandshake;
+    LoopbackServer never(silent);
+    RecordEndings();
+
+    // A refused server (the watchdog's retry is not waited for).
+    UseServer(unused);
+    form->abcButton1->Click();
+    ASSERT_TRUE(PumpUntil([&] { return endings.size() >= 1; }, 3000));
+    form->Timer1.SetEnabled(false);
+    // A delivered session, then the same report again.
+    UseServer(server.PortText());
+    ASSERT_NO_FATAL_FAILURE(RunSession(server));
+    form->abcButton1->Click();
+    // A server that never completes the connection, given up by the
+    // watchdog, whose next attempt finds the report gone.
+    form->Timer1.SetInterval(500);  // ten seconds in the program
+    folder.Write("wxreport.txt", Report(31));
+    UseServer(never.PortText());
+    form->abcButton1->Click();
+    ASSERT_TRUE(form->Upload.UploadBusy);
+    DeleteFileA(folder.File("wxreport.txt").c_str());
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, 3000));
+    EXPECT_FALSE(form->Timer1.Enabled());
+
+    const std::string refusedAt = "127.0.0.1:" + unused, deliveredAt = "127.0.0.1:" + server.PortText();
+    const std::string silentAt = "127.0.0.1:" + never.PortText(), packet = PacketFor(30);
+    EXPECT_EQ(LogEvents(), (std::vector<std::string>{
+                               "connecting to " + refusedAt,
+                               "no connection (refused, unreachable or unknown host): " + refusedAt,
+                               "connecting to " + deliveredAt,
+                               "login unverified by server T2TEST",
+                               "delivered to " + deliveredAt + ": " + packet.substr(0, packet.size() - 2),
+                               "packet unchanged since the last delivery: not sent",
+                               "connecting to " + silentAt,
+                               "no connection within 10 seconds: " + silentAt,
+                               "reading skipped: report missing or unreadable: " + folder.File("wxreport.txt"),
+                           }));
+
+    // A log that cannot be written (a file where its folder should be)
+    // changes nothing for the upload.
+    folder.Write("blocked", "not a folder");
+    form->UploadLog = upload::TUploadLog(folder.File("blocked"));
+    form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(32)));
+    UseServer(server.PortText());
+    form->abcButton1->Click();
+    ASSERT_TRUE(server.WaitForEnd(1, kSessionMs));
+    ASSERT_TRUE(PumpUntil([&] { return !form->Upload.UploadBusy; }, kSessionMs));
+    EXPECT_EQ(form->ReadStoredPacket(), PacketFor(32));
+    EXPECT_EQ(TempFolder::Read(folder.File("blocked")), "not a folder");
+    EXPECT_TRUE(errors.shown.empty());
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#include "upload/LoginReply.h"
+
+#include "rtl/Text.h"
+
+namespace upload {
+
+namespace {
+
+constexpr char kLogresp[] = "# logresp ";
+constexpr char kInvalidLogin[] = "# Invalid login";
+// A server name longer than this is cut in the window's status line.
+constexpr std::size_t kShownServerName = 16;
+constexpr std::size_t kHintLength = 63;
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The next blank-separated word from pos on; pos moves past it.
+std::string NextWord(const std::string& text, std::size_t& pos) {
+    while (pos < text.size() && text[pos] == ' ') ++pos;
+    const std::size_t start = pos;
+    while (pos < text.size() && text[pos] != ' ') ++pos;
+    return text.substr(start, pos - start);
+}
+
+}  // namespace
+
+LoginVerdict ParseLoginReply(const std::string& line) {
+    LoginVerdict verdict;
+    if (StartsWith(line, kInvalidLogin)) {
+        verdict.kind = LoginVerdictKind::Invalid;
+        verdict.line = rtl::WithoutControls(line);
+        return verdict;
+    }
+    if (!StartsWith(line, kLogresp)) return verdict;
+    verdict.line = rtl::WithoutControls(line);
+    const std::string& text = verdict.line;
+    std::size_t pos = sizeof kLogresp - 1;
+    verdict.callsign = NextWord(text, pos);
+    std::string status = NextWord(text, pos);
+    if (!status.empty() && status.back() == ',') status.pop_back();
+    if (status == "verified")
+        verdict.kind = LoginVerdictKind::Verified;
+    else if (status == "unverified")
+        verdict.kind = LoginVerdictKind::Unverified;
+    else
+        verdict.kind = LoginVerdictKind::Other;
+    const std::size_t server = text.find("server ", pos);
+    if (server != std::string::npos) verdict.server = rtl::Trimmed(text.substr(server + 7));
+    return verdict;
+}
+
+void LoginReplyReader::Reset() {
+    line_.clear();
+    tooLong_ = false;
+    verdict_ = LoginVerdict{};
+}
+
+void LoginReplyReader::Feed(const char* data, std::size_t length) {
+    const char* p = data;
+    const char* const end = data + length;
+    while (p < end && !HasVerdict()) {
+        const char* stop = p;
+        while (stop < end && *stop != '\n' && *stop != '\r') ++stop;
+        // The part of the current line in this chunk: kept while the line
+        // fits, otherwise the line is only skipped to its end.
+        const std::size_t part = static_cast<std::size_t>(stop - p);
+        if (!tooLong_) {
+            if (line_.size() + part <= kMaxLine) {
+                line_.append(p, part);
+            } else {
+                tooLong_ = true;
+                line_.clear();
+            }
+        }
+        if (stop == end) break;
+        EndOfLine();
+        p = stop + 1;
+    }
+}
+
+void LoginReplyReader::EndOfLine() {
+    if (!tooLong_ && !line_.empty()) verdict_ = ParseLoginReply(line_);
+    line_.clear();
+    tooLong_ = false;
+}
+
+LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict) {
+    LoginNotice notice;
+    // The validation as the login line sends it.
+    const bool hasNumber = rtl::WithoutControls(rtl::Trimmed(validation)) != "-1";
+    if (verdict.kind == LoginVerdictKind::Invalid) {
+        notice.status = "The server refused the login: check the callsign and the validation number.";
+        notice.hint = "Login invalid: check callsign and validation number";
+    } else if (verdict.kind == LoginVerdictKind::Unverified && hasNumber) {
+        std::string server = verdict.server.substr(0, kShownServerName);
+        notice.status = (server.empty() ? std::string("The server") : "Server " + server) +
+                        " did not verify the login: check the validation number.";
+        notice.hint = "Login not verified: check the validation number";
+    }
+    if (notice.hint.size() > kHintLength) notice.hint.resize(kHintLength);
+    return notice;
+}
+
+}  // namespace upload

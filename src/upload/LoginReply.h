@@ -1,0 +1,72 @@
+// What the server answers to the login line, and what the station owner is
+// told about it.
+//
+// APRS-IS servers answer a login with one line, "# logresp <call> verified,
+// server <name>" or "... unverified, server <name>", or with a line starting
+// "# Invalid login" when they cannot read it. A licensed station whose
+// validation number is wrong is "unverified", and the general servers then
+// drop its packets without a word: the one mistake a user cannot see.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace upload {
+
+enum class LoginVerdictKind {
+    None,        // no reply to the login seen (yet)
+    Verified,    // "# logresp <call> verified, server <name>"
+    Unverified,  // "# logresp <call> unverified, server <name>"
+    Invalid,     // "# Invalid login..."
+    Other,       // "# logresp ..." with a status the program does not know
+};
+
+struct LoginVerdict {
+    LoginVerdictKind kind = LoginVerdictKind::None;
+    std::string callsign;  // as the server names it (logresp only)
+    std::string server;    // the server's name, after "server " (logresp only)
+    std::string line;      // the whole reply line, without its line end
+};
+
+// Recognises the reply to the login in what the server sends, fed chunk by
+// chunk as it arrives. The first line starting with "# logresp " or
+// "# Invalid login" is the verdict; every other line is ignored, and so is a
+// line longer than kMaxLine bytes (it cannot be a reply to a login; only its
+// end is looked for). A line ends at LF or CR. Memory stays at one line
+// whatever is sent.
+class LoginReplyReader {
+public:
+    static constexpr std::size_t kMaxLine = 512;
+
+    void Feed(const char* data, std::size_t length);
+    // Forgets everything, for the next connection.
+    void Reset();
+
+    bool HasVerdict() const { return verdict_.kind != LoginVerdictKind::None; }
+    const LoginVerdict& Verdict() const { return verdict_; }
+
+private:
+    void EndOfLine();
+
+    std::string line_;
+    bool tooLong_ = false;  // the current line passed kMaxLine: skipped to its end
+    LoginVerdict verdict_;
+};
+
+// The verdict of one reply line (kind None when it is not a reply to a login).
+LoginVerdict ParseLoginReply(const std::string& line);
+
+// What the window shows after a session. Empty texts: nothing new.
+struct LoginNotice {
+    std::string status;  // the window's status line
+    std::string hint;    // the tray icon's hint, at most 63 characters
+    bool Empty() const { return status.empty(); }
+};
+
+// A station with a validation number (anything but "-1" as the login line
+// sends it) that the server calls unverified, or a login the server calls
+// invalid, is told what to do; a station without a validation number (always
+// unverified, by design) or a verified login is told nothing new.
+LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict);
+
+}  // namespace upload

@@ -1,0 +1,74 @@
+#include "upload/UploadLog.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "rtl/Text.h"
+
+namespace upload {
+
+namespace {
+
+std::string HostPort(const ServerEntry& server) { return server.host + ":" + server.port; }
+
+}  // namespace
+
+std::string IsoUtc(rtl::TimePoint t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &seconds);
+#else
+    gmtime_r(&seconds, &tm);
+#endif
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return text;
+}
+
+std::string FormatLogLine(rtl::TimePoint t, const std::string& event) {
+    std::string text = rtl::WithoutControls(event);
+    if (text.size() > kMaxLogEvent) text = text.substr(0, kMaxLogEvent - 3) + "...";
+    return IsoUtc(t) + " " + text + "\r\n";
+}
+
+bool LogNeedsRollOver(std::uint64_t currentSize, std::size_t lineLength) {
+    return currentSize > 0 && currentSize + lineLength > kLogCap;
+}
+
+std::string LogReadingSkipped(const std::string& reportPath) {
+    return "reading skipped: report missing or unreadable: " + reportPath;
+}
+
+std::string LogPacketUnchanged() { return "packet unchanged since the last delivery: not sent"; }
+
+std::string LogConnecting(const ServerEntry& server) { return "connecting to " + HostPort(server); }
+
+std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server) {
+    switch (failure) {
+    case SessionFailure::Refused: return "no connection (refused, unreachable or unknown host): " + HostPort(server);
+    case SessionFailure::TimedOut: return "no connection within 10 seconds: " + HostPort(server);
+    case SessionFailure::Reset: return "connection reset by the server: " + HostPort(server);
+    case SessionFailure::ClosedByServer:
+        return "connection closed by the server before delivery: " + HostPort(server);
+    }
+    return "connection failed: " + HostPort(server);
+}
+
+std::string LogLoginVerdict(const LoginVerdict& verdict) {
+    switch (verdict.kind) {
+    case LoginVerdictKind::None: return "login: no reply from the server";
+    case LoginVerdictKind::Verified: return "login verified by server " + verdict.server;
+    case LoginVerdictKind::Unverified: return "login unverified by server " + verdict.server;
+    case LoginVerdictKind::Invalid: return "login invalid: " + verdict.line;
+    case LoginVerdictKind::Other: return "login reply: " + verdict.line;
+    }
+    return "login reply: " + verdict.line;
+}
+
+std::string LogDelivered(const ServerEntry& server, const std::string& packet) {
+    return "delivered to " + HostPort(server) + ": " + packet;
+}
+
+}  // namespace upload

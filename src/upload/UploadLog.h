@@ -1,0 +1,47 @@
+// The upload log's lines: what happened to each reading and each connection,
+// one line per event, the UTC time first. The file itself is UploadLogFile.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "rtl/Clock.h"
+#include "upload/LoginReply.h"
+#include "upload/Session.h"
+
+namespace upload {
+
+// The log is kept below this size; the older part goes to one ".1" file.
+inline constexpr std::uint64_t kLogCap = 1024 * 1024;
+// A longer event text is cut here (and marked with "...").
+inline constexpr std::size_t kMaxLogEvent = 4000;
+
+// "2026-12-07T12:34:56Z"
+std::string IsoUtc(rtl::TimePoint t);
+
+// One line of the log: the time, a blank, the event without control
+// characters (so it stays one line), CR LF.
+std::string FormatLogLine(rtl::TimePoint t, const std::string& event);
+
+// Whether a log of currentSize bytes must be rolled over before a line of
+// lineLength bytes is added. An empty log never is: a line alone is kept.
+bool LogNeedsRollOver(std::uint64_t currentSize, std::size_t lineLength);
+
+// How a connection ended without the packet being delivered.
+enum class SessionFailure {
+    Refused,         // the connection did not come about (refused, unreachable, unknown host)
+    TimedOut,        // no connection within the watchdog's period
+    Reset,           // the server reset the connection
+    ClosedByServer,  // the server closed it before the packet was delivered
+};
+
+// The event texts.
+std::string LogReadingSkipped(const std::string& reportPath);
+std::string LogPacketUnchanged();
+std::string LogConnecting(const ServerEntry& server);
+std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server);
+std::string LogLoginVerdict(const LoginVerdict& verdict);
+std::string LogDelivered(const ServerEntry& server, const std::string& packet);
+
+}  // namespace upload

@@ -1,0 +1,83 @@
+#include "upload/UploadLogFile.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <utility>
+
+#include "rtl/Clock.h"
+#include "upload/UploadLog.h"
+
+namespace upload {
+
+namespace {
+
+constexpr char kFileName[] = "teskaprs.log";
+
+// A handle closed whatever happens.
+struct FileHandle {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    ~FileHandle() {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+};
+
+HANDLE OpenForAppend(const std::string& path) {
+    // Others may read, append or rename it meanwhile (an editor showing it).
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+TUploadLog::TUploadLog() : folder_(DefaultFolder()) {}
+
+TUploadLog::TUploadLog(std::string folder) : folder_(std::move(folder)) {}
+
+std::string TUploadLog::DefaultFolder() {
+    char base[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) && base[0])
+        return std::string(base) + "\\Teskaprs";
+    const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", base, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) return std::string(base) + "\\Teskaprs";
+    return "";
+}
+
+std::string TUploadLog::FilePath() const { return folder_ + "\\" + kFileName; }
+
+std::string TUploadLog::OlderFilePath() const { return FilePath() + ".1"; }
+
+void TUploadLog::Write(const std::string& event) noexcept {
+    try {
+        if (folder_.empty()) return;
+        Append(FormatLogLine(rtl::Now(), event));
+    } catch (...) {
+        // Out of memory, or a clock that fails: the line is dropped.
+    }
+}
+
+void TUploadLog::Append(const std::string& line) {
+    // Only the last level is created: the user's local application data
+    // folder is the system's.
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    const std::string path = FilePath();
+    FileHandle file;
+    file.h = OpenForAppend(path);
+    if (file.h == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.h, &size)) return;
+    if (LogNeedsRollOver(static_cast<std::uint64_t>(size.QuadPart), line.size())) {
+        CloseHandle(file.h);
+        file.h = INVALID_HANDLE_VALUE;
+        // A rename that fails (the older file held open without sharing)
+        // drops the line: the cap holds and nothing older is lost.
+        if (!MoveFileExA(path.c_str(), OlderFilePath().c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+        file.h = OpenForAppend(path);
+        if (file.h == INVALID_HANDLE_VALUE) return;
+    }
+    DWORD written = 0;
+    WriteFile(file.h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace upload

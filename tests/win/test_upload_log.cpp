@@ -1,0 +1,117 @@
+// The upload log file: where it is, its lines in order, the roll-over at
+// 1 MiB, and writes that cannot be done being dropped without a sound.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "TestSupport.h"
+#include "rtl/Clock.h"
+#include "upload/UploadLog.h"
+#include "upload/UploadLogFile.h"
+
+namespace {
+
+using testsupport::TempFolder;
+using upload::TUploadLog;
+
+class UploadLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // 2026-12-07 12:34:56 UTC, a second later at every reading.
+        rtl::SetTimeSource([this] { return std::chrono::system_clock::from_time_t(1796646896 + ticks_++); });
+    }
+    void TearDown() override { rtl::SetTimeSource({}); }
+    // The size of a file, or -1 when there is none.
+    static long long SizeOf(const std::string& path) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+        return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    TempFolder folder;
+    long long ticks_ = 0;
+};
+
+TEST_F(UploadLogTest, TheUsersLocalApplicationDataFolder) {
+    char local[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableA("LOCALAPPDATA", local, MAX_PATH), 0u);
+    EXPECT_EQ(_stricmp(TUploadLog::DefaultFolder().c_str(), (std::string(local) + "\\Teskaprs").c_str()), 0)
+        << TUploadLog::DefaultFolder();
+    const TUploadLog log;
+    EXPECT_EQ(log.FilePath(), TUploadLog::DefaultFolder() + "\\teskaprs.log");
+    EXPECT_EQ(log.OlderFilePath(), TUploadLog::DefaultFolder() + "\\teskaprs.log.1");
+}
+
+TEST_F(UploadLogTest, OneLinePerEventInOrderInAFolderMadeForIt) {
+    TUploadLog log(folder.File("Teskaprs"));
+    log.Write(upload::LogConnecting({"127.0.0.1", "14580"}));
+    log.Write("login unverified by server T2TEST");
+    log.Write("delivered to 127.0.0.1:14580: CW1234>APRS,TCPXX*:@071234z\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()),
+              "2026-12-07T12:34:56Z connecting to 127.0.0.1:14580\r\n"
+              "2026-12-07T12:34:57Z login unverified by server T2TEST\r\n"
+              "2026-12-07T12:34:58Z delivered to 127.0.0.1:14580: CW1234>APRS,TCPXX*:@071234z\r\n");
+    // Appended to by a later run, never replaced.
+    TUploadLog(folder.File("Teskaprs")).Write("connecting to 127.0.0.1:14580");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(188), "2026-12-07T12:34:59Z connecting to 127.0.0.1:14580\r\n");
+}
+
+TEST_F(UploadLogTest, RollsOverBeforeALineWouldPass1MiB) {
+    TUploadLog log(folder.Path());
+    const std::string line = "2026-12-07T12:34:56Z x\r\n";  // what Write("x") adds: 24 bytes
+    // Exactly full after the line: no roll-over.
+    const std::string almost(upload::kLogCap - line.size(), 'a');
+    folder.Write("teskaprs.log", almost);
+    folder.Write("teskaprs.log.1", "the older file");
+    log.Write("x");
+    EXPECT_EQ(SizeOf(log.FilePath()), static_cast<long long>(upload::kLogCap));
+    EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), "the older file");
+    // One byte more would pass the cap: the log becomes the older file (the
+    // one before it goes) and the line starts a new log.
+    log.Write("y");
+    EXPECT_EQ(SizeOf(log.OlderFilePath()), static_cast<long long>(upload::kLogCap));
+    EXPECT_EQ(TempFolder::Read(log.FilePath()), "2026-12-07T12:34:57Z y\r\n");
+}
+
+TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
+    // A file where the folder should be.
+    folder.Write("Teskaprs", "not a folder");
+    TUploadLog blocked(folder.File("Teskaprs"));
+    EXPECT_NO_THROW(blocked.Write("connecting to 127.0.0.1:14580"));
+    EXPECT_EQ(TempFolder::Read(folder.File("Teskaprs")), "not a folder");
+
+    // A folder that cannot be made (its parent is missing), and no folder at all.
+    EXPECT_NO_THROW(TUploadLog(folder.File("missing\\deeper")).Write("x"));
+    EXPECT_EQ(GetFileAttributesA(folder.File("missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NO_THROW(TUploadLog("").Write("x"));
+
+    // A log held open by another program without sharing. (A read-only log
+    // cannot be produced here: Wine runs as root, which writes it anyway.)
+    TUploadLog log(folder.Path());
+    folder.Write("teskaprs.log", "kept\r\n");
+    HANDLE held = CreateFileA(log.FilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_NO_THROW(log.Write("x"));
+    CloseHandle(held);
+    EXPECT_EQ(TempFolder::Read(log.FilePath()), "kept\r\n");
+
+    // At the roll-over, an older file held open: the line is dropped, the log kept.
+    folder.Write("teskaprs.log", std::string(upload::kLogCap, 'a'));
+    folder.Write("teskaprs.log.1", "older");
+    held = CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_NO_THROW(log.Write("x"));
+    CloseHandle(held);
+    EXPECT_EQ(SizeOf(log.FilePath()), static_cast<long long>(upload::kLogCap));
+    EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), "older");
+    // Once it is free again, logging goes on.
+    log.Write("z");
+    const std::string last = TempFolder::Read(log.FilePath());
+    EXPECT_EQ(last.size(), 24u);
+    EXPECT_EQ(last.substr(20), " z\r\n");
+}
+
+}  // namespace
