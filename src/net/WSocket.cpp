@@ -902,7 +902,11 @@ void TWSocket::HandleNotification(TSocket s, WORD events, WORD errCode) {
     }
     if ((events & FD_WRITE) && current()) {
         TryToSend();
-        if (sendComplete_ && current() && OnDataSent) OnDataSent(this, errCode);
+        // Once the session-closed event has fired for this connection it is
+        // over for its user: a send completion still queued behind the
+        // peer's close (it can be, when the peer closes the moment it has
+        // read) is not reported.
+        if (sendComplete_ && current() && !closeNotified_ && OnDataSent) OnDataSent(this, errCode);
     }
     // FD_ACCEPT: listening is not part of this component.
     if ((events & FD_CLOSE) && current()) {

@@ -493,6 +493,27 @@ TEST_F(WSocketTest, PeerClosingRightAfterAcceptingEndsTheSessionOnce) {
     EXPECT_EQ(ws.State(), net::wsClosed);
 }
 
+TEST_F(WSocketTest, NoDataSentFollowsTheSessionClosedOfItsConnection) {
+    // A peer that closes the moment it has read the text: its close can be
+    // queued before the send completion that SendStr queues. The session-
+    // closed handler lets messages through (as the upload's does); the send
+    // completion must not then be reported for the ended connection. The
+    // order is made here by queueing the two notifications as the system
+    // would.
+    LoopbackServer server;
+    ConnectTo(server);
+    ASSERT_TRUE(PumpUntilEvents(1));
+    onSessionClosed = [] { PumpUntil([] { return false; }, 200); };
+    const HWND window = ws.Handle();
+    const WPARAM socket = static_cast<WPARAM>(ws.HSocket());
+    PostMessageA(window, net::WM_ASYNCSELECT, socket, MAKELPARAM(FD_CLOSE, 0));
+    PostMessageA(window, net::WM_ASYNCSELECT, socket, MAKELPARAM(FD_WRITE, 0));
+    ASSERT_TRUE(PumpUntilEvents(2));
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(events, (std::vector<std::string>{"DataSent 0", "SessionClosed 0"}));
+    EXPECT_EQ(ws.State(), net::wsClosed);
+}
+
 TEST_F(WSocketTest, PeerResettingRightAfterAcceptingEndsTheSessionOnce) {
     LoopbackServer::Options options;
     options.behaviour = Behaviour::ResetOnAccept;
