@@ -121,9 +121,9 @@ TEST_F(SchedulerTest, WorkedTimeline) {
     EXPECT_EQ(form->Timer2.Interval(), 100u);
 
     // 10:24:40.1: the first tick uploads and the ticks slow to one a minute.
-    const ULONGLONG aligned = GetTickCount64();
-    ASSERT_TRUE(server.WaitForConnections(1, 3000));
-    EXPECT_LT(server.Connections()[0].acceptedAtMs - aligned, 1000u);
+    // Within seconds, not at the next minute's tick (how soon exactly
+    // depends on the machine's load: no timing is asserted beyond that).
+    ASSERT_TRUE(server.WaitForConnections(1, 5000)) << "the 100 ms tick uploads";
     EXPECT_EQ(form->MinuteCounter, 0);
     EXPECT_TRUE(form->Timer2.Enabled());
     EXPECT_EQ(form->Timer2.Interval(), 60000u);
@@ -239,10 +239,9 @@ TEST_F(SchedulerTest, ASaveWaitsForTheStartMinuteAgain) {
     form->DelayTimerTimer(&form->DelayTimer);
     ASSERT_TRUE(form->Timer2.Enabled());
     const ULONGLONG aligned = GetTickCount64();
-    ASSERT_TRUE(server.WaitForConnections(1, 3000));
+    ASSERT_TRUE(server.WaitForConnections(1, 5000)) << "within seconds, not at a minute's tick";
     const ULONGLONG after = server.Connections()[0].acceptedAtMs - aligned;
     EXPECT_GE(after, 400u) << "five ticks of 100 ms";
-    EXPECT_LT(after, 2000u);
     EXPECT_EQ(form->MinuteCounter, 0);
     EXPECT_EQ(form->Timer2.Interval(), 60000u);
     EXPECT_FALSE(form->DelayTimer.Enabled());
