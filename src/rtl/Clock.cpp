@@ -19,22 +19,41 @@ TimePoint Now() {
 
 void SetTimeSource(TimeSource source) { Source() = std::move(source); }
 
+namespace {
+
+LocalTime FromTm(const std::tm& tm) {
+    LocalTime time;
+    time.year = tm.tm_year + 1900;
+    time.month = tm.tm_mon + 1;
+    time.day = tm.tm_mday;
+    time.hour = tm.tm_hour;
+    time.minute = tm.tm_min;
+    time.second = tm.tm_sec;
+    return time;
+}
+
+}  // namespace
+
 LocalTime ToLocal(TimePoint t) {
-    std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
     std::tm tm{};
 #ifdef _WIN32
     localtime_s(&tm, &seconds);
 #else
     localtime_r(&seconds, &tm);
 #endif
-    LocalTime local;
-    local.year = tm.tm_year + 1900;
-    local.month = tm.tm_mon + 1;
-    local.day = tm.tm_mday;
-    local.hour = tm.tm_hour;
-    local.minute = tm.tm_min;
-    local.second = tm.tm_sec;
-    return local;
+    return FromTm(tm);
+}
+
+LocalTime ToUtc(TimePoint t) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &seconds);
+#else
+    gmtime_r(&seconds, &tm);
+#endif
+    return FromTm(tm);
 }
 
 LocalTime LocalNow() { return ToLocal(Now()); }

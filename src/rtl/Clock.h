@@ -23,6 +23,8 @@ struct LocalTime {
 
 // The local calendar time of a point in time.
 LocalTime ToLocal(TimePoint t);
+// The same in UTC (the fields mean the same, in UTC).
+LocalTime ToUtc(TimePoint t);
 
 // Shorthand for ToLocal(Now()).
 LocalTime LocalNow();

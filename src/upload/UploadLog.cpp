@@ -1,7 +1,6 @@
 #include "upload/UploadLog.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "rtl/Text.h"
 
@@ -14,16 +13,10 @@ std::string HostPort(const ServerEntry& server) { return server.host + ":" + ser
 }  // namespace
 
 std::string IsoUtc(rtl::TimePoint t) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(t);
-    std::tm tm{};
-#ifdef _WIN32
-    gmtime_s(&tm, &seconds);
-#else
-    gmtime_r(&seconds, &tm);
-#endif
+    const rtl::LocalTime utc = rtl::ToUtc(t);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.year, utc.month, utc.day, utc.hour,
+                  utc.minute, utc.second);
     return text;
 }
 

@@ -131,6 +131,12 @@ protected:
         form.reset();
         form = std::make_unique<TForm1>();
     }
+    // Each row of a table starts with no window, no errors and nothing saved.
+    void StartOver() {
+        form.reset();
+        errors.shown.clear();
+        testsupport::ForgetSavedSettings();
+    }
     void ExpectNoErrors() {
         EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
     }
@@ -372,9 +378,7 @@ TEST_F(SettingsStoreTest, FailedRestoreShowsTheErrorAndSchedulesNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        form.reset();
-        errors.shown.clear();
-        testsupport::ForgetSavedSettings();
+        StartOver();
         SeedSavedSettings();
         c.arrange();
         NewForm();
@@ -550,9 +554,7 @@ TEST_F(SettingsStoreTest, SaveThatFailsPartWayStopsAtTheFailedWrite) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        form.reset();
-        errors.shown.clear();
-        testsupport::ForgetSavedSettings();
+        StartOver();
         NewForm();
         ASSERT_TRUE(form->RegistryMode);
         form->Callsign->SetText("N0CALL");
@@ -589,9 +591,7 @@ TEST_F(SettingsStoreTest, SaveWhoseConfigurationFileCannotBeWritten) {
     const std::string file = testsupport::ConfigFileBesideProgram();
     for (const bool standard : {false, true}) {
         SCOPED_TRACE(standard ? "standard user" : "administrator");
-        form.reset();
-        errors.shown.clear();
-        testsupport::ForgetSavedSettings();
+        StartOver();
         ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
         struct RemoveFolder {
             std::string path;
@@ -869,9 +869,7 @@ TEST_F(SettingsStoreTest, StandardUserStartsFromTheMachinesSettings) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        form.reset();
-        errors.shown.clear();
-        testsupport::ForgetSavedSettings();
+        StartOver();
         SeedSavedSettings();
         c.arrange();
         const KeyValues machineBefore = ValuesOf(kMachine, kSettingsKey);
