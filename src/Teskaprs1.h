@@ -16,6 +16,7 @@
 #include "upload/Intake.h"
 #include "upload/Packet.h"
 #include "upload/LoginReply.h"
+#include "upload/Outcome.h"
 #include "upload/Session.h"
 #include "upload/UploadLogFile.h"
 
@@ -175,6 +176,12 @@ public:
     // owner has to act on (empty status: the line is cleared).
     void ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict);
     rtl::TLabel* LoginStatus = nullptr;
+    // The status line (LoginStatus) with this text, or hidden for empty text.
+    void ShowStatusLine(const std::string& text);
+    // Every upload attempt ends here once, with what became of it: the last
+    // outcome is kept, and a delivery is remembered with its time.
+    void NoteOutcome(upload::AttemptOutcome outcome);
+    upload::AttemptOutcome LastOutcome = upload::AttemptOutcome::Delivered;
 
 private:
     struct MenuHandle {

@@ -106,13 +106,20 @@ void TForm1::ShowLoginVerdict(const std::string& validation, const upload::Login
     // No reply seen (the session never got that far): what is shown stays.
     if (verdict.kind == upload::LoginVerdictKind::None || !LoginStatus) return;
     const upload::LoginNotice notice = upload::NoticeFor(validation, verdict);
-    if (notice.Empty()) {
-        // A login the server accepted clears an earlier warning.
+    // A login the server accepted clears an earlier warning.
+    ShowStatusLine(notice.status);
+    if (notice.Empty()) return;
+    SetTrayHint(notice.hint);
+}
+
+void TForm1::ShowStatusLine(const std::string& text) {
+    if (!LoginStatus) return;
+    if (text.empty()) {
         LoginStatus->SetText("");
         ShowWindow(LoginStatus->Handle(), SW_HIDE);
         return;
     }
-    LoginStatus->SetText(" " + notice.status + " ");
+    LoginStatus->SetText(" " + text + " ");
     // Never over the lamp at the right end of the line.
     RECT r{};
     GetWindowRect(LoginStatus->Handle(), &r);
@@ -120,5 +127,6 @@ void TForm1::ShowLoginVerdict(const std::string& validation, const upload::Login
         SetWindowPos(LoginStatus->Handle(), nullptr, 0, 0, kLoginStatusRoom, r.bottom - r.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(LoginStatus->Handle(), SW_SHOWNA);
-    SetTrayHint(notice.hint);
 }
+
+void TForm1::NoteOutcome(upload::AttemptOutcome outcome) { LastOutcome = outcome; }

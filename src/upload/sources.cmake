@@ -1,6 +1,7 @@
 # Sources of src/upload: portable (no <windows.h>) and Win32.
 list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/LoginReply.cpp
+  upload/Outcome.cpp
   upload/Packet.cpp
   upload/Report.cpp
   upload/Scheduler.cpp

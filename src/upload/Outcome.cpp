@@ -1,0 +1,19 @@
+#include "upload/Outcome.h"
+
+namespace upload {
+
+std::string OutcomeReason(AttemptOutcome outcome) {
+    switch (outcome) {
+    case AttemptOutcome::Delivered: return "delivered";
+    case AttemptOutcome::ReportMissing: return "report missing";
+    case AttemptOutcome::ReportIncomplete: return "report incomplete";
+    case AttemptOutcome::ReportUnchanged: return "report unchanged";
+    case AttemptOutcome::PacketRefused: return "packet not sendable";
+    case AttemptOutcome::NoServerAnswered: return "no server answered";
+    case AttemptOutcome::SessionEnded: return "server ended the session";
+    case AttemptOutcome::LoginNotVerified: return "login not verified";
+    }
+    return "unknown";
+}
+
+}  // namespace upload

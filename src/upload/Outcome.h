@@ -1,0 +1,24 @@
+// Why an upload attempt delivered nothing, or that it delivered. Every
+// attempt ends with exactly one of these; the window keeps the last one so
+// that a long silence can say what went wrong.
+#pragma once
+
+#include <string>
+
+namespace upload {
+
+enum class AttemptOutcome {
+    Delivered,         // the server took the packet and the program ended the session
+    ReportMissing,     // no report file at the configured place
+    ReportIncomplete,  // the report was cut or still being written: nothing sent
+    ReportUnchanged,   // the packet equals the last one delivered
+    PacketRefused,     // the packet cannot go out (too long, callsign not valid for APRS-IS)
+    NoServerAnswered,  // no connection came about (refused, unreachable, timed out, unknown host)
+    SessionEnded,      // the server closed or reset the session before the packet was delivered
+    LoginNotVerified,  // the server did not verify the login
+};
+
+// A short text for the owner: "report unchanged", "no server answered"...
+std::string OutcomeReason(AttemptOutcome outcome);
+
+}  // namespace upload
