@@ -1,12 +1,16 @@
 // The upload session's portable rules: which servers a station goes to, the
-// login line, how the position moves on; and the schedule's counting.
+// login line, how the position moves on; the schedule's counting and its
+// minute ticks' phase; when a silence is shown, and how.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "upload/Scheduler.h"
 #include "upload/Session.h"
+#include "upload/Silence.h"
 
 namespace {
 
@@ -269,6 +273,87 @@ TEST(Scheduler, TicksCountUpToTheInterval) {
     counter = 2147483647;
     EXPECT_TRUE(upload::CountTick(counter, 999));
     EXPECT_EQ(counter, 0);
+}
+
+TEST(Scheduler, EachMinuteTickComesBackToTheAlignedSecond) {
+    using namespace std::chrono;
+    const rtl::TimePoint aligned = system_clock::from_time_t(1700000000) + milliseconds(300);
+    const std::pair<milliseconds, unsigned> cases[] = {
+        {minutes(1), 60000},                        // on time
+        {minutes(1) + milliseconds(1250), 58750},   // 1.25 s late
+        {minutes(7) + milliseconds(16), 59984},     // one clock tick late, minutes on
+        {milliseconds(100), 59900},                 // the catch-up's first tick uploads
+        {minutes(2) - milliseconds(500), 60500},    // early
+        {minutes(1) + milliseconds(29999), 30001},  // late by just under half a minute
+        {minutes(1) + seconds(30), 90000},          // from half a minute on: early
+        {-minutes(3) + milliseconds(40), 59960},    // the clock set back past the alignment
+    };
+    for (const auto& [after, period] : cases)
+        EXPECT_EQ(upload::NextTickPeriod(aligned, aligned + after), period) << after.count();
+}
+
+TEST(Silence, BeginsAtThreeIntervalsAndEndsOnlyWithADelivery) {
+    using namespace std::chrono;
+    using upload::AttemptOutcome;
+    using Change = upload::SilenceWatch::Change;
+    const rtl::TimePoint start = system_clock::from_time_t(1700000000);
+    upload::SilenceWatch watch(start);
+    struct Step {
+        seconds at;
+        std::optional<AttemptOutcome> outcome;  // none: a schedule tick
+        int interval;
+        Change change;
+        const char* reason;  // while the warning holds
+    };
+    const Step steps[] = {
+        {minutes(10), AttemptOutcome::ReportUnchanged, 10, Change::None, nullptr},
+        {minutes(30) - seconds(1), {}, 10, Change::None, nullptr},
+        {minutes(30), {}, 15, Change::None, nullptr},  // the interval as it reads at the check
+        {minutes(45), {}, 15, Change::Begins, "report unchanged"},
+        {minutes(46), AttemptOutcome::NoServerAnswered, 15, Change::None, "no server answered"},
+        {minutes(47), {}, 999, Change::None, "no server answered"},  // holds until a delivery
+        {minutes(50), AttemptOutcome::Delivered, 10, Change::Ends, nullptr},
+        {minutes(79), {}, 10, Change::None, nullptr},
+        {minutes(40), {}, 10, Change::None, nullptr},  // the clock set back before the delivery
+        {minutes(70) - seconds(1), {}, 10, Change::None, nullptr},  // counted from there
+        {minutes(70), {}, 10, Change::Begins, "no attempt made"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.at.count());
+        const Change change =
+            s.outcome ? watch.Note(*s.outcome, start + s.at, s.interval) : watch.Check(start + s.at, s.interval);
+        EXPECT_EQ(change, s.change);
+        EXPECT_EQ(watch.Warning(), s.reason != nullptr);
+        if (s.reason) {
+            EXPECT_EQ(upload::SilenceReason(watch.Reason()), s.reason);
+        }
+    }
+    EXPECT_EQ(watch.LastDelivery(), start + minutes(50));
+
+    // A sleep or a clock set forward starts the count again, but never ends
+    // a warning that holds.
+    upload::SilenceWatch slept(start);
+    slept.Restart(start + minutes(25));
+    EXPECT_EQ(slept.Check(start + minutes(54), 10), Change::None);
+    EXPECT_EQ(slept.Check(start + minutes(55), 10), Change::Begins);
+    slept.Restart(start + minutes(56));
+    EXPECT_EQ(slept.Check(start + minutes(57), 10), Change::None);
+    EXPECT_TRUE(slept.Warning());
+    EXPECT_EQ(slept.LastDelivery(), std::nullopt);
+}
+
+TEST(Silence, TextsAndTheTipsRoom) {
+    rtl::LocalTime at{};
+    at.hour = 9;
+    at.minute = 5;
+    EXPECT_EQ(upload::SilenceText(at, upload::AttemptOutcome::ReportUnchanged),
+              "No upload since 09:05: report unchanged");
+    EXPECT_EQ(upload::SilenceText(std::nullopt, upload::AttemptOutcome::SessionEnded),
+              "No upload since start: server ended the session");
+    EXPECT_EQ(upload::SilenceText(std::nullopt, std::nullopt), "No upload since start: no attempt made");
+    const std::string sixtyThree(63, 'x'), sixtyFour(64, 'x');
+    EXPECT_EQ(upload::TipText(sixtyThree), sixtyThree);
+    EXPECT_EQ(upload::TipText(sixtyFour), std::string(60, 'x') + "...");
 }
 
 }  // namespace
