@@ -15,8 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,8 +28,10 @@
 #include "Teskaprs1.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
 #include "ui/abctray.h"
+#include "upload/UploadLog.h"
 
 namespace {
 
@@ -1250,6 +1254,67 @@ TEST_F(TrayWindowTest, TheLoginVerdictIsShownOnlyWhenTheOwnerMustAct) {
         EXPECT_LT(r.right, lamp.left) << "clear of the lamp";
     }
     EXPECT_TRUE(errors.shown.empty()) << "never a message box";
+}
+
+// ------------------------------------------------------------ a long silence
+
+// Three intervals without a delivery: the warning icon, and the tip and the
+// status line say since when and why, whatever else is shown meanwhile; the
+// next delivery brings back the rest. The clock stands still but where a
+// step moves it; each icon switch is recorded where it happens.
+TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextDelivery) {
+    using upload::AttemptOutcome;
+    const auto now = std::make_shared<rtl::TimePoint>(std::chrono::system_clock::now());
+    const rtl::TimePoint start = *now;
+    rtl::SetTimeSource([now] { return *now; });
+    Build();
+    testsupport::TempFolder folder;
+    form->UploadLog = upload::TUploadLog(folder.File("log"));
+    form->StartDigit = -1;  // the minute checks only, no alignment
+    std::vector<int> looks;
+    form->OnTrayIconChanged = [&](int resource) { looks.push_back(resource); };
+    const rtl::LocalTime delivered = rtl::ToLocal(start + std::chrono::minutes(32));
+    char since[8];
+    wsprintfA(since, "%02d:%02d", delivered.hour, delivered.minute);
+    struct Step {
+        int minute;
+        std::optional<AttemptOutcome> outcome;  // none: a minute's check
+        std::string tip;
+    };
+    const Step steps[] = {
+        {10, AttemptOutcome::ReportUnchanged, "Waiting"},
+        {29, {}, "Waiting"},
+        {30, {}, "No upload since start: report unchanged"},
+        {31, AttemptOutcome::NoServerAnswered, "No upload since start: no server answered"},
+        {31, {}, "No upload since start: no server answered"},
+        {32, AttemptOutcome::Delivered, "Waiting"},
+        {61, {}, "Waiting"},
+        {62, {}, std::string("No upload since ") + since + ": no attempt made"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.minute);
+        *now = start + std::chrono::minutes(s.minute);
+        if (form->Silence.Warning() && s.outcome != AttemptOutcome::Delivered) {
+            form->SetTrayHint("Report incomplete: nothing sent");  // shown meanwhile
+            form->ShowStatusLine("Report incomplete: nothing sent");
+        }
+        if (s.outcome) form->NoteOutcome(*s.outcome);
+        else form->DelayTimerTimer(&form->DelayTimer);
+        for (int again = 0; again < 2; ++again) {  // and again after the texts at rest
+            EXPECT_EQ(Tray().Hint(), s.tip);
+            EXPECT_EQ(shell->calls.back().tip, s.tip);
+            EXPECT_EQ(WindowText(form->LoginStatus->Handle()), s.tip != "Waiting" ? " " + s.tip + " " : "");
+            form->SetTrayHint("Waiting");
+            form->ShowStatusLine("");
+        }
+    }
+    EXPECT_EQ(looks, (std::vector<int>{2, 1, 2}));
+    const std::string log = testsupport::TempFolder::Read(form->UploadLog.FilePath());
+    const auto begins = log.find("warning: nothing delivered for three intervals, since the start: report unchanged");
+    EXPECT_LT(begins, log.find("warning ended: delivered again")) << log;
+    EXPECT_NE(log.find("since " + upload::IsoUtc(start + std::chrono::minutes(32)) + ": no attempt made"),
+              std::string::npos) << log;
+    rtl::SetTimeSource(nullptr);
 }
 
 }  // namespace
