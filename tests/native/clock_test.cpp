@@ -1,9 +1,6 @@
 // The clock seam: tests can replace the time source and restore the real one.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "rtl/Clock.h"
 
 TEST(Clock, ReplacedSourceIsReadAndRealOneRestored) {
@@ -25,20 +22,4 @@ TEST(Clock, LocalTimeStepsByTheMinute) {
     EXPECT_EQ(a.second, b.second);
     EXPECT_GE(a.month, 1);
     EXPECT_LE(a.month, 12);
-}
-
-TEST(Clock, LocalTimeFollowsAChangedTimeZone) {
-    using namespace std::chrono;
-    const char* saved = std::getenv("TZ");
-    const std::string before = saved ? saved : "";
-    const rtl::TimePoint t = system_clock::from_time_t(1700000000);  // 22:13:20 UTC
-    setenv("TZ", "UTC0", 1);
-    rtl::TimeZoneChanged();
-    EXPECT_EQ(rtl::ToLocal(t).hour, 22);
-    setenv("TZ", "EST5", 1);
-    EXPECT_EQ(rtl::ToLocal(t).hour, 22) << "the zone read first is kept until told";
-    rtl::TimeZoneChanged();
-    EXPECT_EQ(rtl::ToLocal(t).hour, 17);
-    saved ? setenv("TZ", before.c_str(), 1) : unsetenv("TZ");
-    rtl::TimeZoneChanged();
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "upload/Scheduler.h"
@@ -279,81 +280,44 @@ TEST(Scheduler, EachMinuteTickComesBackToTheAlignedSecond) {
     using namespace std::chrono;
     const rtl::TimePoint aligned = system_clock::from_time_t(1700000000) + milliseconds(300);
     const std::pair<milliseconds, unsigned> cases[] = {
-        {minutes(1), 60000},                        // on time
-        {minutes(1) + milliseconds(1250), 58750},   // 1.25 s late
-        {minutes(7) + milliseconds(16), 59984},     // one clock tick late, minutes on
-        {milliseconds(100), 59900},                 // the catch-up's first tick uploads
-        {minutes(2) - milliseconds(500), 60500},    // early
-        {minutes(1) + milliseconds(29999), 30001},  // late by just under half a minute
-        {minutes(1) + seconds(30), 90000},          // from half a minute on: early
-        {-minutes(3) + milliseconds(40), 59960},    // the clock set back past the alignment
+        {minutes(1), 60000}, {minutes(1) + milliseconds(1250), 58750}, {minutes(7) - milliseconds(500), 60500},
+        {minutes(1) + milliseconds(29999), 30001}, {minutes(1) + seconds(30), 90000},  // from half a minute: early
+        {-minutes(3) + milliseconds(40), 59960},  // the clock set back past the alignment
     };
     for (const auto& [after, period] : cases)
         EXPECT_EQ(upload::NextTickPeriod(aligned, aligned + after), period) << after.count();
 }
 
-TEST(Silence, BeginsAtThreeIntervalsAndEndsOnlyWithADelivery) {
+TEST(Silence, BeginsAtThreeIntervalsAndHoldsUntilADelivery) {
     using namespace std::chrono;
     using upload::AttemptOutcome;
     using Change = upload::SilenceWatch::Change;
     const rtl::TimePoint start = system_clock::from_time_t(1700000000);
     upload::SilenceWatch watch(start);
-    struct Step {
-        seconds at;
-        std::optional<AttemptOutcome> outcome;  // none: a schedule tick
-        int interval;
-        Change change;
-        const char* reason;  // while the warning holds
+    // When, the outcome of an attempt (none: a check), the interval as it reads then, what changes.
+    const std::tuple<seconds, std::optional<AttemptOutcome>, int, Change> steps[] = {
+        {minutes(30) - seconds(1), {}, 10, Change::None},
+        {minutes(30), {}, 15, Change::None},
+        {minutes(45), AttemptOutcome::ReportUnchanged, 15, Change::Begins},
+        {minutes(50), AttemptOutcome::Delivered, 10, Change::Ends},
+        {minutes(40), {}, 10, Change::None},  // the clock set back before the delivery: counted from here
+        {minutes(70), {}, 10, Change::Begins},
     };
-    const Step steps[] = {
-        {minutes(10), AttemptOutcome::ReportUnchanged, 10, Change::None, nullptr},
-        {minutes(30) - seconds(1), {}, 10, Change::None, nullptr},
-        {minutes(30), {}, 15, Change::None, nullptr},  // the interval as it reads at the check
-        {minutes(45), {}, 15, Change::Begins, "report unchanged"},
-        {minutes(46), AttemptOutcome::NoServerAnswered, 15, Change::None, "no server answered"},
-        {minutes(47), {}, 999, Change::None, "no server answered"},  // holds until a delivery
-        {minutes(50), AttemptOutcome::Delivered, 10, Change::Ends, nullptr},
-        {minutes(79), {}, 10, Change::None, nullptr},
-        {minutes(40), {}, 10, Change::None, nullptr},  // the clock set back before the delivery
-        {minutes(70) - seconds(1), {}, 10, Change::None, nullptr},  // counted from there
-        {minutes(70), {}, 10, Change::Begins, "no attempt made"},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.at.count());
-        const Change change =
-            s.outcome ? watch.Note(*s.outcome, start + s.at, s.interval) : watch.Check(start + s.at, s.interval);
-        EXPECT_EQ(change, s.change);
-        EXPECT_EQ(watch.Warning(), s.reason != nullptr);
-        if (s.reason) {
-            EXPECT_EQ(upload::SilenceReason(watch.Reason()), s.reason);
-        }
-    }
-    EXPECT_EQ(watch.LastDelivery(), start + minutes(50));
-
-    // A sleep or a clock set forward starts the count again, but never ends
-    // a warning that holds.
+    for (const auto& [at, outcome, interval, change] : steps)
+        EXPECT_EQ(outcome ? watch.Note(*outcome, start + at, interval) : watch.Check(start + at, interval), change)
+            << at.count();
+    watch.Restart(start + minutes(71));
+    EXPECT_TRUE(watch.Warning()) << "a resume never ends it";
     upload::SilenceWatch slept(start);
     slept.Restart(start + minutes(25));
-    EXPECT_EQ(slept.Check(start + minutes(54), 10), Change::None);
-    EXPECT_EQ(slept.Check(start + minutes(55), 10), Change::Begins);
-    slept.Restart(start + minutes(56));
-    EXPECT_EQ(slept.Check(start + minutes(57), 10), Change::None);
-    EXPECT_TRUE(slept.Warning());
-    EXPECT_EQ(slept.LastDelivery(), std::nullopt);
-}
+    EXPECT_EQ(slept.Check(start + minutes(54), 10), Change::None) << "time asleep is not counted";
 
-TEST(Silence, TextsAndTheTipsRoom) {
-    rtl::LocalTime at{};
-    at.hour = 9;
-    at.minute = 5;
-    EXPECT_EQ(upload::SilenceText(at, upload::AttemptOutcome::ReportUnchanged),
-              "No upload since 09:05: report unchanged");
-    EXPECT_EQ(upload::SilenceText(std::nullopt, upload::AttemptOutcome::SessionEnded),
-              "No upload since start: server ended the session");
-    EXPECT_EQ(upload::SilenceText(std::nullopt, std::nullopt), "No upload since start: no attempt made");
-    const std::string sixtyThree(63, 'x'), sixtyFour(64, 'x');
-    EXPECT_EQ(upload::TipText(sixtyThree), sixtyThree);
-    EXPECT_EQ(upload::TipText(sixtyFour), std::string(60, 'x') + "...");
+    rtl::LocalTime nine{};
+    nine.hour = 9;
+    nine.minute = 5;
+    EXPECT_EQ(upload::SilenceText(nine, AttemptOutcome::ReportUnchanged), "No upload since 09:05: report unchanged");
+    EXPECT_EQ(upload::TipText(std::string(63, 'x')), std::string(63, 'x'));
+    EXPECT_EQ(upload::TipText(std::string(64, 'x')), std::string(60, 'x') + "...");
 }
 
 }  // namespace
