@@ -164,11 +164,11 @@ void TForm1::ShowSilence(upload::SilenceWatch::Change change, bool between) {
     }
     if (!Silence.Warning()) return;
     SetTrayIcon(kWarningIcon);
-    if (!between) return;
-    // Whatever was shown meanwhile, the texts come back to the warning (the
-    // reason may have changed with the latest attempt).
+    // The warning's texts (the reason may have changed with the latest attempt).
     warningTip_ = Silence.Tip();
     warningStatus_ = Silence.Text();
+    // Between attempts, whatever was shown meanwhile gives way to them.
+    if (!between) return;
     if (abcTrayIcon1 && abcTrayIcon1->Hint() != warningTip_) abcTrayIcon1->SetHint(warningTip_);
     if (LoginStatus && LoginStatus->Text() != " " + warningStatus_ + " ") ShowStatusLine(warningStatus_);
 }

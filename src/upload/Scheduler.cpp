@@ -22,7 +22,7 @@ bool CountTick(int& minuteCounter, int interval) {
 }
 
 unsigned NextTickPeriod(rtl::TimePoint alignedAt, rtl::TimePoint now) {
-    const long long minute = 60000;
+    const long long minute = kScheduleTickMs;
     long long late = std::chrono::duration_cast<std::chrono::milliseconds>(now - alignedAt).count() % minute;
     if (late < 0) late += minute;
     if (late >= minute / 2) late -= minute;

@@ -9,7 +9,8 @@ namespace upload {
 
 // The alignment check runs once a minute until the start minute comes; the
 // schedule then catches up at ten ticks a second and runs at one tick a
-// minute from its first upload on.
+// minute from its first upload on (each period set so that the tick comes
+// back to the aligned second: NextTickPeriod).
 inline constexpr unsigned kAlignCheckMs = 60000;
 inline constexpr unsigned kCatchUpTickMs = 100;
 inline constexpr unsigned kScheduleTickMs = 60000;
