@@ -420,16 +420,18 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         rtl::TimeZoneChanged();
         return false;
     case WM_TIMECHANGE:
-        // The clock or the time zone was changed. Time the clock jumped over
-        // is no silence; each minute's tick finds its second again by itself.
+        // The clock or the time zone was changed: the local minute follows
+        // it; each minute's tick finds its second again by itself.
         rtl::TimeZoneChanged();
-        Silence.Restart(rtl::Now());
         result = 0;
         return true;
     case WM_POWERBROADCAST:
         // Timers do not run while the system sleeps: after a resume the
         // schedule starts again from the alignment.
-        if (wp == PBT_APMSUSPEND) UploadLog.Write(upload::LogSuspending());
+        if (wp == PBT_APMSUSPEND) {
+            UploadLog.Write(upload::LogSuspending());
+            Silence.Suspended(rtl::Now());
+        }
         if (wp == PBT_APMRESUMEAUTOMATIC) ResumeSchedule();
         result = TRUE;
         return true;

@@ -298,12 +298,12 @@ void TForm1::RearmSchedule() {
 
 void TForm1::ResumeSchedule() {
     UploadLog.Write(upload::LogResumed());
+    Silence.Resumed(rtl::Now());
     // A schedule that was never started (the settings could not be
     // restored) waits for a save, asleep or not.
     if (!DelayTimer.Enabled() && !Timer2.Enabled()) return;
-    // The time zone may be another one now, and the time asleep is no silence.
+    // The time zone may be another one now.
     rtl::TimeZoneChanged();
-    Silence.Restart(rtl::Now());
     RearmSchedule();
     // The first start minute uploads.
     MinuteCounter = Interval->Value();

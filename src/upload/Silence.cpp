@@ -36,8 +36,9 @@ SilenceWatch::Change SilenceWatch::Note(AttemptOutcome outcome, rtl::TimePoint a
     return ended ? Change::Ends : Change::None;
 }
 
-void SilenceWatch::Restart(rtl::TimePoint now) {
-    if (!warning_) countFrom_ = now;
+void SilenceWatch::Resumed(rtl::TimePoint at) {
+    if (suspendedAt_ && at > *suspendedAt_) countFrom_ += at - *suspendedAt_;
+    suspendedAt_.reset();
 }
 
 SilenceWatch::Change SilenceWatch::Check(rtl::TimePoint now, int intervalMinutes) {

@@ -39,10 +39,10 @@ public:
     // count again; any other outcome becomes the reason shown, and the
     // silence is checked as by Check.
     Change Note(AttemptOutcome outcome, rtl::TimePoint at, int intervalMinutes);
-    // The count starts again at `now` (after a sleep, or a clock set
-    // forward, so that time nobody could upload in is not counted), unless
-    // the warning already holds: only a delivery ends it.
-    void Restart(rtl::TimePoint now);
+    // The system suspends, and resumes: the time asleep is not counted, as
+    // nobody could upload then. A resume without a suspend seen changes nothing.
+    void Suspended(rtl::TimePoint at) { suspendedAt_ = at; }
+    void Resumed(rtl::TimePoint at);
     // Whether the warning begins at `now`, with the interval as it reads
     // now: at three intervals after the last delivery (or the start). It
     // then holds until the next delivery.
@@ -58,7 +58,8 @@ public:
 
 private:
     rtl::TimePoint since_;      // the last delivery, or the start
-    rtl::TimePoint countFrom_;  // since_, or later after a restart or a clock set back
+    rtl::TimePoint countFrom_;  // since_, or later by the time asleep or a clock set back
+    std::optional<rtl::TimePoint> suspendedAt_;
     bool delivered_ = false;
     std::optional<AttemptOutcome> reason_;
     bool warning_ = false;
