@@ -113,13 +113,54 @@ std::string RunningExecutablePath() {
     }
 }
 
+// The version functions of the system's VERSION.dll, bound at run time from
+// the system folder only: a file of that name beside the program (in a
+// downloads folder, say) is never loaded in its place. The library stays
+// loaded for the rest of the run. All null when it cannot be loaded.
+struct VersionFunctions {
+    decltype(&GetFileVersionInfoSizeA) GetFileVersionInfoSize = nullptr;
+    decltype(&GetFileVersionInfoA) GetFileVersionInfo = nullptr;
+    decltype(&VerQueryValueA) VerQueryValue = nullptr;
+};
+
+template <typename Function>
+void Bind(HMODULE module, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const VersionFunctions& Version() {
+    static const VersionFunctions functions = [] {
+        VersionFunctions f;
+        HMODULE module = LoadLibraryExA("version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!module) {
+            // A system that does not know the flag (Windows 7 without its
+            // update): the file named in full.
+            char folder[MAX_PATH] = {};
+            const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+            if (n > 0 && n < MAX_PATH)
+                module = LoadLibraryExA((std::string(folder, n) + "\\version.dll").c_str(), nullptr,
+                                        LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+        if (!module) return f;
+        Bind(module, "GetFileVersionInfoSizeA", f.GetFileVersionInfoSize);
+        Bind(module, "GetFileVersionInfoA", f.GetFileVersionInfo);
+        Bind(module, "VerQueryValueA", f.VerQueryValue);
+        if (!f.GetFileVersionInfoSize || !f.GetFileVersionInfo || !f.VerQueryValue) f = VersionFunctions{};
+        return f;
+    }();
+    return functions;
+}
+
 std::vector<std::string> ReadVersionValues(const std::string& fileName, const std::vector<std::string>& keys) {
     std::vector<std::string> values(keys.size());
+    const VersionFunctions& version = Version();
+    if (!version.VerQueryValue) return values;  // no version library: no values
+    const auto VerQueryValueA = version.VerQueryValue;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+    const DWORD size = version.GetFileVersionInfoSize(fileName.c_str(), &ignored);
     if (size == 0) return values;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(fileName.c_str(), 0, size, data.data())) return values;
+    if (!version.GetFileVersionInfo(fileName.c_str(), 0, size, data.data())) return values;
 
     // The first entry of the translation table: language, then code page.
     std::string translation = kDefaultTranslation;

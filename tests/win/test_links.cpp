@@ -32,33 +32,6 @@ const char kStationBase[] = "http://weather.gladstonefamily.net/site/";
 
 // ---------------------------------------------------------------- portable rules
 
-TEST(BrowserCommandLine, CutsTheTemplateBeforeThePlaceholder) {
-    const std::string url = "http://example.invalid/a";
-    struct Case {
-        const char* commandTemplate;
-        const char* commandLine;
-    };
-    const Case cases[] = {
-        // Path, blank, quoted placeholder: the quote goes too, two blanks remain.
-        {"\"C:\\Browser\\browser.exe\" \"%1\"", "\"C:\\Browser\\browser.exe\"  http://example.invalid/a"},
-        {"C:\\Browser\\browser.exe %1", "C:\\Browser\\browser.exe  http://example.invalid/a"},
-        {"browser.exe %1x", "browser.exe  http://example.invalid/a"},
-        // No placeholder: one blank and the address appended.
-        {"\"C:\\windows\\system32\\winebrowser.exe\" -nohome",
-         "\"C:\\windows\\system32\\winebrowser.exe\" -nohome http://example.invalid/a"},
-        {"browser.exe", "browser.exe http://example.invalid/a"},
-        // What follows the placeholder is dropped.
-        {"\"b.exe\" -osint -url \"%1\" -new-tab", "\"b.exe\" -osint -url  http://example.invalid/a"},
-        // The quoted placeholder is looked for first, wherever it is.
-        {"b.exe %1 \"%1\"", "b.exe %1  http://example.invalid/a"},
-        {"b.exe \"%1", "b.exe \" http://example.invalid/a"},
-        {"%1", " http://example.invalid/a"},
-        {"", " http://example.invalid/a"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ui::BrowserCommandLine(c.commandTemplate, url), c.commandLine) << c.commandTemplate;
-}
-
 TEST(StationPage, CallsignIsTrimmedAndPercentEncoded) {
     struct Case {
         std::string callsign;
