@@ -322,7 +322,6 @@ void TForm1::RestoreSettings() {
                           (underUser && MachineStartsProgram(ExecutablePath(), false)));
 }
 
-
 void TForm1::Button1Click(rtl::TControl*) {
     config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
 
