@@ -915,6 +915,7 @@ const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Pr
 class ProgramUnderTheProfiles {
 public:
     ProgramUnderTheProfiles() {
+        testsupport::RequireWine();
         had_ = GetRawValue(kNative, kProfileList, "ProfilesDirectory", &type_, &bytes_);
         std::string folder = QuotedProgramPath();
         folder = folder.substr(1, folder.find_last_of('\\') - 1);
