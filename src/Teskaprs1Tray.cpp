@@ -81,6 +81,8 @@ void TForm1::TrayMenuClick(UINT item) {
 }
 
 void TForm1::OpenUploadLog() {
+    // The system names no folder for the user's local data: there is no log.
+    if (UploadLog.Folder().empty()) return;
     const std::string file = UploadLog.FilePath();
     const DWORD attributes = GetFileAttributesA(file.c_str());
     const bool haveLog = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -90,22 +92,24 @@ void TForm1::OpenUploadLog() {
         CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
         target = UploadLog.Folder();
     }
-    auto started = reinterpret_cast<INT_PTR>(
+    auto error = reinterpret_cast<INT_PTR>(
         ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (started == SE_ERR_NOASSOC && haveLog) {
+    if (error > 32) return;
+    if (error == SE_ERR_NOASSOC && haveLog) {
         // No program for ".log" files here: the one for text files.
         SHELLEXECUTEINFOA info{};
         info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_CLASSNAME;
+        info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI;
         info.hwnd = Handle();
         info.lpVerb = "open";
         info.lpFile = target.c_str();
         info.lpClass = ".txt";
         info.nShow = SW_SHOWNORMAL;
-        ShellExecuteExA(&info);
-        started = reinterpret_cast<INT_PTR>(info.hInstApp);
+        // Judged by what it returns, with the system's error number where it failed.
+        if (ShellExecuteExA(&info)) return;
+        error = static_cast<INT_PTR>(GetLastError());
     }
-    if (started <= 32) throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(started) + ")");
+    throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(error) + ")");
 }
 
 void TForm1::ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict) {

@@ -190,6 +190,7 @@ TEST_F(MainWindowActionsTest, BrowseOffersTheReportFileAndKeepsTheChoice) {
     EXPECT_TRUE(seen.Flags & OFN_HIDEREADONLY);
     EXPECT_TRUE(seen.Flags & OFN_ENABLESIZING);
     EXPECT_TRUE(seen.Flags & OFN_EXPLORER);
+    EXPECT_TRUE(seen.Flags & OFN_NOCHANGEDIR) << "the current folder stays";
     EXPECT_EQ(form->FileLocationDisplay->Text(), "C:\\old\\wxreport.txt") << "cancel keeps the path";
 
     chosen = "C:\\tesk\\data\\wxreport.txt";
