@@ -8,6 +8,8 @@
 
 #include "rtl/Clock.h"
 #include "upload/LoginReply.h"
+#include "upload/Packet.h"
+#include "upload/Report.h"
 #include "upload/Session.h"
 
 namespace upload {
@@ -43,5 +45,11 @@ std::string LogConnecting(const ServerEntry& server);
 std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server);
 std::string LogLoginVerdict(const LoginVerdict& verdict);
 std::string LogDelivered(const ServerEntry& server, const std::string& packet);
+// A reading given up after its looks: what the last one found (error: the
+// system's error code of an unreadable report).
+std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const std::string& reportPath);
+// A packet that must not go out, for this callsign and of this length
+// (CR LF not counted).
+std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std::size_t length);
 
 }  // namespace upload
