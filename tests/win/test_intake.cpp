@@ -120,6 +120,8 @@ TEST(Intake, LooksAtReportsOfEveryShape) {
         EXPECT_FALSE(look.quietForTwoSeconds) << c.what << ": just written";
         EXPECT_TRUE(LookAtReport(report, now + std::chrono::seconds(3)).quietForTwoSeconds) << c.what;
         EXPECT_FALSE(LookAtReport(report, now - std::chrono::hours(1)).quietForTwoSeconds) << c.what;
+        ASSERT_TRUE(testsupport::AgeFile(report));
+        EXPECT_TRUE(LookAtReport(report, rtl::Now()).quietForTwoSeconds) << c.what << ": written long ago";
     }
 
     // Held open by its writer, sharing everything: read. Held by a program
