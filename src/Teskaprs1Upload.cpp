@@ -98,19 +98,21 @@ void TForm1::DoUpload() {
         look = upload::LookAtReport(reportPath, rtl::Now());
         const upload::ReadingVerdict verdict = settler.Judge(look);
         if (verdict == upload::ReadingVerdict::Counts) break;
-        const bool ending = second < kReadingSeconds && !PaceOneSecond();
-        // Another attempt took over while this one waited (the watchdog of
-        // an earlier one ended it): that one decides what happens.
+        if (second == kReadingSeconds) {
+            UploadLog.Write(upload::LogReadingGivenUp(verdict, look.error, reportPath));
+            ShowStatusLine(kReportIncomplete);
+            SetTrayHint(kReportIncomplete);
+            NoteOutcome(upload::AttemptOutcome::ReportIncomplete);
+            return;
+        }
+        const bool goOn = PaceOneSecond();
+        // Another attempt began while this one waited (the watchdog of an
+        // earlier one ended this one): it is that attempt's to finish.
         if (Upload.Attempts != attempt) {
             endAttempt.handedOver = true;
             return;
         }
-        if (second >= kReadingSeconds || ending) {
-            if (!ending) {
-                UploadLog.Write(upload::LogReadingGivenUp(verdict, look.error, reportPath));
-                ShowStatusLine(kReportIncomplete);
-                SetTrayHint(kReportIncomplete);
-            }
+        if (!goOn) {  // the program is ending
             NoteOutcome(upload::AttemptOutcome::ReportIncomplete);
             return;
         }
