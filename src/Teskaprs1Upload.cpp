@@ -324,17 +324,23 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
 // ---------------------------------------------------------------- schedule
 
 void TForm1::DelayTimerTimer(rtl::TTimer*) {
-    if (!upload::IsStartMinute(rtl::LocalNow().minute, StartDigit)) return;
+    CheckSilence();
+    const rtl::TimePoint now = rtl::Now();
+    if (!upload::IsStartMinute(rtl::ToLocal(now).minute, StartDigit)) return;
+    alignedAt_ = now;
     DelayTimer.SetEnabled(false);
     Timer2.SetInterval(upload::kCatchUpTickMs);
     Timer2.SetEnabled(true);
 }
 
 void TForm1::ThreadTimer1Timer(rtl::TTimer*) {
-    if (!upload::CountTick(MinuteCounter, Interval->Value())) return;
-    // From the first upload after the alignment on, one tick a minute (a
-    // timer already at that period runs on).
-    Timer2.SetInterval(upload::kScheduleTickMs);
+    CheckSilence();
+    const bool catchingUp = Timer2.Interval() == upload::kCatchUpTickMs;
+    const bool uploads = upload::CountTick(MinuteCounter, Interval->Value());
+    // From the first upload after the alignment on, one tick a minute, each
+    // set back to the second at which the alignment matched.
+    if (uploads || !catchingUp) Timer2.SetInterval(upload::NextTickPeriod(alignedAt_, rtl::Now()));
+    if (!uploads) return;
     Session.AdvanceForSchedule();
     abcButton1Click(nullptr);
 }
@@ -344,4 +350,17 @@ void TForm1::RearmSchedule() {
     StartDigit = upload::StartDigitOf(Callsign->Text());
     // Already on: its period runs on; otherwise the first check is a minute away.
     DelayTimer.SetEnabled(true);
+}
+
+void TForm1::ResumeSchedule() {
+    UploadLog.Write(upload::LogResumed());
+    Silence.Resumed(rtl::Now());
+    // A schedule that was never started (the settings could not be
+    // restored) waits for a save, asleep or not.
+    if (!DelayTimer.Enabled() && !Timer2.Enabled()) return;
+    // The time zone may be another one now.
+    rtl::TimeZoneChanged();
+    RearmSchedule();
+    // The first start minute uploads.
+    MinuteCounter = Interval->Value();
 }

@@ -64,6 +64,17 @@ std::string LogDelivered(const ServerEntry& server, const std::string& packet) {
     return "delivered to " + HostPort(server) + ": " + packet;
 }
 
+std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason) {
+    const std::string since = lastDelivery ? IsoUtc(*lastDelivery) : "the start";
+    return "warning: nothing delivered for three intervals, since " + since + ": " + reason;
+}
+
+std::string LogSilenceEnds() { return "warning ended: delivered again"; }
+
+std::string LogSuspending() { return "the system suspends"; }
+
+std::string LogResumed() { return "the system resumed"; }
+
 std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const std::string& reportPath) {
     std::string why;
     switch (verdict) {
