@@ -9,6 +9,8 @@
 
 #include "rtl/Clock.h"
 #include "upload/LoginReply.h"
+#include "upload/Packet.h"
+#include "upload/Report.h"
 #include "upload/Session.h"
 
 namespace upload {
@@ -51,5 +53,11 @@ std::string LogSilenceEnds();
 // The system suspends, and resumes.
 std::string LogSuspending();
 std::string LogResumed();
+// A reading given up after its looks: what the last one found (error: the
+// system's error code of an unreadable report).
+std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const std::string& reportPath);
+// A packet that must not go out, for this callsign and of this length
+// (CR LF not counted).
+std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std::size_t length);
 
 }  // namespace upload
