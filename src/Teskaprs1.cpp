@@ -24,8 +24,8 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
 
-HFONT CreateWindowFont(bool bold, bool underline) {
-    return CreateFontA(-ui::kFontHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
+HFONT CreateWindowFont(UINT dpi, bool bold, bool underline) {
+    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
 }
@@ -52,23 +52,24 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
         wc.lpszClassName = kFormClass;
         RegisterClassA(&wc);
     }
-    font_ = CreateWindowFont(false, false);
-    boldFont_ = CreateWindowFont(true, false);
-    linkFont_ = CreateWindowFont(false, true);
     background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
 
     // A fixed border with close and minimize only, the client area of the
-    // layout, centred on the desktop; hidden until the creation handler shows it.
-    RECT frame{0, 0, ui::kClientWidth, ui::kClientHeight};
-    AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
-                    rtl::Application().Handle(), nullptr, instance, this);
+    // layout at the dpi of the monitor it opens on, centred on the desktop;
+    // hidden until the creation handler shows it.
+    CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                    ui::kClientWidth, ui::kClientHeight, rtl::Application().Handle(), nullptr, instance, this);
     if (!handle_) throw rtl::Exception("Cannot create the main window");
     rtl::Application().WatchForm(handle_);
+    dpi_ = rtl::DpiOfWindow(handle_);
+    RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi_), rtl::ScaleToDpi(ui::kClientHeight, dpi_)};
+    rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi_);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    CreateFonts(dpi_);
+    LoadWindowIcons(dpi_);
 
     CreateControls();
     BindControls();
@@ -113,6 +114,63 @@ TForm1::~TForm1() {
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);
     DeleteObject(background_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    if (largeIcon_) DestroyIcon(largeIcon_);
+}
+
+void TForm1::CreateFonts(UINT dpi) {
+    HFONT old[] = {font_, boldFont_, linkFont_};
+    font_ = CreateWindowFont(dpi, false, false);
+    boldFont_ = CreateWindowFont(dpi, true, false);
+    linkFont_ = CreateWindowFont(dpi, false, true);
+    for (const auto& control : controls_) {
+        HFONT font = control->Font();
+        control->SetFont(font == old[1] ? boldFont_ : font == old[2] ? linkFont_ : font_);
+    }
+    for (HFONT font : old)
+        if (font) DeleteObject(font);
+}
+
+void TForm1::LoadWindowIcons(UINT dpi) {
+    // Drawn for the sizes the system asks for at this dpi, not stretched.
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    auto load = [&](int metric) {
+        const int size = rtl::SystemMetricForDpi(metric, dpi);
+        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
+    };
+    HICON small = load(SM_CXSMICON), large = load(SM_CXICON);
+    SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    if (largeIcon_) DestroyIcon(largeIcon_);
+    smallIcon_ = small;
+    largeIcon_ = large;
+}
+
+HFONT TForm1::FontFor(const ui::ControlLayout& c) const {
+    if (c.kind == ui::ControlKind::LinkLabel) return linkFont_;
+    return (c.flags & ui::kBold) ? boldFont_ : font_;
+}
+
+void TForm1::ChangeDpi(UINT dpi, const RECT& suggested) {
+    if (dpi != dpi_) {
+        dpi_ = dpi;
+        CreateFonts(dpi);
+        LoadWindowIcons(dpi);
+        if (abcTrayIcon1) abcTrayIcon1->SetDpi(dpi);
+        // The table and the controls are in the same order.
+        const auto layout = ui::MainWindowLayout();
+        for (size_t i = 0; i < controls_.size() && i < layout.size(); ++i) {
+            const ui::ControlLayout& c = layout[i];
+            rtl::TControl& control = *controls_[i];
+            control.SetDpi(dpi);
+            control.SetBounds(rtl::ScaleToDpi(rtl::TBounds{c.left, c.top, c.width, c.height}, dpi));
+            if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel&>(control).AdjustSize();
+        }
+    }
+    SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(handle_, nullptr, TRUE);
 }
 
 void TForm1::CreateControls() {
@@ -127,8 +185,7 @@ void TForm1::CreateControls() {
             if (!owner) throw std::logic_error(std::string("parent not built before ") + c.name);
             parent = owner->Handle();
         }
-        const rtl::TBounds bounds{c.left, c.top, c.width, c.height};
-        HFONT font = (c.flags & ui::kBold) ? boldFont_ : font_;
+        const rtl::TBounds bounds = rtl::ScaleToDpi(rtl::TBounds{c.left, c.top, c.width, c.height}, dpi_);
         std::unique_ptr<rtl::TControl> control;
         switch (c.kind) {
         case ControlKind::GroupBox:
@@ -146,11 +203,9 @@ void TForm1::CreateControls() {
             options.autoSize = (c.flags & ui::kAutoSize) != 0;
             options.link = c.kind == ControlKind::LinkLabel;
             options.mouseTransparent = (c.flags & ui::kMouseTransparent) != 0;
+            if (c.flags & ui::kWithinWidth) options.maxWidth = c.width;
             control = std::make_unique<rtl::TLabel>(parent, id, c.name, bounds, c.caption, window, options);
-            if (options.link) {
-                font = linkFont_;
-                control->SetFontColor(ToColor(ui::kLinkColor));
-            }
+            if (options.link) control->SetFontColor(ToColor(ui::kLinkColor));
             break;
         }
         case ControlKind::Edit:
@@ -183,7 +238,8 @@ void TForm1::CreateControls() {
             break;
         }
         if (c.flags & ui::kRedText) control->SetFontColor(ToColor(ui::kServerTextColor));
-        control->SetFont(font);
+        control->SetDpi(dpi_);
+        control->SetFont(FontFor(c));
         if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel*>(control.get())->AdjustSize();
         controls_.push_back(std::move(control));
         ++id;
@@ -415,6 +471,12 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         for (rtl::TFloatSpinEdit* seconds : {LatSec, LonSec})
             if (seconds) seconds->LocaleChanged();
         return false;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale (or the scale changed): the
+        // new dpi in wParam, the rectangle to take in lParam.
+        if (lp) ChangeDpi(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+        result = 0;
+        return true;
     case WM_CLOSE:
         // Closing the main window ends the program; nothing is saved.
         Hide();
