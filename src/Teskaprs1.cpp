@@ -1,5 +1,6 @@
 #include "Teskaprs1.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "config/EasyRegAdvanced.h"
@@ -147,6 +148,15 @@ void TForm1::LoadWindowIcons(UINT dpi) {
     largeIcon_ = large;
 }
 
+void TForm1::FitToText(const ui::ControlLayout& c, rtl::TControl& control) {
+    if (c.kind != ui::ControlKind::Label && c.kind != ui::ControlKind::LinkLabel) return;
+    auto& label = static_cast<rtl::TLabel&>(control);
+    if (c.flags & ui::kAutoSize)
+        label.AdjustSize();
+    else if (dpi_ != rtl::kDesignDpi)
+        label.FitText();
+}
+
 HFONT TForm1::FontFor(const ui::ControlLayout& c) const {
     if (c.kind == ui::ControlKind::LinkLabel) return linkFont_;
     return (c.flags & ui::kBold) ? boldFont_ : font_;
@@ -165,7 +175,7 @@ void TForm1::ChangeDpi(UINT dpi, const RECT& suggested) {
             rtl::TControl& control = *controls_[i];
             control.SetDpi(dpi);
             control.SetBounds(rtl::ScaleToDpi(rtl::TBounds{c.left, c.top, c.width, c.height}, dpi));
-            if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel&>(control).AdjustSize();
+            FitToText(c, control);
         }
     }
     SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -240,7 +250,7 @@ void TForm1::CreateControls() {
         if (c.flags & ui::kRedText) control->SetFontColor(ToColor(ui::kServerTextColor));
         control->SetDpi(dpi_);
         control->SetFont(FontFor(c));
-        if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel*>(control.get())->AdjustSize();
+        FitToText(c, *control);
         controls_.push_back(std::move(control));
         ++id;
     }
@@ -471,6 +481,17 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         for (rtl::TFloatSpinEdit* seconds : {LatSec, LonSec})
             if (seconds) seconds->LocaleChanged();
         return false;
+    case WM_GETMINMAXINFO: {
+        // The window keeps the size of its layout even on a screen smaller
+        // than that (it can still be moved).
+        RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi_), rtl::ScaleToDpi(ui::kClientHeight, dpi_)};
+        rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi_);
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, frame.right - frame.left);
+        info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, frame.bottom - frame.top);
+        result = 0;
+        return true;
+    }
     case WM_DPICHANGED:
         // Moved to a monitor of another scale (or the scale changed): the
         // new dpi in wParam, the rectangle to take in lParam.

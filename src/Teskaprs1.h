@@ -265,6 +265,9 @@ private:
     void CreateFonts(UINT dpi);
     void LoadWindowIcons(UINT dpi);
     HFONT FontFor(const ui::ControlLayout& layout) const;
+    // Labels sized to their text take its size; at another scale than 96
+    // dpi the others grow where their text has become too large.
+    void FitToText(const ui::ControlLayout& layout, rtl::TControl& control);
     // WM_DPICHANGED: every control, font and icon at the new dpi, and the
     // window in the rectangle the system suggests.
     void ChangeDpi(UINT dpi, const RECT& suggested);

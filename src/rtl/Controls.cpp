@@ -323,6 +323,31 @@ void TLabel::AdjustSize() {
     SetWindowPos(handle_, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void TLabel::FitText() {
+    const std::string caption = Text();
+    if (caption.empty()) return;
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
+    RECT text{0, 0, 0, 0};
+    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    TBounds b = Bounds();
+    const int wider = text.right - b.width, taller = text.bottom - b.height;
+    if (wider <= 0 && taller <= 0) return;
+    if (wider > 0) {
+        if (options_.alignment == Alignment::Center) b.left -= wider / 2;
+        if (options_.alignment == Alignment::Right) b.left -= wider;
+        b.width += wider;
+    }
+    if (taller > 0) {
+        // Several lines sit at the bottom of their room; one line keeps its top.
+        if (options_.wordWrap) b.top -= taller;
+        b.height += taller;
+    }
+    TControl::SetBounds(b);
+}
+
 bool TLabel::HandleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
     if (msg == WM_NCHITTEST && options_.mouseTransparent) {
         result = HTTRANSPARENT;
@@ -421,7 +446,9 @@ void TComboBox::SetFont(HFONT font) {
 void TComboBox::SetDpi(UINT dpi) {
     if (dpi == Dpi()) return;
     TControl::SetDpi(dpi);
-    SetBounds(Bounds());
+    TBounds bounds = Bounds();
+    bounds.height = height_;
+    SetBounds(bounds);
 }
 
 void TComboBox::SetBounds(const TBounds& bounds) {
@@ -432,14 +459,17 @@ void TComboBox::SetBounds(const TBounds& bounds) {
 
 // Makes the closed combo box exactly as high as its layout says.
 void TComboBox::FitHeight() {
+    // The height asked for is corrected by what it gave rather than read
+    // back: Wine reports a little more than was asked for.
+    LRESULT item = SendMessageA(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (item == CB_ERR) return;
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT r{};
         GetWindowRect(handle_, &r);
         const int difference = height_ - (r.bottom - r.top);
-        if (difference == 0) return;
-        const LRESULT item = SendMessageA(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (item == CB_ERR || item + difference < 1) return;
-        SendMessageA(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + difference);
+        if (difference == 0 || item + difference < 1) return;
+        item += difference;
+        SendMessageA(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
     }
 }
 

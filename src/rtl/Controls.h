@@ -150,6 +150,10 @@ public:
     bool HandleCommand(WORD code) override;
     // Fits the label to its text (autoSize labels do this on every change).
     void AdjustSize();
+    // Makes the label at least as large as its text: a font at another
+    // scale is seldom exactly as much larger as the layout (wider to the
+    // right, or to both sides when centred; taller upward when it wraps).
+    void FitText();
 
 private:
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
