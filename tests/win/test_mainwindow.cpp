@@ -383,29 +383,6 @@ TEST_F(MainWindowTest, MovedToAMonitorOfAnotherScaleTheWindowRescalesItself) {
     }
 }
 
-// Both icons (the normal look and the warning look) carry an image drawn
-// for each size Windows asks for at the usual scales.
-TEST(Icons, BothIconsHoldEverySize) {
-    for (int id : {1, 2}) {
-        SCOPED_TRACE(id);
-        HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
-        ASSERT_NE(found, nullptr);
-        const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
-        ASSERT_NE(directory, nullptr);
-        // The directory: reserved, type, count, then 14 bytes per image,
-        // width first (0 for 256).
-        std::vector<int> sizes;
-        const int count = directory[4] | directory[5] << 8;
-        for (int i = 0; i < count; ++i) {
-            const BYTE* entry = directory + 6 + 14 * i;
-            EXPECT_EQ(entry[0], entry[1]) << "square images";
-            sizes.push_back(entry[0] ? entry[0] : 256);
-        }
-        std::sort(sizes.begin(), sizes.end());
-        EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
-    }
-}
-
 TEST_F(MainWindowTest, FontsAreMsSansSerif8WithBoldCaptionsAndUnderlinedLinks) {
     for (const Placement& p : kPlacements) {
         SCOPED_TRACE(p.name);
