@@ -74,6 +74,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
 
     CreateControls();
     BindControls();
+    if (dpi_ != rtl::kDesignDpi) FitIntervalGap();
 
     // Design state of the components and events.
     LatHem->AddItem("Northern");
@@ -157,6 +158,43 @@ void TForm1::FitToText(const ui::ControlLayout& c, rtl::TControl& control) {
         label.FitText();
 }
 
+void TForm1::FitIntervalGap() {
+    // "Send every                 Mins.": Interval sits in the blanks. At
+    // another scale than 96 dpi the font seldom grows exactly as the layout
+    // does, so the blanks are counted again until "Mins." starts as far
+    // right of the field as it does at 96 dpi.
+    if (!Label5 || !Interval) return;
+    std::string caption;
+    rtl::TBounds design;
+    for (const ui::ControlLayout& c : ui::MainWindowLayout())
+        if (std::string(c.name) == "Label5") {
+            caption = c.caption;
+            design = rtl::TBounds{c.left, c.top, c.width, c.height};
+        }
+    if (dpi_ == rtl::kDesignDpi) {
+        Label5->SetText(caption);
+        return;
+    }
+    const size_t headEnd = caption.find("  "), tailStart = caption.find_last_of(' ') + 1;
+    if (headEnd == std::string::npos) return;
+    HDC dc = GetDC(Label5->Handle());
+    HGDIOBJ old = SelectObject(dc, Label5->Font());
+    auto width = [dc](const std::string& text) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    const rtl::TBounds label = Label5->Bounds(), field = Interval->Bounds();
+    const int tailLeft = field.left + field.width + rtl::ScaleToDpi(4, dpi_) - label.left;
+    std::string text = caption.substr(0, headEnd);
+    while (width(text) < tailLeft && text.size() < caption.size() * 4) text += ' ';
+    SelectObject(dc, old);
+    ReleaseDC(Label5->Handle(), dc);
+    Label5->SetText(text + caption.substr(tailStart));
+    Label5->SetBounds(rtl::ScaleToDpi(design, dpi_));
+    Label5->FitText();
+}
+
 HFONT TForm1::FontFor(const ui::ControlLayout& c) const {
     if (c.kind == ui::ControlKind::LinkLabel) return linkFont_;
     return (c.flags & ui::kBold) ? boldFont_ : font_;
@@ -178,6 +216,7 @@ void TForm1::ChangeDpi(UINT dpi, const RECT& suggested) {
             FitToText(c, control);
         }
     }
+    FitIntervalGap();
     SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(handle_, nullptr, TRUE);

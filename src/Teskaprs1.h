@@ -268,6 +268,7 @@ private:
     // Labels sized to their text take its size; at another scale than 96
     // dpi the others grow where their text has become too large.
     void FitToText(const ui::ControlLayout& layout, rtl::TControl& control);
+    void FitIntervalGap();
     // WM_DPICHANGED: every control, font and icon at the new dpi, and the
     // window in the rectangle the system suggests.
     void ChangeDpi(UINT dpi, const RECT& suggested);

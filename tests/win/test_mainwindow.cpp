@@ -187,7 +187,7 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
         ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
         EXPECT_EQ(lf.lfHeight, -scaled(11));
         // The caption measured with the control's font.
-        std::string text = p.caption && *p.caption ? p.caption : WindowText(hwnd);
+        const std::string text = WindowText(hwnd);
         HDC dc = GetDC(hwnd);
         HGDIOBJ old = SelectObject(dc, font);
         RECT extent{};
@@ -208,7 +208,24 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
         EXPECT_NEAR(width, label ? std::max<int>(scaled(p.width), extent.right) : scaled(p.width), slack);
         EXPECT_NEAR(height, label ? std::max<int>(scaled(p.height), extent.bottom) : scaled(p.height), slack);
         if (!p.caption || text.empty()) continue;
-        EXPECT_EQ(WindowText(hwnd), p.caption);
+        if (std::string(p.name) == "Label5" && dpi != 96) {
+            // Interval sits in the blanks, which are counted for the font:
+            // it covers no letter.
+            const size_t head = text.find("  "), tail = text.find_last_of(' ') + 1;
+            EXPECT_EQ(text.substr(0, head) + text.substr(tail - 1), "Send every Mins.");
+            const rtl::TBounds field = form.Interval->Bounds();
+            SIZE before{}, upToTail{};
+            dc = GetDC(hwnd);
+            old = SelectObject(dc, font);
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(head), &before);
+            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(tail), &upToTail);
+            SelectObject(dc, old);
+            ReleaseDC(hwnd, dc);
+            EXPECT_LE(r.left + before.cx, field.left);
+            EXPECT_GE(r.left + upToTail.cx, field.left + field.width);
+        } else {
+            EXPECT_EQ(text, p.caption);
+        }
         // No field lies over a label's text (but the one in Label5's gap).
         for (HWND sibling = GetWindow(parent, GW_CHILD); label && sibling; sibling = GetWindow(sibling, GW_HWNDNEXT)) {
             RECT other{}, overlap{};
