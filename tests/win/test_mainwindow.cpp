@@ -187,13 +187,17 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
         ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
         EXPECT_EQ(lf.lfHeight, -scaled(11));
         // The caption measured with the control's font.
+        auto measure = [&](const std::string& part) {
+            RECT extent{};
+            HDC dc = GetDC(hwnd);
+            HGDIOBJ old = SelectObject(dc, font);
+            DrawTextA(dc, part.empty() ? " " : part.c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX);
+            SelectObject(dc, old);
+            ReleaseDC(hwnd, dc);
+            return extent;
+        };
         const std::string text = WindowText(hwnd);
-        HDC dc = GetDC(hwnd);
-        HGDIOBJ old = SelectObject(dc, font);
-        RECT extent{};
-        DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd, dc);
+        const RECT extent = measure(text);
         if (p.sizedToText) {
             EXPECT_EQ(width, std::string(p.name) == "LoginStatus" ? std::min<int>(extent.right, scaled(440))
                                                                    : extent.right);
@@ -214,15 +218,8 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
             const size_t head = text.find("  "), tail = text.find_last_of(' ') + 1;
             EXPECT_EQ(text.substr(0, head) + text.substr(tail - 1), "Send every Mins.");
             const rtl::TBounds field = form.Interval->Bounds();
-            SIZE before{}, upToTail{};
-            dc = GetDC(hwnd);
-            old = SelectObject(dc, font);
-            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(head), &before);
-            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(tail), &upToTail);
-            SelectObject(dc, old);
-            ReleaseDC(hwnd, dc);
-            EXPECT_LE(r.left + before.cx, field.left);
-            EXPECT_GE(r.left + upToTail.cx, field.left + field.width);
+            EXPECT_LE(r.left + measure(text.substr(0, head)).right, field.left);
+            EXPECT_GE(r.left + measure(text.substr(0, tail)).right, field.left + field.width);
         } else {
             EXPECT_EQ(text, p.caption);
         }
