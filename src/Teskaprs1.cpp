@@ -26,9 +26,9 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
 
 HFONT CreateWindowFont(UINT dpi, bool bold, bool underline) {
-    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
+    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
 }
 
 // The range of each integer spin field.

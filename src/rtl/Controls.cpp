@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -319,7 +320,7 @@ void TLabel::AdjustSize() {
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
     int width = r.right - r.left;
-    if (options_.maxWidth > 0 && width > ScaleToDpi(options_.maxWidth, Dpi())) width = ScaleToDpi(options_.maxWidth, Dpi());
+    if (options_.maxWidth > 0) width = std::min(width, ScaleToDpi(options_.maxWidth, Dpi()));
     SetWindowPos(handle_, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
