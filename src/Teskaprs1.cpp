@@ -56,19 +56,26 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
 
     // A fixed border with close and minimize only, the client area of the
-    // layout at the dpi of the monitor it opens on, centred on the desktop;
-    // hidden until the creation handler shows it.
-    CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                    ui::kClientWidth, ui::kClientHeight, rtl::Application().Handle(), nullptr, instance, this);
+    // layout, centred on the desktop; hidden until the creation handler
+    // shows it. Made at the layout's size first, then sized for the dpi of
+    // the monitor it opened on, keeping its centre there.
+    auto place = [this](UINT dpi, bool create) {
+        RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi), rtl::ScaleToDpi(ui::kClientHeight, dpi)};
+        rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi);
+        const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+        const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        if (create)
+            CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
+                            rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), this);
+        else
+            SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(rtl::kDesignDpi, true);
     if (!handle_) throw rtl::Exception("Cannot create the main window");
     rtl::Application().WatchForm(handle_);
     dpi_ = rtl::DpiOfWindow(handle_);
-    RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi_), rtl::ScaleToDpi(ui::kClientHeight, dpi_)};
-    rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi_);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (dpi_ != rtl::kDesignDpi) place(dpi_, false);
     CreateFonts(dpi_);
     LoadWindowIcons(dpi_);
 
