@@ -1,5 +1,6 @@
 #include "Teskaprs1.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "config/EasyRegAdvanced.h"
@@ -26,10 +27,10 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
 
-HFONT CreateWindowFont(bool bold, bool underline) {
-    return CreateFontA(-ui::kFontHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline ? TRUE : FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
+HFONT CreateWindowFont(UINT dpi, bool bold, bool underline) {
+    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
 }
 
 // The range of each integer spin field.
@@ -54,26 +55,35 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
         wc.lpszClassName = kFormClass;
         RegisterClassA(&wc);
     }
-    font_ = CreateWindowFont(false, false);
-    boldFont_ = CreateWindowFont(true, false);
-    linkFont_ = CreateWindowFont(false, true);
     background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
 
     // A fixed border with close and minimize only, the client area of the
-    // layout, centred on the desktop; hidden until the creation handler shows it.
-    RECT frame{0, 0, ui::kClientWidth, ui::kClientHeight};
-    AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
-                    rtl::Application().Handle(), nullptr, instance, this);
+    // layout, centred on the desktop; hidden until the creation handler
+    // shows it. Made at the layout's size first, then sized for the dpi of
+    // the monitor it opened on, keeping its centre there.
+    auto place = [this](UINT dpi, bool create) {
+        RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi), rtl::ScaleToDpi(ui::kClientHeight, dpi)};
+        rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi);
+        const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+        const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        if (create)
+            CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
+                            rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), this);
+        else
+            SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(rtl::kDesignDpi, true);
     if (!handle_) throw rtl::Exception("Cannot create the main window");
     rtl::Application().WatchForm(handle_);
+    dpi_ = rtl::DpiOfWindow(handle_);
+    if (dpi_ != rtl::kDesignDpi) place(dpi_, false);
+    CreateFonts(dpi_);
+    LoadWindowIcons(dpi_);
 
     CreateControls();
     BindControls();
+    if (dpi_ != rtl::kDesignDpi) FitIntervalGap();
 
     // Design state of the components and events.
     LatHem->AddItem("Northern");
@@ -115,6 +125,110 @@ TForm1::~TForm1() {
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);
     DeleteObject(background_);
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    if (largeIcon_) DestroyIcon(largeIcon_);
+}
+
+void TForm1::CreateFonts(UINT dpi) {
+    HFONT old[] = {font_, boldFont_, linkFont_};
+    font_ = CreateWindowFont(dpi, false, false);
+    boldFont_ = CreateWindowFont(dpi, true, false);
+    linkFont_ = CreateWindowFont(dpi, false, true);
+    for (const auto& control : controls_) {
+        HFONT font = control->Font();
+        control->SetFont(font == old[1] ? boldFont_ : font == old[2] ? linkFont_ : font_);
+    }
+    for (HFONT font : old)
+        if (font) DeleteObject(font);
+}
+
+void TForm1::LoadWindowIcons(UINT dpi) {
+    // Drawn for the sizes the system asks for at this dpi, not stretched.
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    auto load = [&](int metric) {
+        const int size = rtl::SystemMetricForDpi(metric, dpi);
+        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
+    };
+    HICON small = load(SM_CXSMICON), large = load(SM_CXICON);
+    SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    if (largeIcon_) DestroyIcon(largeIcon_);
+    smallIcon_ = small;
+    largeIcon_ = large;
+}
+
+void TForm1::FitToText(const ui::ControlLayout& c, rtl::TControl& control) {
+    if (c.kind != ui::ControlKind::Label && c.kind != ui::ControlKind::LinkLabel) return;
+    auto& label = static_cast<rtl::TLabel&>(control);
+    if (c.flags & ui::kAutoSize)
+        label.AdjustSize();
+    else if (dpi_ != rtl::kDesignDpi)
+        label.FitText();
+}
+
+void TForm1::FitIntervalGap() {
+    // "Send every                 Mins.": Interval sits in the blanks. At
+    // another scale than 96 dpi the font seldom grows exactly as the layout
+    // does, so the blanks are counted again until "Mins." starts as far
+    // right of the field as it does at 96 dpi.
+    if (!Label5 || !Interval) return;
+    std::string caption;
+    rtl::TBounds design;
+    for (const ui::ControlLayout& c : ui::MainWindowLayout())
+        if (std::string(c.name) == "Label5") {
+            caption = c.caption;
+            design = rtl::TBounds{c.left, c.top, c.width, c.height};
+        }
+    if (dpi_ == rtl::kDesignDpi) {
+        Label5->SetText(caption);
+        return;
+    }
+    const size_t headEnd = caption.find("  "), tailStart = caption.find_last_of(' ') + 1;
+    if (headEnd == std::string::npos) return;
+    HDC dc = GetDC(Label5->Handle());
+    HGDIOBJ old = SelectObject(dc, Label5->Font());
+    auto width = [dc](const std::string& text) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        return static_cast<int>(size.cx);
+    };
+    const rtl::TBounds label = Label5->Bounds(), field = Interval->Bounds();
+    const int tailLeft = field.left + field.width + rtl::ScaleToDpi(4, dpi_) - label.left;
+    std::string text = caption.substr(0, headEnd);
+    while (width(text) < tailLeft && text.size() < caption.size() * 4) text += ' ';
+    SelectObject(dc, old);
+    ReleaseDC(Label5->Handle(), dc);
+    Label5->SetText(text + caption.substr(tailStart));
+    Label5->SetBounds(rtl::ScaleToDpi(design, dpi_));
+    Label5->FitText();
+}
+
+HFONT TForm1::FontFor(const ui::ControlLayout& c) const {
+    if (c.kind == ui::ControlKind::LinkLabel) return linkFont_;
+    return (c.flags & ui::kBold) ? boldFont_ : font_;
+}
+
+void TForm1::ChangeDpi(UINT dpi, const RECT& suggested) {
+    if (dpi != dpi_) {
+        dpi_ = dpi;
+        CreateFonts(dpi);
+        LoadWindowIcons(dpi);
+        if (abcTrayIcon1) abcTrayIcon1->SetDpi(dpi);
+        // The table and the controls are in the same order.
+        const auto layout = ui::MainWindowLayout();
+        for (size_t i = 0; i < controls_.size() && i < layout.size(); ++i) {
+            const ui::ControlLayout& c = layout[i];
+            rtl::TControl& control = *controls_[i];
+            control.SetDpi(dpi);
+            control.SetBounds(rtl::ScaleToDpi(rtl::TBounds{c.left, c.top, c.width, c.height}, dpi));
+            FitToText(c, control);
+        }
+    }
+    FitIntervalGap();
+    SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(handle_, nullptr, TRUE);
 }
 
 void TForm1::CreateControls() {
@@ -129,8 +243,7 @@ void TForm1::CreateControls() {
             if (!owner) throw std::logic_error(std::string("parent not built before ") + c.name);
             parent = owner->Handle();
         }
-        const rtl::TBounds bounds{c.left, c.top, c.width, c.height};
-        HFONT font = (c.flags & ui::kBold) ? boldFont_ : font_;
+        const rtl::TBounds bounds = rtl::ScaleToDpi(rtl::TBounds{c.left, c.top, c.width, c.height}, dpi_);
         std::unique_ptr<rtl::TControl> control;
         switch (c.kind) {
         case ControlKind::GroupBox:
@@ -148,11 +261,9 @@ void TForm1::CreateControls() {
             options.autoSize = (c.flags & ui::kAutoSize) != 0;
             options.link = c.kind == ControlKind::LinkLabel;
             options.mouseTransparent = (c.flags & ui::kMouseTransparent) != 0;
+            if (c.flags & ui::kWithinWidth) options.maxWidth = c.width;
             control = std::make_unique<rtl::TLabel>(parent, id, c.name, bounds, c.caption, window, options);
-            if (options.link) {
-                font = linkFont_;
-                control->SetFontColor(ToColor(ui::kLinkColor));
-            }
+            if (options.link) control->SetFontColor(ToColor(ui::kLinkColor));
             break;
         }
         case ControlKind::Edit:
@@ -185,8 +296,9 @@ void TForm1::CreateControls() {
             break;
         }
         if (c.flags & ui::kRedText) control->SetFontColor(ToColor(ui::kServerTextColor));
-        control->SetFont(font);
-        if (c.flags & ui::kAutoSize) static_cast<rtl::TLabel*>(control.get())->AdjustSize();
+        control->SetDpi(dpi_);
+        control->SetFont(FontFor(c));
+        FitToText(c, *control);
         controls_.push_back(std::move(control));
         ++id;
     }
@@ -434,6 +546,23 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         }
         if (wp == PBT_APMRESUMEAUTOMATIC) ResumeSchedule();
         result = TRUE;
+        return true;
+    case WM_GETMINMAXINFO: {
+        // The window keeps the size of its layout even on a screen smaller
+        // than that (it can still be moved).
+        RECT frame{0, 0, rtl::ScaleToDpi(ui::kClientWidth, dpi_), rtl::ScaleToDpi(ui::kClientHeight, dpi_)};
+        rtl::AdjustWindowRectForDpi(frame, kFormStyle, 0, dpi_);
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, frame.right - frame.left);
+        info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, frame.bottom - frame.top);
+        result = 0;
+        return true;
+    }
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale (or the scale changed): the
+        // new dpi in wParam, the rectangle to take in lParam.
+        if (lp) ChangeDpi(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+        result = 0;
         return true;
     case WM_CLOSE:
         // Closing the main window ends the program; nothing is saved.

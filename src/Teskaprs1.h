@@ -26,6 +26,7 @@
 namespace config { class TEasyRegAdvanced; }
 namespace net { class TWSocket; }
 namespace ui {
+struct ControlLayout;
 class TabcSingleInstance;
 class TabcTrayIcon;
 class TabcVersionLabel;
@@ -43,6 +44,8 @@ public:
     ~TForm1();
 
     HWND Handle() const { return handle_; }
+    // The dpi the window and its controls are laid out for.
+    UINT Dpi() const { return dpi_; }
 
     // The control of that name, or nullptr.
     rtl::TControl* FindControl(const std::string& name) const;
@@ -284,13 +287,28 @@ private:
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     void CreateControls();
     void BindControls();
+    // The fonts and the window's icons for a dpi (the old ones are replaced
+    // once the controls no longer use them).
+    void CreateFonts(UINT dpi);
+    void LoadWindowIcons(UINT dpi);
+    HFONT FontFor(const ui::ControlLayout& layout) const;
+    // Labels sized to their text take its size; at another scale than 96
+    // dpi the others grow where their text has become too large.
+    void FitToText(const ui::ControlLayout& layout, rtl::TControl& control);
+    void FitIntervalGap();
+    // WM_DPICHANGED: every control, font and icon at the new dpi, and the
+    // window in the rectangle the system suggests.
+    void ChangeDpi(UINT dpi, const RECT& suggested);
     template <class T>
     void Bind(T*& member, const char* name);
 
     HWND handle_ = nullptr;
+    UINT dpi_ = rtl::kDesignDpi;  // the dpi the layout is shown at
     HFONT font_ = nullptr;      // the window font
     HFONT boldFont_ = nullptr;  // group-box captions, Label17
     HFONT linkFont_ = nullptr;  // link labels, underlined
+    HICON smallIcon_ = nullptr;  // the window's icons at the dpi's sizes
+    HICON largeIcon_ = nullptr;
     HBRUSH background_ = nullptr;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
     std::vector<std::unique_ptr<rtl::TControl>> controls_;

@@ -13,7 +13,7 @@
 
 namespace {
 // The login status's room on the APRS box's frame line, from the end of
-// the caption to the lamp.
+// the caption to the lamp, in pixels at 96 dpi.
 constexpr int kLoginStatusRoom = 440;
 // The tip between attempts.
 const char kWaitingHint[] = "Waiting";
@@ -135,8 +135,9 @@ void TForm1::ShowStatusLine(const std::string& line) {
     // Never over the lamp at the right end of the line.
     RECT r{};
     GetWindowRect(LoginStatus->Handle(), &r);
-    if (r.right - r.left > kLoginStatusRoom)
-        SetWindowPos(LoginStatus->Handle(), nullptr, 0, 0, kLoginStatusRoom, r.bottom - r.top,
+    const int room = rtl::ScaleToDpi(kLoginStatusRoom, LoginStatus->Dpi());
+    if (r.right - r.left > room)
+        SetWindowPos(LoginStatus->Handle(), nullptr, 0, 0, room, r.bottom - r.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(LoginStatus->Handle(), SW_SHOWNA);
 }

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,47 @@ void Frame3D(HDC dc, RECT& rect, COLORREF topLeft, COLORREF bottomRight, int wid
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- display scale
+
+namespace {
+
+// The per-monitor functions of Windows 10 (1607 and later), looked up once;
+// null on older systems.
+template <class F>
+F User32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+}
+
+}  // namespace
+
+TBounds ScaleToDpi(const TBounds& b, UINT dpi) {
+    return TBounds{ScaleToDpi(b.left, dpi), ScaleToDpi(b.top, dpi), ScaleToDpi(b.width, dpi),
+                   ScaleToDpi(b.height, dpi)};
+}
+
+UINT DpiOfWindow(HWND hwnd) {
+    static const auto forWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (forWindow && hwnd) {
+        if (const UINT dpi = forWindow(hwnd)) return dpi;
+    }
+    HDC dc = GetDC(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    if (dc) ReleaseDC(nullptr, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
+}
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    static const auto forDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
+}
+
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
+    static const auto forDpi =
+        User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+    if (!forDpi || !forDpi(&rect, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+}
 
 void SetBeepFunction(BeepFunction beep) { BeepSink() = std::move(beep); }
 
@@ -277,8 +319,34 @@ void TLabel::AdjustSize() {
     DrawTextA(dc, text, length, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
-    SetWindowPos(handle_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    int width = r.right - r.left;
+    if (options_.maxWidth > 0) width = std::min(width, ScaleToDpi(options_.maxWidth, Dpi()));
+    SetWindowPos(handle_, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TLabel::FitText() {
+    const std::string caption = Text();
+    if (caption.empty()) return;
+    HDC dc = GetDC(handle_);
+    HGDIOBJ old = SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
+    RECT text{0, 0, 0, 0};
+    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(handle_, dc);
+    TBounds b = Bounds();
+    const int wider = text.right - b.width, taller = text.bottom - b.height;
+    if (wider <= 0 && taller <= 0) return;
+    if (wider > 0) {
+        if (options_.alignment == Alignment::Center) b.left -= wider / 2;
+        if (options_.alignment == Alignment::Right) b.left -= wider;
+        b.width += wider;
+    }
+    if (taller > 0) {
+        // Several lines sit at the bottom of their room; one line keeps its top.
+        if (options_.wordWrap) b.top -= taller;
+        b.height += taller;
+    }
+    TControl::SetBounds(b);
 }
 
 bool TLabel::HandleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
@@ -358,14 +426,17 @@ void TCheckBox::Click() { SendMessageA(handle_, BM_CLICK, 0, 0); }
 TComboBox::TComboBox(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& text,
                      COLORREF color, bool sorted)
     : TControl(std::move(name), color), height_(bounds.height) {
-    // The window's height includes the dropped-down list: eight items.
-    TBounds withList = bounds;
-    withList.height = bounds.height + 8 * 14 + 2;
     CreateHandle(0, "COMBOBOX", "",
                  WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | (sorted ? CBS_SORT : 0), parent, id,
-                 withList);
+                 WithList(bounds, Dpi()));
     SetText(text);
     FitHeight();
+}
+
+// The window's height includes the dropped-down list: eight items.
+TBounds TComboBox::WithList(TBounds bounds, UINT dpi) {
+    bounds.height += ScaleToDpi(8 * 14 + 2, dpi);
+    return bounds;
 }
 
 void TComboBox::SetFont(HFONT font) {
@@ -373,16 +444,33 @@ void TComboBox::SetFont(HFONT font) {
     FitHeight();
 }
 
+void TComboBox::SetDpi(UINT dpi) {
+    if (dpi == Dpi()) return;
+    TControl::SetDpi(dpi);
+    TBounds bounds = Bounds();
+    bounds.height = height_;
+    SetBounds(bounds);
+}
+
+void TComboBox::SetBounds(const TBounds& bounds) {
+    height_ = bounds.height;
+    TControl::SetBounds(WithList(bounds, Dpi()));
+    FitHeight();
+}
+
 // Makes the closed combo box exactly as high as its layout says.
 void TComboBox::FitHeight() {
+    // The height asked for is corrected by what it gave rather than read
+    // back: Wine reports a little more than was asked for.
+    LRESULT item = SendMessageA(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    if (item == CB_ERR) return;
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT r{};
         GetWindowRect(handle_, &r);
         const int difference = height_ - (r.bottom - r.top);
-        if (difference == 0) return;
-        const LRESULT item = SendMessageA(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
-        if (item == CB_ERR || item + difference < 1) return;
-        SendMessageA(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item + difference);
+        if (difference == 0 || item + difference < 1) return;
+        item += difference;
+        SendMessageA(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
     }
 }
 
@@ -463,8 +551,9 @@ void TPanel::Paint(HDC dc) const {
     GetClientRect(handle_, &r);
     const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT);
     const COLORREF dark = GetSysColor(COLOR_BTNSHADOW);
-    Frame3D(dc, r, light, dark, bevelWidth_);  // outer bevel, raised
-    Frame3D(dc, r, dark, light, bevelWidth_);  // inner bevel, lowered
+    const int bevel = ScaleToDpi(bevelWidth_, Dpi());
+    Frame3D(dc, r, light, dark, bevel);  // outer bevel, raised
+    Frame3D(dc, r, dark, light, bevel);  // inner bevel, lowered
     HBRUSH fill = CreateSolidBrush(Color());
     FillRect(dc, &r, fill);
     DeleteObject(fill);
@@ -475,16 +564,33 @@ void TPanel::Paint(HDC dc) const {
 TCustomSpinEdit::TCustomSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color)
     : TEdit(std::move(name), color) {
     CreateHandle(WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN, parent, id, bounds);
-    RECT client{};
-    GetClientRect(handle_, &client);
-    // The arrows sit inside the field, at its right; the text stops short of them.
-    arrows_ = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, client.right - kArrowsWidth, 0,
-                              kArrowsWidth, client.bottom, handle_, nullptr, GetModuleHandleA(nullptr), nullptr);
+    arrows_ = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, handle_, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
     if (!arrows_) throw Exception("Cannot create the arrows of " + Name());
     // Up is the positive direction; the position itself is never used.
     SendMessageA(arrows_, UDM_SETRANGE32, 0, 100);
     SendMessageA(arrows_, UDM_SETPOS32, 0, 50);
-    SendMessageA(handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kArrowsWidth + 1));
+    PlaceArrows();
+}
+
+void TCustomSpinEdit::SetDpi(UINT dpi) {
+    if (dpi == Dpi()) return;
+    TEdit::SetDpi(dpi);
+    PlaceArrows();
+}
+
+void TCustomSpinEdit::SetFont(HFONT font) {
+    TEdit::SetFont(font);
+    PlaceArrows();  // a new font resets the field's margins
+}
+
+void TCustomSpinEdit::PlaceArrows() {
+    // The arrows sit inside the field, at its right; the text stops short of them.
+    RECT client{};
+    GetClientRect(handle_, &client);
+    const int width = ScaleToDpi(kArrowsWidth, Dpi());
+    MoveWindow(arrows_, client.right - width, 0, width, client.bottom, TRUE);
+    SendMessageA(handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, width + 1));
 }
 
 bool TCustomSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -528,12 +634,9 @@ bool TCustomSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         result = 1;  // the arrows keep their own position unchanged
         return true;
     }
-    case WM_SIZE: {
-        RECT client{};
-        GetClientRect(handle_, &client);
-        MoveWindow(arrows_, client.right - kArrowsWidth, 0, kArrowsWidth, client.bottom, TRUE);
+    case WM_SIZE:
+        PlaceArrows();
         return false;
-    }
     default:
         return false;
     }

@@ -23,6 +23,20 @@ struct TBounds {
     int left = 0, top = 0, width = 0, height = 0;
 };
 
+// Display scale. Layouts are designed in pixels at 96 dpi (100 %) and
+// scaled to the dpi of the window they are shown in, rounding as MulDiv does.
+inline constexpr UINT kDesignDpi = 96;
+inline int ScaleToDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), kDesignDpi); }
+TBounds ScaleToDpi(const TBounds& bounds, UINT dpi);
+// The dpi a window is shown at (GetDpiForWindow where the system has it;
+// before Windows 10 the system's one dpi).
+UINT DpiOfWindow(HWND hwnd);
+// GetSystemMetrics for a dpi (GetSystemMetricsForDpi where the system has
+// it; before Windows 10 the system's own metrics, which are those of its one dpi).
+int SystemMetricForDpi(int index, UINT dpi);
+// The window rectangle around a client rectangle at a dpi.
+void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi);
+
 // The refusal beep of the input fields. Tests replace it to count beeps; an
 // empty function restores MessageBeep.
 using BeepFunction = std::function<void()>;
@@ -51,7 +65,12 @@ public:
     bool Visible() const;
     void SetVisible(bool visible);
     TBounds Bounds() const;
-    void SetBounds(const TBounds& bounds);
+    virtual void SetBounds(const TBounds& bounds);
+    // The dpi the control is shown at: what it draws or sizes by itself
+    // (arrows, bevels, the dropped-down list) follows it. Set it before the
+    // bounds and the font of that dpi.
+    UINT Dpi() const { return dpi_; }
+    virtual void SetDpi(UINT dpi) { dpi_ = dpi; }
 
     HFONT Font() const { return font_; }
     // The font is owned by the caller and must outlive the control's window.
@@ -100,6 +119,7 @@ private:
     COLORREF color_;
     COLORREF fontColor_ = RGB(0, 0, 0);
     HBRUSH brush_ = nullptr;
+    UINT dpi_ = kDesignDpi;
 };
 
 // Passes a child's notification that a parent window received to the
@@ -119,6 +139,8 @@ public:
         bool link = false;
         // The mouse passes through to what lies beneath: no click, no cursor.
         bool mouseTransparent = false;
+        // With autoSize: never wider than this, in pixels at 96 dpi (0: no limit).
+        int maxWidth = 0;
     };
     TLabel(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& caption,
            COLORREF color, const Options& options);
@@ -128,6 +150,10 @@ public:
     bool HandleCommand(WORD code) override;
     // Fits the label to its text (autoSize labels do this on every change).
     void AdjustSize();
+    // Makes the label at least as large as its text: a font at another
+    // scale is seldom exactly as much larger as the layout (wider to the
+    // right, or to both sides when centred; taller upward when it wraps).
+    void FitText();
 
 private:
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
@@ -181,8 +207,12 @@ public:
     // -1 clears the selection and the text.
     void SetItemIndex(int index);
     void SetFont(HFONT font) override;
+    // The height is that of the closed box; the dropped-down list adds to it.
+    void SetBounds(const TBounds& bounds) override;
+    void SetDpi(UINT dpi) override;
 
 private:
+    static TBounds WithList(TBounds bounds, UINT dpi);
     void FitHeight();
     int height_;
 };
@@ -202,6 +232,7 @@ private:
 class TPanel : public TControl {
 public:
     TPanel(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color, int bevelWidth);
+    // At 96 dpi; drawn scaled to the control's dpi.
     int BevelWidth() const { return bevelWidth_; }
 
 private:
@@ -218,6 +249,8 @@ class TCustomSpinEdit : public TEdit {
 public:
     HWND ArrowsHandle() const { return arrows_; }
     bool HandleCommand(WORD code) override;
+    void SetDpi(UINT dpi) override;
+    void SetFont(HFONT font) override;
 
 protected:
     TCustomSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color);
@@ -235,6 +268,8 @@ protected:
 
 private:
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    // Puts the arrows at the right of the field, as wide as the dpi asks.
+    void PlaceArrows();
     HWND arrows_ = nullptr;
 };
 

@@ -77,7 +77,7 @@ constexpr std::array kLayout{
     ControlLayout{"Label15", K::LinkLabel, "GroupBox3", 148, 76, 144, 13, -1, kStationPageDesign, kAutoSize},
     // What the server said to the login, when the station owner has to act
     // on it: on the box's frame line beside its caption, shown only then.
-    ControlLayout{"LoginStatus", K::Label, "GroupBox3", 56, 0, 440, 13, -1, "", kAutoSize | kRedText},
+    ControlLayout{"LoginStatus", K::Label, "GroupBox3", 56, 0, 440, 13, -1, "", kAutoSize | kWithinWidth | kRedText},
 
     // Directly on the window, beneath the group boxes.
     // A sliver of a link beneath the configuration box, where "Minutes" is

@@ -1,6 +1,7 @@
 // The main window's layout: every control with its kind, parent, position
 // and size in pixels at 96 dpi, tab order, design caption and look. The
-// window builds its controls from this table, in this order.
+// window builds its controls from this table, in this order, and scales
+// every position, size and font height to the dpi it is shown at.
 #pragma once
 
 #include <span>
@@ -24,7 +25,8 @@ inline constexpr Rgb kLinkColor{0, 0, 255};
 inline constexpr Rgb kServerTextColor{255, 0, 0};
 inline constexpr Rgb kTextColor{0, 0, 0};
 
-// The window font: "MS Sans Serif", 8 points = 11 pixels at 96 dpi.
+// The window font: "MS Sans Serif", 8 points = 11 pixels at 96 dpi (at
+// other dpi scaled as the layout is).
 inline constexpr char kFontFace[] = "MS Sans Serif";
 inline constexpr int kFontHeight = 11;
 
@@ -56,6 +58,7 @@ enum ControlFlags : unsigned {
     kRedText = 1u << 5,
     kChecked = 1u << 6,  // a check box checked at design
     kMouseTransparent = 1u << 7,  // the mouse passes through it: no clicks, no cursor of its own
+    kWithinWidth = 1u << 8,       // sized to its text, but never wider than the layout's width
 };
 
 struct ControlLayout {

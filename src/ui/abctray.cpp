@@ -4,6 +4,7 @@
 
 #include <unordered_set>
 
+#include "rtl/Controls.h"
 #include "rtl/Exceptions.h"
 
 namespace ui {
@@ -42,10 +43,10 @@ UINT NextIdentifier() {
     return ++next;
 }
 
-HICON CopySmallIcon(HICON icon) {
+HICON CopySmallIcon(HICON icon, UINT dpi) {
     if (!icon) return nullptr;
-    return static_cast<HICON>(
-        CopyImage(icon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    const int size = rtl::SystemMetricForDpi(SM_CXSMICON, dpi);
+    return static_cast<HICON>(CopyImage(icon, IMAGE_ICON, size, size, 0));
 }
 
 // The tip of the first form of the notification record: 63 characters and
@@ -189,6 +190,7 @@ LRESULT CALLBACK TabcFormHook::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
 TabcTrayIcon::TabcTrayIcon(HWND owner, std::function<HWND()> formWindow)
     : TabcFormHook(owner, std::move(formWindow)),
       id_(NextIdentifier()),
+      dpi_(rtl::DpiOfWindow(owner)),
       options_{atiShowOnDblClick, atiHideApp, atiHideOnClose, atiTerminateOnLogoff},
       monitorTimer_(5000, false),
       animateTimer_(700, false),
@@ -258,18 +260,33 @@ void TabcTrayIcon::SetHint(const std::string& hint) {
 }
 
 void TabcTrayIcon::SetIcon(HICON icon) {
-    HICON copy = CopySmallIcon(icon);
+    resourceId_ = 0;
+    ReplaceIcon(CopySmallIcon(icon, dpi_));
+}
+
+void TabcTrayIcon::ReplaceIcon(HICON icon) {
     if (icon_) DestroyIcon(icon_);
-    icon_ = copy;
+    icon_ = icon;
     ModifyIcon();
 }
 
 void TabcTrayIcon::LoadIconResource(HINSTANCE instance, int id) {
-    auto loaded = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    // The image drawn for the size, where the resource has one.
+    const int size = rtl::SystemMetricForDpi(SM_CXSMICON, dpi_);
+    auto loaded = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
     if (!loaded) return;
-    SetIcon(loaded);
-    DestroyIcon(loaded);
+    ReplaceIcon(loaded);
+    resourceInstance_ = instance;
+    resourceId_ = id;
+}
+
+void TabcTrayIcon::SetDpi(UINT dpi) {
+    if (dpi == dpi_) return;
+    dpi_ = dpi;
+    if (resourceId_)
+        LoadIconResource(resourceInstance_, resourceId_);
+    else if (icon_)
+        ReplaceIcon(CopySmallIcon(icon_, dpi_));
 }
 
 void TabcTrayIcon::SetImages(HIMAGELIST images) {

@@ -152,13 +152,17 @@ public:
     const std::string& Hint() const { return hint_; }
     void SetHint(const std::string& hint);
 
-    // The component's own icon, at the system's small-icon size (nullptr:
-    // none; the form's or the application's icon is shown then). Setting it
-    // copies the image; the caller keeps its own handle.
+    // The component's own icon, at the system's small-icon size for the
+    // dpi (nullptr: none; the form's or the application's icon is shown
+    // then). Setting it copies the image; the caller keeps its own handle.
     HICON Icon() const { return icon_; }
     void SetIcon(HICON icon);
-    // Takes the icon from an icon resource, loaded at the small-icon size.
+    // Takes the icon from an icon resource, loaded at the small-icon size
+    // for the dpi; the resource is loaded again when the dpi changes.
     void LoadIconResource(HINSTANCE instance, int id);
+    // The dpi the icon is made for: at first the owner window's.
+    UINT Dpi() const { return dpi_; }
+    void SetDpi(UINT dpi);
 
     // The images of the animation (owned by the caller), and the current one.
     HIMAGELIST Images() const { return images_; }
@@ -228,6 +232,8 @@ protected:
 private:
     void FillRecord();
     HICON CurrentIcon() const;
+    // Takes ownership of the icon and shows it.
+    void ReplaceIcon(HICON icon);
     void ModifyIcon();
     void MonitorTick();
     void AnimateTick();
@@ -246,6 +252,10 @@ private:
     bool serviceRegistered_ = false;
     std::string hint_;
     HICON icon_ = nullptr;
+    UINT dpi_;
+    // The icon resource the icon came from (id 0: it did not).
+    HINSTANCE resourceInstance_ = nullptr;
+    int resourceId_ = 0;
     HIMAGELIST images_ = nullptr;
     int imageIndex_ = 0;
     TabcTrayIconOptions options_;

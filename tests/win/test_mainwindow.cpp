@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Teskaprs1.h"
+#include "ui/abctray.h"
 #include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
@@ -161,39 +163,98 @@ const Placement kPlacements[] = {
     {"abcVersionLabel1", "", 504, 316, 45, 29, -1, nullptr, false},
 };
 
-TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThemInTabOrder) {
-    std::map<HWND, std::vector<std::pair<int, const char*>>> tabStopsByParent;
+// Every control where the layout puts it, scaled to the dpi as MulDiv does
+// (at 96 dpi exactly the table, elsewhere within a pixel), with the font of
+// that dpi, and no caption wider than its control.
+void ExpectLayoutAt(TForm1& form, UINT dpi) {
+    const int slack = dpi == 96 ? 0 : 1;
+    auto scaled = [&](int v) { return MulDiv(v, static_cast<int>(dpi), 96); };
     for (const Placement& p : kPlacements) {
-        SCOPED_TRACE(p.name);
-        HWND hwnd = Handle(p.name);
-        ASSERT_NE(hwnd, nullptr);
-        HWND parent = Parent(p.parent);
+        SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " dpi");
+        rtl::TControl* control = form.FindControl(p.name);
+        ASSERT_NE(control, nullptr);
+        HWND hwnd = control->Handle();
+        HWND parent = *p.parent ? form.FindControl(p.parent)->Handle() : form.Handle();
         EXPECT_EQ(GetParent(hwnd), parent);
         RECT r{};
         GetWindowRect(hwnd, &r);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
-        EXPECT_EQ(r.left, p.left);
-        EXPECT_EQ(r.top, p.top);
-        if (p.sizedToText) {
-            std::string text = WindowText(hwnd);
-            if (text.empty()) text = " ";
+        const int width = r.right - r.left, height = r.bottom - r.top;
+        EXPECT_NEAR(r.left, scaled(p.left), slack);
+        EXPECT_NEAR(r.top, scaled(p.top), slack);
+        auto font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+        LOGFONTA lf{};
+        ASSERT_TRUE(GetObjectA(font, sizeof lf, &lf));
+        EXPECT_EQ(lf.lfHeight, -scaled(11));
+        // The caption measured with the control's font.
+        auto measure = [&](const std::string& part) {
+            RECT extent{};
             HDC dc = GetDC(hwnd);
-            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0)));
-            SIZE extent{};
-            GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+            HGDIOBJ old = SelectObject(dc, font);
+            DrawTextA(dc, part.empty() ? " " : part.c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX);
+            SelectObject(dc, old);
             ReleaseDC(hwnd, dc);
-            EXPECT_EQ(r.right - r.left, extent.cx);
-            EXPECT_EQ(r.bottom - r.top, 13);
+            return extent;
+        };
+        const std::string text = WindowText(hwnd);
+        const RECT extent = measure(text);
+        if (p.sizedToText) {
+            EXPECT_EQ(width, std::string(p.name) == "LoginStatus" ? std::min<int>(extent.right, scaled(440))
+                                                                   : extent.right);
+            EXPECT_EQ(height, extent.bottom);
+            if (dpi == 96) EXPECT_EQ(height, 13);
+            continue;
+        }
+        char windowClass[32] = {};
+        GetClassNameA(hwnd, windowClass, sizeof windowClass);
+        // A label whose text grew more than the layout did grows with it.
+        const bool label = lstrcmpiA(windowClass, "Static") == 0 && p.caption && !text.empty();
+        EXPECT_NEAR(width, label ? std::max<int>(scaled(p.width), extent.right) : scaled(p.width), slack);
+        EXPECT_NEAR(height, label ? std::max<int>(scaled(p.height), extent.bottom) : scaled(p.height), slack);
+        if (!p.caption || text.empty()) continue;
+        if (std::string(p.name) == "Label5" && dpi != 96) {
+            // Interval sits in the blanks, which are counted for the font:
+            // it covers no letter.
+            const size_t head = text.find("  "), tail = text.find_last_of(' ') + 1;
+            EXPECT_EQ(text.substr(0, head) + text.substr(tail - 1), "Send every Mins.");
+            const rtl::TBounds field = form.Interval->Bounds();
+            EXPECT_LE(r.left + measure(text.substr(0, head)).right, field.left);
+            EXPECT_GE(r.left + measure(text.substr(0, tail)).right, field.left + field.width);
         } else {
-            EXPECT_EQ(r.right - r.left, p.width);
-            EXPECT_EQ(r.bottom - r.top, p.height);
+            EXPECT_EQ(text, p.caption);
         }
-        if (p.caption) {
-            EXPECT_EQ(WindowText(hwnd), p.caption);
+        // No field lies over a label's text (but the one in Label5's gap).
+        for (HWND sibling = GetWindow(parent, GW_CHILD); label && sibling; sibling = GetWindow(sibling, GW_HWNDNEXT)) {
+            RECT other{}, overlap{};
+            GetWindowRect(sibling, &other);
+            MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&other), 2);
+            const bool field = (GetWindowLongPtrA(sibling, GWL_STYLE) & WS_TABSTOP) != 0;
+            EXPECT_FALSE(field && std::string(p.name) != "Label5" && IntersectRect(&overlap, &r, &other))
+                << WindowText(hwnd) << " lies under " << GetDlgCtrlID(sibling);
         }
+        // What the control needs beside its caption: the box of a check box,
+        // the frame of a button, the indent of a group box's caption.
+        const LONG_PTR style = GetWindowLongPtrA(hwnd, GWL_STYLE);
+        int beside = 0;
+        if (lstrcmpiA(windowClass, "Button") == 0) {
+            const LONG_PTR type = style & BS_TYPEMASK;
+            beside = type == BS_AUTOCHECKBOX ? rtl::SystemMetricForDpi(SM_CXMENUCHECK, dpi) + scaled(2)
+                     : type == BS_GROUPBOX   ? scaled(8)
+                                             : scaled(4);
+        }
+        EXPECT_LE(extent.right + beside, width) << "\"" << text << "\" is cut";
+        EXPECT_LE(extent.bottom, height) << "\"" << text << "\" is cut";
+    }
+}
+
+TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThemInTabOrder) {
+    ExpectLayoutAt(*form, 96);
+    std::map<HWND, std::vector<std::pair<int, const char*>>> tabStopsByParent;
+    for (const Placement& p : kPlacements) {
+        HWND hwnd = Handle(p.name);
         const bool tabStop = (GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_TABSTOP) != 0;
-        EXPECT_EQ(tabStop, p.tab >= 0 && !std::string(p.name).starts_with("GroupBox"));
-        if (p.tab >= 0) tabStopsByParent[parent].emplace_back(p.tab, p.name);
+        EXPECT_EQ(tabStop, p.tab >= 0 && !std::string(p.name).starts_with("GroupBox")) << p.name;
+        if (p.tab >= 0) tabStopsByParent[Parent(p.parent)].emplace_back(p.tab, p.name);
     }
     EXPECT_EQ(form->Controls().size(), std::size(kPlacements)) << "a control the layout does not have";
 
@@ -220,6 +281,119 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThemInTabOrder) {
     for (const char* name : walk) {
         EXPECT_EQ(at, Handle(name)) << "expected " << name << ", got " << WindowText(at);
         at = GetNextDlgTabItem(form->Handle(), at, FALSE);
+    }
+}
+
+int IconSize(HICON icon) {
+    ICONINFO info{};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
+// The window's icons and the tray icon at the sizes the system asks for at the dpi.
+void ExpectIconsAt(TForm1& form, UINT dpi) {
+    const int small = rtl::SystemMetricForDpi(SM_CXSMICON, dpi), large = rtl::SystemMetricForDpi(SM_CXICON, dpi);
+    EXPECT_EQ(small, MulDiv(16, static_cast<int>(dpi), 96));
+    EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(form.Handle(), WM_GETICON, ICON_SMALL, 0))), small);
+    EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(form.Handle(), WM_GETICON, ICON_BIG, 0))), large);
+    EXPECT_EQ(IconSize(form.abcTrayIcon1->Icon()), small);
+}
+
+// The test prefix's display scale for the programs started while this
+// lives (a running program keeps the scale it started with); the old
+// setting comes back at the end, whatever the test found.
+class DisplayScale {
+public:
+    explicit DisplayScale(DWORD dpi) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExA(key_, "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) == 0;
+        RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~DisplayScale() {
+        if (had_)
+            RegSetValueExA(key_, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else
+            RegDeleteValueA(key_, "LogPixels");
+        RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+// Runs the current test again in a new test program (told so by
+// TESKAPRS_SCALED_RUN), with its output shown here; its exit code.
+DWORD RunCurrentTestInNewProgram() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string command =
+        std::string("\"") + exe + "\" --gtest_color=no --gtest_filter=" + test->test_suite_name() + "." + test->name();
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    SetEnvironmentVariableA("TESKAPRS_SCALED_RUN", "1");
+    const BOOL started =
+        CreateProcessA(exe, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableA("TESKAPRS_SCALED_RUN", nullptr);
+    if (!started) return GetLastError();
+    WaitForSingleObject(process.hProcess, 240000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (code == STILL_ACTIVE) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+TEST_F(MainWindowTest, StartedAtOneAndAHalfTimesTheScaleEverythingIsOneAndAHalfTimesAsLarge) {
+    if (!GetEnvironmentVariableA("TESKAPRS_SCALED_RUN", nullptr, 0)) {
+        DisplayScale scale(144);
+        EXPECT_EQ(RunCurrentTestInNewProgram(), 0u) << "the test at 144 dpi failed (its output is above)";
+        return;
+    }
+    ASSERT_EQ(rtl::DpiOfWindow(form->Handle()), 144u) << "the display scale did not reach the new program";
+    EXPECT_EQ(form->Dpi(), 144u);
+    RECT client{}, frame{};
+    GetClientRect(form->Handle(), &client);
+    EXPECT_EQ(client.right, 827);
+    EXPECT_EQ(client.bottom, 515);
+    GetWindowRect(form->Handle(), &frame);
+    EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    ExpectLayoutAt(*form, 144);
+    ExpectIconsAt(*form, 144);
+}
+
+TEST_F(MainWindowTest, MovedToAMonitorOfAnotherScaleTheWindowRescalesItself) {
+    for (UINT dpi : {192u, 120u, 96u}) {
+        SCOPED_TRACE(dpi);
+        // What the system sends: the new dpi, and the rectangle to take.
+        RECT suggested{40, 30, 0, 0};
+        RECT frame{0, 0, MulDiv(551, dpi, 96), MulDiv(343, dpi, 96)};
+        rtl::AdjustWindowRectForDpi(frame, static_cast<DWORD>(GetWindowLongPtrA(form->Handle(), GWL_STYLE)), 0, dpi);
+        suggested.right = suggested.left + frame.right - frame.left;
+        suggested.bottom = suggested.top + frame.bottom - frame.top;
+        SendMessageA(form->Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT now{};
+        GetWindowRect(form->Handle(), &now);
+        EXPECT_TRUE(EqualRect(&now, &suggested));
+        EXPECT_EQ(form->Dpi(), dpi);
+        ExpectLayoutAt(*form, dpi);
+        ExpectIconsAt(*form, dpi);
+        EXPECT_EQ(form->LED->Dpi(), dpi);
     }
 }
 

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Teskaprs1.h"
 #include "LoopbackServer.h"
@@ -214,19 +216,26 @@ TEST(Program, StartsWithItsWindowAndEndsWhenItIsClosed) {
         if (ch == '/') ch = '\\';
     ASSERT_NE(GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES) << exe;
 
-    // The program carries its icon: one 32x32 image of 256 colours.
+    // The program carries its icon and the icon's warning look, each with an
+    // image drawn for every size Windows asks for at the usual scales.
     HMODULE image = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(image, nullptr);
-    HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(1), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
-    ASSERT_NE(group, nullptr);
-    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
-    ASSERT_NE(directory, nullptr);
-    // GRPICONDIR: reserved, type, count; then 14-byte entries: width, height,
-    // colours, reserved, planes, bit count, ...
-    EXPECT_EQ(directory[4] | directory[5] << 8, 1) << "one image";
-    EXPECT_EQ(directory[6], 32);
-    EXPECT_EQ(directory[7], 32);
-    EXPECT_EQ(directory[12] | directory[13] << 8, 8) << "256 colours";
+    for (int id : {1, 2}) {
+        HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(id), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
+        ASSERT_NE(group, nullptr) << id;
+        const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
+        ASSERT_NE(directory, nullptr);
+        // GRPICONDIR: reserved, type, count; then 14-byte entries: width
+        // (0 for 256), height, ...
+        std::vector<int> sizes;
+        for (int i = 0; i < (directory[4] | directory[5] << 8); ++i) {
+            const BYTE* entry = directory + 6 + 14 * i;
+            EXPECT_EQ(entry[0], entry[1]) << "square images";
+            sizes.push_back(entry[0] ? entry[0] : 256);
+        }
+        std::sort(sizes.begin(), sizes.end());
+        EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256})) << "icon " << id;
+    }
     FreeLibrary(image);
 
     STARTUPINFOA startup{};
