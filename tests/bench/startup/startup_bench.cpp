@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
     report("start to shown, painted and idle", &Series::ready);
     // (Processor time is not shown: Wine's figure for another process counted
     // more than the time that had passed.)
-    std::printf("working set when visible (MB), median:");
+    std::printf("working set when shown and idle (MB), median:");
     for (const Series& s : series)
         std::printf(" %s %.1f%s", name(s).c_str(), Median(s.memory) / 1048576.0, &s == &plain ? "\n" : ",");
     DestroyWindow(own);
