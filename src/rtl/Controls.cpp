@@ -430,7 +430,8 @@ TComboBox::TComboBox(HWND parent, int id, std::string name, const TBounds& bound
                  WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | (sorted ? CBS_SORT : 0), parent, id,
                  WithList(bounds, Dpi()));
     SetText(text);
-    FitHeight();
+    // The height is fitted when the font is set: a fit for the system font
+    // would only be undone by the window's font (each fit resizes the list).
 }
 
 // The window's height includes the dropped-down list: eight items.

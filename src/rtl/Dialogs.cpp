@@ -2,11 +2,31 @@
 
 #include <algorithm>
 
+#include "rtl/Exceptions.h"
+
 namespace rtl {
 
 namespace {
 // Room for a long path chosen in the dialog.
 const size_t kFileBufferSize = 32768;
+
+// The dialog's library, and the printing libraries it brings along, is
+// loaded when a dialog first opens rather than at every start: the window
+// shows sooner and the program stays smaller while it sits in the tray.
+BOOL RunOpenFileDialog(OPENFILENAMEA& record) {
+    using Function = BOOL(WINAPI*)(LPOPENFILENAMEA);
+    static const Function function = []() -> Function {
+        char path[MAX_PATH] = {};
+        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length == 0 || length + sizeof "\\comdlg32.dll" > MAX_PATH) return nullptr;
+        lstrcatA(path, "\\comdlg32.dll");
+        HMODULE library = LoadLibraryA(path);
+        if (!library) return nullptr;
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")));
+    }();
+    if (!function) throw Exception("Cannot open the file dialog");
+    return function(&record);
+}
 }  // namespace
 
 DWORD TOpenDialog::Flags() const {
@@ -38,7 +58,7 @@ bool TOpenDialog::Execute(HWND owner) {
     record.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
     record.Flags = Flags();
 
-    const bool confirmed = runner_ ? runner_(record) : GetOpenFileNameA(&record) != FALSE;
+    const bool confirmed = runner_ ? runner_(record) : RunOpenFileDialog(record) != FALSE;
     if (!confirmed) return false;
     file.back() = '\0';
     FileName = file.data();

@@ -1,15 +1,19 @@
 // Start to visible window: the release program against a plain window with
-// as many standard controls, five runs each, alternating, median printed.
-// Usage: startup_bench [program.exe [plain_window.exe]]; by default the
-// release build (..\release\teskaprs.exe) and plain_window.exe beside this
-// program. The benchmark keeps a window of its own, so Wine's desktop is
-// already up for both, as Windows' is.
+// the same standard controls, started in turn (five times each unless --runs
+// says otherwise), medians and best runs printed.
+// Usage: startup_bench [--runs N] [program.exe ...]; by default the release
+// build (..\release\teskaprs.exe). Several builds of the program (before and
+// after a change) are started in turn in the same run, each against the same
+// plain window (plain_window.exe beside this program). The benchmark keeps a
+// window of its own, so Wine's desktop is already up for all, as Windows' is.
 #include <windows.h>
 
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,19 +66,35 @@ HWND VisibleWindowOf(DWORD pid, const char* className) {
     return search.found;
 }
 
-int CountDescendants(HWND window) {
-    int count = 0;
+std::string ClassOf(HWND hwnd) {
+    char name[64] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return name;
+}
+
+// The window's controls as the plain window's command line: how many of
+// each class ("Static=24 Edit=12 ..."). A combo box's own edit field comes
+// with the combo box and is not counted.
+std::string ControlsOf(HWND window) {
+    std::map<std::string, int> tally;
     EnumChildWindows(
-        window, [](HWND, LPARAM lp) -> BOOL { return ++*reinterpret_cast<int*>(lp), TRUE; },
-        reinterpret_cast<LPARAM>(&count));
-    return count;
+        window,
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            if (lstrcmpiA(ClassOf(GetParent(hwnd)).c_str(), "ComboBox") != 0)
+                ++(*reinterpret_cast<std::map<std::string, int>*>(lp))[ClassOf(hwnd)];
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&tally));
+    std::string text;
+    for (const auto& [name, count] : tally) text += (text.empty() ? "" : " ") + name + "=" + std::to_string(count);
+    return text;
 }
 
 struct Run {
     double seconds = -1;  // negative: no window within the time limit
+    double ready = -1;    // window shown, painted and waiting for input
     SIZE_T workingSet = 0;
-    double cpu = 0;  // processor time the process had used by then
-    int controls = 0;
+    std::string controls;
 };
 
 Run StartAndClose(const std::string& program, const std::string& arguments, const char* className) {
@@ -99,16 +119,12 @@ Run StartAndClose(const std::string& program, const std::string& arguments, cons
     if (window) {
         run.seconds = Seconds() - start;
         OutputDebugStringA("visible");
-        run.controls = CountDescendants(window);
+        // Idle means the queue is empty: the window has had its first paint.
+        if (WaitForInputIdle(process.hProcess, 10000) == 0) run.ready = Seconds() - start;
+        OutputDebugStringA("ready");
+        run.controls = ControlsOf(window);
         PROCESS_MEMORY_COUNTERS memory{};
         if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory)) run.workingSet = memory.WorkingSetSize;
-        FILETIME created, exited, kernel, user;
-        if (GetProcessTimes(process.hProcess, &created, &exited, &kernel, &user)) {
-            auto seconds = [](FILETIME t) {
-                return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-            };
-            run.cpu = seconds(kernel) + seconds(user);
-        }
         PostMessageA(window, WM_CLOSE, 0, 0);
     }
     if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
@@ -127,58 +143,90 @@ T Median(std::vector<T> values) {
     return values[values.size() / 2];
 }
 
+struct Series {
+    std::string path;
+    const char* className;
+    std::vector<double> visible, ready;
+    std::vector<SIZE_T> memory;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string program = argc > 1 ? argv[1] : Beside("..\\release\\teskaprs.exe");
-    const std::string plain = argc > 2 ? argv[2] : Beside("plain_window.exe");
+    int runs = 5;
+    std::vector<Series> series;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else
+            series.push_back({argv[i], "TForm1", {}, {}, {}});
+    }
+    if (series.empty()) series.push_back({Beside("..\\release\\teskaprs.exe"), "TForm1", {}, {}, {}});
+    series.push_back({Beside("plain_window.exe"), "PlainWindow", {}, {}, {}});
 
     // A window of this process keeps Wine's desktop process running.
     HWND own = CreateWindowExA(0, "STATIC", "startup_bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     Pump(200);
 
-    // A first start of each, not counted: files in the cache, the count of
-    // the program's controls for the plain window.
-    const Run first = StartAndClose(program, "", "TForm1");
+    // A first start of each, not counted: files in the cache, the program's
+    // controls for the plain window.
+    const Run first = StartAndClose(series[0].path, "", series[0].className);
     if (first.seconds < 0) {
         std::printf("the program showed no window\n");
         return 1;
     }
-    const std::string count = std::to_string(first.controls);
-    StartAndClose(plain, count, "PlainWindow");
+    const std::string controls = first.controls;
+    auto arguments = [&](const Series& s) { return &s == &series.back() ? controls : std::string(); };
+    for (size_t k = 1; k < series.size(); ++k) StartAndClose(series[k].path, arguments(series[k]), series[k].className);
 
-    const int kRuns = 5;
-    std::vector<double> programTimes, plainTimes;
-    std::vector<SIZE_T> programMemory, plainMemory;
-    std::vector<double> programCpu, plainCpu;
-    for (int i = 0; i < kRuns; ++i) {
-        const Run a = StartAndClose(program, "", "TForm1");
-        const Run b = StartAndClose(plain, count, "PlainWindow");
-        if (a.seconds < 0 || b.seconds < 0) {
-            std::printf("a run showed no window\n");
-            return 1;
+    for (int i = 0; i < runs; ++i) {
+        for (Series& s : series) {
+            const Run run = StartAndClose(s.path, arguments(s), s.className);
+            if (run.seconds < 0) {
+                std::printf("%s showed no window\n", s.path.c_str());
+                return 1;
+            }
+            s.visible.push_back(run.seconds);
+            s.ready.push_back(run.ready);
+            s.memory.push_back(run.workingSet);
         }
-        programTimes.push_back(a.seconds);
-        plainTimes.push_back(b.seconds);
-        programMemory.push_back(a.workingSet);
-        plainMemory.push_back(b.workingSet);
-        programCpu.push_back(a.cpu);
-        plainCpu.push_back(b.cpu);
     }
-    auto list = [](const std::vector<double>& times) {
+
+    auto ms = [](double t) { return t < 0 ? std::string("-") : std::to_string(static_cast<int>(t * 1000 + 0.5)); };
+    auto list = [&](const std::vector<double>& times) {
         std::string text;
-        for (double t : times) text += (text.empty() ? "" : " ") + std::to_string(static_cast<int>(t * 1000 + 0.5));
+        for (double t : times) text += (text.empty() ? "" : " ") + ms(t);
         return text;
     };
-    const double a = Median(programTimes), b = Median(plainTimes);
-    std::printf("start to visible window, median of %d (ms): program %.0f [%s], plain window with %s controls %.0f [%s],"
-                " difference %.0f\n",
-                kRuns, a * 1000, list(programTimes).c_str(), count.c_str(), b * 1000, list(plainTimes).c_str(),
-                (a - b) * 1000);
-    std::printf("processor time used by then, median (ms): program %.0f, plain window %.0f\n",
-                Median(programCpu) * 1000, Median(plainCpu) * 1000);
-    std::printf("working set when visible, median (MB): program %.1f, plain window %.1f\n",
-                Median(programMemory) / 1048576.0, Median(plainMemory) / 1048576.0);
+    const Series& plain = series.back();
+    auto name = [&](const Series& s) {
+        if (&s == &plain) return std::string("plain window");
+        return series.size() > 2 ? "program " + std::to_string(&s - &series[0] + 1) : std::string("program");
+    };
+    std::printf("controls of every window: %s; %d runs each, in turn\n", controls.c_str(), runs);
+    for (const Series& s : series) std::printf("  %-12s %s\n", name(s).c_str(), s.path.c_str());
+    auto report = [&](const char* what, std::vector<double> Series::*times) {
+        std::printf("%s (ms), median [runs] and best run:\n", what);
+        const double plainMedian = Median(plain.*times);
+        const double plainBest = *std::min_element((plain.*times).begin(), (plain.*times).end());
+        for (const Series& s : series) {
+            const double median = Median(s.*times);
+            const double best = *std::min_element((s.*times).begin(), (s.*times).end());
+            std::printf("  %-12s %4s [%s], best %s", name(s).c_str(), ms(median).c_str(), list(s.*times).c_str(),
+                        ms(best).c_str());
+            if (&s != &plain)
+                std::printf("; after the plain window: median %.0f, best %.0f", (median - plainMedian) * 1000,
+                            (best - plainBest) * 1000);
+            std::printf("\n");
+        }
+    };
+    report("start to visible window", &Series::visible);
+    report("start to shown, painted and idle", &Series::ready);
+    // (Processor time is not shown: Wine's figure for another process counted
+    // more than the time that had passed.)
+    std::printf("working set when shown and idle (MB), median:");
+    for (const Series& s : series)
+        std::printf(" %s %.1f%s", name(s).c_str(), Median(s.memory) / 1048576.0, &s == &plain ? "\n" : ",");
     DestroyWindow(own);
     return 0;
 }
