@@ -202,7 +202,9 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
             EXPECT_EQ(width, std::string(p.name) == "LoginStatus" ? std::min<int>(extent.right, scaled(440))
                                                                    : extent.right);
             EXPECT_EQ(height, extent.bottom);
-            if (dpi == 96) EXPECT_EQ(height, 13);
+            if (dpi == 96) {
+                EXPECT_EQ(height, 13);
+            }
             continue;
         }
         char windowClass[32] = {};
