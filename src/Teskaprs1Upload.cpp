@@ -227,13 +227,13 @@ bool TForm1::PaceOneSecond() {
     const milliseconds pace(1000);
     rtl::TimePoint start = rtl::Now();
     for (;;) {
-        // Each round ends at its deadline, however many messages come.
         const rtl::TimePoint now = rtl::Now();
         // A clock set back meanwhile starts the second again rather than
         // holding the upload for as long as it was set back.
         if (now < start) start = now;
         const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
         if (elapsed >= pace) return true;
+        // Ends at its deadline, however many messages keep coming.
         rtl::PumpMessagesFor(static_cast<DWORD>((pace - elapsed).count()));
         if (rtl::Application().Terminated()) return false;
     }

@@ -69,7 +69,8 @@ HMODULE LoadFromSystemFolder(const char* name) {
 // Process-wide: the library, its function table, its start-up data, the
 // requested version, the count of live components and the host lookups
 // under way, under one lock. The library stays loaded while a component is
-// alive or a lookup may still run in it.
+// alive or a lookup may still run in it; it is released when the last
+// component goes and no lookup is under way.
 struct Binding {
     std::mutex lock;
     HMODULE module = nullptr;
@@ -317,12 +318,6 @@ std::unique_ptr<HostLookupRequest> TakeAnsweredLookup(HANDLE handle) {
     std::unique_ptr<HostLookupRequest> request = std::move(*it);
     b.lookups.erase(it);
     return request;
-}
-
-void UnloadIfUnused() {
-    Binding& b = TheBinding();
-    std::lock_guard<std::mutex> guard(b.lock);
-    if (b.UnusedLocked()) b.UnloadLocked();
 }
 
 }  // namespace
@@ -730,7 +725,8 @@ LRESULT CALLBACK TWSocket::LookupWindowProcedure(HWND hwnd, UINT msg, WPARAM wp,
             }
         });
     }
-    UnloadIfUnused();
+    // The library's thread that posted the answer may not have left the
+    // library yet: it is released with the next component that goes.
     return 0;
 }
 

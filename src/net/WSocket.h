@@ -173,7 +173,9 @@ public:
     // len, or -1 when not connected.
     int Send(const void* data, int len);
     // Hands the last bytes to the peer and ends the connection with FIN;
-    // OnSessionClosed fires inside the call.
+    // OnSessionClosed fires inside the call. What the peer sent and was not
+    // read yet is read first (FIN needs it), but at most 64 KiB: a peer that
+    // is still sending gets a reset instead, and Close does not wait.
     void Close();
     // Ends the connection at once, dropping what was not handed over yet.
     // Does nothing on a closed component.
@@ -189,7 +191,9 @@ public:
     TBgExceptionEvent OnBgException;
     // Every piece of bytes read from the peer, before it is dropped: also
     // what Close reads so that the connection ends with FIN. It runs where
-    // the bytes are read (from the message loop, or inside Close).
+    // the bytes are read (from the message loop, or inside Close). Of a
+    // connection, 64 KiB are read before Close and nothing more: a peer that
+    // never stops sending cannot keep the window busy.
     TDataReceived OnDataReceived;
 
     // The lookup used for host names; nullptr (the default) is the sockets
