@@ -44,6 +44,8 @@ ManifestDPIAware true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
+; An earlier install (also one made elsewhere with /D=) is found and upgraded.
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
@@ -76,6 +78,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 ; window is gone, its single-instance lock released and its program file
 ; free. Stops the setup with a clear message when it does not close in time;
 ; a silent run ends with exit code 2.
+; 1 once a running copy was asked to close.
+Var ClosedRunningCopy
+
 !macro DEFINE_CLOSE_RUNNING_COPY un
 Function ${un}CloseRunningCopy
   Push $0
@@ -91,6 +96,7 @@ Function ${un}CloseRunningCopy
       DetailPrint "Closing the running Teskaprs..."
       SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=2000
       StrCpy $3 $1
+      StrCpy $ClosedRunningCopy 1
     ${EndIf}
     ; The lock lives as long as the program's process.
     System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_LOCK}") p .r2'
@@ -130,6 +136,16 @@ FunctionEnd
 
 Function .onInit
   SetShellVarContext current
+FunctionEnd
+
+; A silent upgrade that closed a running copy starts the new one again, so
+; a station that updates unattended goes on uploading. (An upgrade with its
+; pages offers it on the last page.)
+Function .onInstSuccess
+  ${If} ${Silent}
+  ${AndIf} $ClosedRunningCopy == 1
+    Exec '"$INSTDIR\${EXE}"'
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit

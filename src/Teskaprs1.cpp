@@ -6,6 +6,7 @@
 #include "config/StationSettings.h"
 #include "net/WSocket.h"
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
 #include "ui/Abcutil.h"
 #include "ui/Abcversn.h"
@@ -13,6 +14,7 @@
 #include "ui/abctray.h"
 #include "ui/pvlUrl.h"
 #include "upload/Scheduler.h"
+#include "upload/UploadLog.h"
 
 namespace {
 
@@ -411,10 +413,28 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         return true;
     case WM_SETTINGCHANGE:
         // The user's decimal separator may have changed ("intl"): the
-        // seconds fields rewrite their text and keep their values.
+        // seconds fields rewrite their text and keep their values. The time
+        // zone may have changed too: the local minute follows it.
         for (rtl::TFloatSpinEdit* seconds : {LatSec, LonSec})
             if (seconds) seconds->LocaleChanged();
+        rtl::TimeZoneChanged();
         return false;
+    case WM_TIMECHANGE:
+        // The clock or the time zone was changed: the local minute follows
+        // it; each minute's tick finds its second again by itself.
+        rtl::TimeZoneChanged();
+        result = 0;
+        return true;
+    case WM_POWERBROADCAST:
+        // Timers do not run while the system sleeps: after a resume the
+        // schedule starts again from the alignment.
+        if (wp == PBT_APMSUSPEND) {
+            UploadLog.Write(upload::LogSuspending());
+            Silence.Suspended(rtl::Now());
+        }
+        if (wp == PBT_APMRESUMEAUTOMATIC) ResumeSchedule();
+        result = TRUE;
+        return true;
     case WM_CLOSE:
         // Closing the main window ends the program; nothing is saved.
         Hide();

@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "rtl/Clock.h"
 #include "rtl/Controls.h"
 #include "rtl/Dialogs.h"
 #include "rtl/Timer.h"
@@ -18,6 +20,7 @@
 #include "upload/LoginReply.h"
 #include "upload/Outcome.h"
 #include "upload/Session.h"
+#include "upload/Silence.h"
 #include "upload/UploadLogFile.h"
 
 namespace config { class TEasyRegAdvanced; }
@@ -176,14 +179,34 @@ public:
     // owner has to act on (empty status: the line is cleared).
     void ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict);
     rtl::TLabel* LoginStatus = nullptr;
-    // The status line (LoginStatus) with this text, or hidden for empty text.
+    // The status line (LoginStatus) with this text, or hidden for empty text
+    // (while the silence warning holds, empty text shows the warning).
     void ShowStatusLine(const std::string& text);
     // Every upload attempt ends here once, with what became of it: the last
     // outcome is kept, and a delivery is remembered with its time.
     void NoteOutcome(upload::AttemptOutcome outcome);
     upload::AttemptOutcome LastOutcome = upload::AttemptOutcome::Delivered;
+    // Nothing delivered for three intervals: the warning icon, and the tip
+    // and status line say since when and why, until the next delivery.
+    // Counted from the window's creation.
+    upload::SilenceWatch Silence{rtl::Now()};
+    // Checks the silence at a schedule tick (or an attempt's end) and shows
+    // it: the warning's texts are what the tip and status line come back to
+    // while it holds.
+    void CheckSilence();
+    // The tray icon's resource: kNormalIcon, or kWarningIcon while the
+    // warning holds; a hook (tests) sees each switch.
+    enum TrayIconResource : int { kNormalIcon = 1, kWarningIcon = 2 };
+    int TrayIcon = kNormalIcon;
+    std::function<void(int resource)> OnTrayIconChanged;
 
 private:
+    // Shows what a check of the silence found; `between` when no attempt
+    // shows its progress in the texts now.
+    void ShowSilence(upload::SilenceWatch::Change change, bool between);
+    void SetTrayIcon(int resource);
+    // The tip and status line the warning put up (empty: none).
+    std::string warningTip_, warningStatus_;
     struct MenuHandle {
         HMENU handle = nullptr;
         ~MenuHandle() {
@@ -210,6 +233,8 @@ public:
     void ThreadTimer1Timer(rtl::TTimer* sender);
     // After a save: the schedule waits for the start minute again.
     void RearmSchedule();
+    // After a resume from sleep: the same, and the first start minute uploads.
+    void ResumeSchedule();
     // Minute digit of the start alignment, and ticks since the last scheduled upload.
     int StartDigit = 0;
     int MinuteCounter = 0;
@@ -231,6 +256,8 @@ private:
     std::optional<upload::AttemptOutcome> LogSessionEnd(std::uint16_t errCode);
     // Whether the current attempt's outcome is still to be noted; true once.
     bool TakeOutcomeDue();
+    // When the alignment matched: each minute's tick comes back to its second.
+    rtl::TimePoint alignedAt_{};
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
     // Counts the session-closed events and the connect requests, so that a
@@ -238,6 +265,8 @@ private:
     // while it waited.
     unsigned sessionCloses_ = 0;
     unsigned attempt_ = 0;
+    // The upload attempt (Upload.Attempts) whose connection the watchdog watches.
+    unsigned watchedAttempt_ = 0;
     // The outcome of the upload attempt handed to the connection has not
     // been noted yet.
     bool outcomeDue_ = false;

@@ -7,11 +7,20 @@
 // 32-bit builds kept them) where it can be written, as for an administrator;
 // otherwise HKEY_CURRENT_USER, as for a standard user; and where neither can
 // be written the run is in file mode.
+//
+// The autostart value lives under the same root, except for a program that
+// lies under the users' profiles folder (a per-user install): its value is
+// always the user's own, also in a run with administrator rights, so no
+// other user's logon starts a file that one user can replace.
 #include "Teskaprs1.h"
 
+#include <shlobj.h>
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "config/Autostart.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
@@ -26,6 +35,8 @@ const char kRunValue[] = "Teskaprs";
 // Compared with the station list when "WXstation" cannot be read: it names no
 // entry, so nothing is selected.
 const char kNoStation[] = "xzxzxz";
+// The longest path of a report the user can type.
+const int kMostPathLength = 260;
 
 // The full path of the running executable, as the system reports it.
 std::string ExecutablePath() {
@@ -36,6 +47,72 @@ std::string ExecutablePath() {
         if (n < buffer.size()) return std::string(buffer.data(), n);
         buffer.resize(buffer.size() * 2);  // cut short: ask again with more room
     }
+}
+
+// The folder that holds the users' profiles (C:\Users), as the system
+// records it; where it records none, the folder above the user's own profile.
+std::string ProfilesFolder() {
+    char text[MAX_PATH] = {};
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        DWORD type = REG_NONE, size = sizeof text - 1;
+        const LONG rc =
+            RegQueryValueExA(key, "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+        RegCloseKey(key);
+        if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
+            text[std::min<DWORD>(size, sizeof text - 1)] = '\0';
+            char expanded[MAX_PATH] = {};
+            const DWORD n = ExpandEnvironmentStringsA(text, expanded, MAX_PATH);
+            if (n > 1 && n <= MAX_PATH && expanded[0]) return expanded;
+        }
+    }
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, text)) && text[0]) {
+        std::string profile = text;
+        const size_t slash = profile.find_last_of('\\');
+        if (slash != std::string::npos && slash > 2) return profile.substr(0, slash);
+    }
+    return "";
+}
+
+// Whether the program's autostart value is the user's own: it is in a run
+// whose settings are, and for a program under the users' profiles.
+bool AutostartIsUsers(const config::TEasyRegAdvanced& settings) {
+    return config::AutostartUnderUser(settings.RegBaseKey() == config::bkHKEY_CURRENT_USER, ExecutablePath(),
+                                      ProfilesFolder());
+}
+
+// A component for the Run key of the autostart value: the settings' root,
+// or the user's own where the program's value must be theirs.
+config::TEasyRegAdvanced RunKeyOf(const config::TEasyRegAdvanced& settings, bool underUser) {
+    config::TEasyRegAdvanced run;
+    run.SetRegBaseKey(underUser ? config::bkHKEY_CURRENT_USER : settings.RegBaseKey());
+    run.SetRegView(underUser ? config::rvDefault : settings.RegView());
+    run.SetRegString(kRunKey);
+    return run;
+}
+
+// Whether a Run value of the machine, in either view, starts this program.
+// With remove, such values are removed where that is allowed.
+bool MachineStartsProgram(const std::string& program, bool remove) {
+    bool starts = false;
+    for (const config::TRegView view : {config::rv32Bit, config::rv64Bit}) {
+        config::TEasyRegAdvanced machine;
+        machine.SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
+        machine.SetRegView(view);
+        machine.SetReadOnly(!remove);
+        machine.SetRegString(kRunKey);
+        std::string data;
+        try {
+            data = machine.ReadString(kRunValue);
+        } catch (const config::ERegistryException&) {
+            continue;  // not text: starts nothing
+        }
+        if (!config::RunValueStartsProgram(data, program)) continue;
+        starts = true;
+        if (remove) machine.DeleteValue(kRunValue);
+    }
+    return starts;
 }
 
 // Seconds from the 8-byte value, or else from the older layout: whole
@@ -181,6 +258,15 @@ void RestoreFromRegistry(TForm1& form, config::TEasyRegAdvanced& reg) {
 }  // namespace
 
 void TForm1::SetUpSettings() {
+    // What the user can type is bounded by what each value can be: a path,
+    // an APRS-IS callsign (six characters and an SSID), a passcode or -1, a
+    // host name, a port, and any integer for the spin fields, which clamp.
+    FileLocationDisplay->SetMaxLength(kMostPathLength);
+    Callsign->SetMaxLength(9);
+    Validation->SetMaxLength(6);
+    serverNameEdit->SetMaxLength(253);
+    ServerPortEdit->SetMaxLength(5);
+    for (rtl::TSpinEdit* field : {Interval, LatDeg, LatMin, LonDeg, LonMin}) field->SetMaxLength(11);
     EasyRegAdvanced1 = std::make_unique<config::TEasyRegAdvanced>();
     EasyRegAdvanced1->SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
     EasyRegAdvanced1->SetRegView(config::rv32Bit);
@@ -227,10 +313,13 @@ void TForm1::RestoreSettings() {
 
     SetStationLinkCaption();
 
-    // Autostart is wanted while the Run value of the root in use exists,
-    // whatever path it names.
-    reg.SetRegString(kRunKey);
-    AutoStart->SetChecked(reg.ValueExists(kRunValue));
+    // Autostart is wanted while the program's Run value exists, whatever
+    // path it names; where that value is the user's own, also while one of
+    // the machine's starts this very program.
+    const bool underUser = AutostartIsUsers(reg);
+    config::TEasyRegAdvanced run = RunKeyOf(reg, underUser);
+    AutoStart->SetChecked(run.ValueExists(kRunValue) ||
+                          (underUser && MachineStartsProgram(ExecutablePath(), false)));
 }
 
 void TForm1::Button1Click(rtl::TControl*) {
@@ -261,14 +350,19 @@ void TForm1::Button1Click(rtl::TControl*) {
 
     SetStationLinkCaption();
 
-    // The Run value of the root in use. The path is quoted, so that a path
-    // with blanks cannot start another program that lies on the way to it.
-    reg.SetRegString(kRunKey);
+    // The program's Run value. The path is quoted, so that a path with
+    // blanks cannot start another program that lies on the way to it.
+    const bool underUser = AutostartIsUsers(reg);
+    config::TEasyRegAdvanced run = RunKeyOf(reg, underUser);
     if (AutoStart->Checked()) {
-        reg.WriteString(kRunValue, "\"" + ExecutablePath() + "\"");
-    } else if (reg.ValueExists(kRunValue)) {
-        reg.DeleteValue(kRunValue);
+        run.WriteString(kRunValue, "\"" + ExecutablePath() + "\"");
+    } else if (run.ValueExists(kRunValue)) {
+        run.DeleteValue(kRunValue);
     }
+    // A per-user program started for every user (an earlier version's save
+    // with administrator rights): that value goes wherever it may, either way.
+    const std::string program = ExecutablePath();
+    if (underUser && config::PathIsUnder(program, ProfilesFolder())) MachineStartsProgram(program, true);
 
     // The configuration file beside the program mirrors the save for runs in
     // file mode. A standard user may not write the program's folder (a

@@ -5,14 +5,18 @@
 
 #include <shellapi.h>
 
+#include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
 #include "ui/Abcutil.h"
 #include "ui/abctray.h"
+#include "upload/UploadLog.h"
 
 namespace {
 // The login status's room on the APRS box's frame line, from the end of
 // the caption to the lamp.
 constexpr int kLoginStatusRoom = 440;
+// The tip between attempts.
+const char kWaitingHint[] = "Waiting";
 }  // namespace
 
 void TForm1::SetUpDesktop() {
@@ -51,7 +55,9 @@ void TForm1::SetUpDesktop() {
 }
 
 void TForm1::SetTrayHint(const std::string& hint) {
-    if (abcTrayIcon1) abcTrayIcon1->SetHint(hint);
+    if (!abcTrayIcon1) return;
+    // While nothing is delivered, the warning is the tip between attempts.
+    abcTrayIcon1->SetHint(hint == kWaitingHint && Silence.Warning() ? Silence.Tip() : hint);
 }
 
 void TForm1::TrayMenuClick(UINT item) {
@@ -75,6 +81,8 @@ void TForm1::TrayMenuClick(UINT item) {
 }
 
 void TForm1::OpenUploadLog() {
+    // The system names no folder for the user's local data: there is no log.
+    if (UploadLog.Folder().empty()) return;
     const std::string file = UploadLog.FilePath();
     const DWORD attributes = GetFileAttributesA(file.c_str());
     const bool haveLog = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -84,22 +92,24 @@ void TForm1::OpenUploadLog() {
         CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
         target = UploadLog.Folder();
     }
-    auto started = reinterpret_cast<INT_PTR>(
+    auto error = reinterpret_cast<INT_PTR>(
         ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (started == SE_ERR_NOASSOC && haveLog) {
+    if (error > 32) return;
+    if (error == SE_ERR_NOASSOC && haveLog) {
         // No program for ".log" files here: the one for text files.
         SHELLEXECUTEINFOA info{};
         info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_CLASSNAME;
+        info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI;
         info.hwnd = Handle();
         info.lpVerb = "open";
         info.lpFile = target.c_str();
         info.lpClass = ".txt";
         info.nShow = SW_SHOWNORMAL;
-        ShellExecuteExA(&info);
-        started = reinterpret_cast<INT_PTR>(info.hInstApp);
+        // Judged by what it returns, with the system's error number where it failed.
+        if (ShellExecuteExA(&info)) return;
+        error = static_cast<INT_PTR>(GetLastError());
     }
-    if (started <= 32) throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(started) + ")");
+    throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(error) + ")");
 }
 
 void TForm1::ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict) {
@@ -112,8 +122,10 @@ void TForm1::ShowLoginVerdict(const std::string& validation, const upload::Login
     SetTrayHint(notice.hint);
 }
 
-void TForm1::ShowStatusLine(const std::string& text) {
+void TForm1::ShowStatusLine(const std::string& line) {
     if (!LoginStatus) return;
+    // While nothing is delivered, the line is not cleared but shows the warning.
+    const std::string text = line.empty() && Silence.Warning() ? Silence.Text() : line;
     if (text.empty()) {
         LoginStatus->SetText("");
         ShowWindow(LoginStatus->Handle(), SW_HIDE);
@@ -129,4 +141,45 @@ void TForm1::ShowStatusLine(const std::string& text) {
     ShowWindow(LoginStatus->Handle(), SW_SHOWNA);
 }
 
-void TForm1::NoteOutcome(upload::AttemptOutcome outcome) { LastOutcome = outcome; }
+void TForm1::NoteOutcome(upload::AttemptOutcome outcome) {
+    LastOutcome = outcome;
+    // The attempt is over: what it showed gives way to the warning.
+    ShowSilence(Silence.Note(outcome, rtl::Now(), Interval->Value()), true);
+}
+
+void TForm1::CheckSilence() {
+    // An attempt under way keeps showing its progress until it ends.
+    ShowSilence(Silence.Check(rtl::Now(), Interval->Value()), !Upload.UploadBusy);
+}
+
+void TForm1::ShowSilence(upload::SilenceWatch::Change change, bool between) {
+    using Change = upload::SilenceWatch::Change;
+    if (change == Change::Begins)
+        UploadLog.Write(upload::LogSilenceBegins(Silence.LastDelivery(), upload::SilenceReason(Silence.Reason())));
+    if (change == Change::Ends) {
+        UploadLog.Write(upload::LogSilenceEnds());
+        SetTrayIcon(kNormalIcon);
+        // The warning's texts go; whatever else is shown stays.
+        if (abcTrayIcon1 && abcTrayIcon1->Hint() == warningTip_) SetTrayHint(kWaitingHint);
+        if (LoginStatus && LoginStatus->Text() == " " + warningStatus_ + " ") ShowStatusLine("");
+        warningTip_.clear();
+        warningStatus_.clear();
+        return;
+    }
+    if (!Silence.Warning()) return;
+    SetTrayIcon(kWarningIcon);
+    // The warning's texts (the reason may have changed with the latest attempt).
+    warningTip_ = Silence.Tip();
+    warningStatus_ = Silence.Text();
+    // Between attempts, whatever was shown meanwhile gives way to them.
+    if (!between) return;
+    if (abcTrayIcon1 && abcTrayIcon1->Hint() != warningTip_) abcTrayIcon1->SetHint(warningTip_);
+    if (LoginStatus && LoginStatus->Text() != " " + warningStatus_ + " ") ShowStatusLine(warningStatus_);
+}
+
+void TForm1::SetTrayIcon(int resource) {
+    if (resource == TrayIcon) return;
+    TrayIcon = resource;
+    if (abcTrayIcon1) abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), resource);
+    if (OnTrayIconChanged) OnTrayIconChanged(resource);
+}

@@ -25,6 +25,15 @@ const COLORREF kLampIdle = RGB(128, 128, 128);
 constexpr int kConnectionAborted = 10053;  // WSAECONNABORTED
 constexpr int kConnectionReset = 10054;    // WSAECONNRESET
 
+// A report not yet whole and settled is looked at again each second for
+// this many seconds.
+constexpr int kReadingSeconds = 10;
+
+// What the status line and the tray tip say of an attempt that sends nothing.
+const char* const kReportIncomplete = "Report incomplete: nothing sent";
+const char* const kCallsignNotValid = "Callsign not valid for APRS-IS: nothing sent";
+const char* const kPacketTooLong = "Packet too long for APRS-IS: nothing sent";
+
 }  // namespace
 
 void TForm1::SetUpUpload() {
@@ -57,13 +66,16 @@ void TForm1::abcButton1Click(rtl::TControl*) {
 
 void TForm1::DoUpload() {
     // First stage: a fresh reading of the report (nothing while an earlier
-    // attempt is under way, or when the report is missing or unreadable).
-    const bool wasBusy = Upload.UploadBusy;
-    const auto lines = upload::TakeReading(Upload, FileLocationDisplay->Text());
-    if (!lines) {
-        if (!wasBusy) UploadLog.Write(upload::LogReadingSkipped(FileLocationDisplay->Text()));
+    // attempt is under way, or when there is no report).
+    if (Upload.UploadBusy) return;
+    const std::string reportPath = FileLocationDisplay->Text();
+    if (!upload::ReportExists(reportPath)) {
+        UploadLog.Write(upload::LogReadingSkipped(reportPath));
+        NoteOutcome(upload::AttemptOutcome::ReportMissing);
         return;
     }
+    Upload.UploadBusy = true;
+    const unsigned attempt = ++Upload.Attempts;
 
     // Whatever happens from here on, an attempt that is not handed to the
     // connection must not stay marked busy, or no later upload could start.
@@ -77,11 +89,54 @@ void TForm1::DoUpload() {
         }
     } endAttempt{Upload};
 
+    // Only a whole report that has settled is read: one caught while the
+    // console program writes it is looked at again a second later, for up
+    // to ten seconds, the window alive meanwhile. Correct data or none.
+    upload::ReportSettler settler;
+    upload::ReportLook look;
+    for (int second = 0;; ++second) {
+        look = upload::LookAtReport(reportPath, rtl::Now());
+        const upload::ReadingVerdict verdict = settler.Judge(look);
+        if (verdict == upload::ReadingVerdict::Counts) break;
+        if (second == kReadingSeconds) {
+            UploadLog.Write(upload::LogReadingGivenUp(verdict, look.error, reportPath));
+            ShowStatusLine(kReportIncomplete);
+            SetTrayHint(kReportIncomplete);
+            NoteOutcome(upload::AttemptOutcome::ReportIncomplete);
+            return;
+        }
+        const bool goOn = PaceOneSecond();
+        // Another attempt began while this one waited (the watchdog of an
+        // earlier one ended this one): it is that attempt's to finish.
+        if (Upload.Attempts != attempt) {
+            endAttempt.handedOver = true;
+            return;
+        }
+        if (!goOn) {  // the program is ending
+            NoteOutcome(upload::AttemptOutcome::ReportIncomplete);
+            return;
+        }
+    }
+    const upload::ReportLines lines = upload::ReadReportLines(look.bytes);
+
     // Second stage: compose the packet and show the reading and the packet.
-    Upload.CurrentPacket = upload::ComposePacket(lines->timestamp, lines->weather, ReadPacketSettings());
-    Label1->SetText(lines->timestamp);
-    Label2->SetText(lines->weather);
+    const upload::PacketSettings settings = ReadPacketSettings();
+    Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, lines.weather, settings);
+    Label1->SetText(lines.timestamp);
+    Label2->SetText(lines.weather);
     Label20->SetText(Upload.CurrentPacket);
+
+    // Only a packet APRS-IS takes as one line of this station goes out.
+    const upload::PacketFault fault = upload::CheckPacket(settings.callsign, Upload.CurrentPacket);
+    if (fault != upload::PacketFault::None) {
+        UploadLog.Write(upload::LogPacketRefused(fault, settings.callsign, Upload.CurrentPacket.size() - 2));
+        const char* status =
+            fault == upload::PacketFault::CallsignNotValid ? kCallsignNotValid : kPacketTooLong;
+        ShowStatusLine(status);
+        SetTrayHint(status);
+        NoteOutcome(upload::AttemptOutcome::PacketRefused);
+        return;
+    }
 
     // Third stage: a packet equal to the last one delivered is not sent again.
     std::string stored;
@@ -92,6 +147,7 @@ void TForm1::DoUpload() {
     }
     if (stored == Upload.CurrentPacket) {
         UploadLog.Write(upload::LogPacketUnchanged());
+        NoteOutcome(upload::AttemptOutcome::ReportUnchanged);
         return;
     }
 
@@ -120,6 +176,7 @@ bool TForm1::ConnectToServer() {
             rtl::Application().ProcessMessages();
             // A new attempt: nothing heard from its server yet.
             ++attempt_;
+            watchedAttempt_ = Upload.Attempts;
             loginReply_.Reset();
             loginValidation_.reset();
             ownClose_ = false;
@@ -296,6 +353,9 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
     // lookup or connection still pending would refuse the next Connect),
     // then the next server of the same list.
     Timer1.SetEnabled(false);
+    // Left running by an attempt that has ended, while a newer one is still
+    // reading the report: that one arms a watchdog of its own.
+    if (Upload.UploadBusy && Upload.Attempts != watchedAttempt_) return;
     bool timedOut = false;
     if (!attemptEnded_) {
         attemptEnded_ = true;
@@ -313,17 +373,23 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
 // ---------------------------------------------------------------- schedule
 
 void TForm1::DelayTimerTimer(rtl::TTimer*) {
-    if (!upload::IsStartMinute(rtl::LocalNow().minute, StartDigit)) return;
+    CheckSilence();
+    const rtl::TimePoint now = rtl::Now();
+    if (!upload::IsStartMinute(rtl::ToLocal(now).minute, StartDigit)) return;
+    alignedAt_ = now;
     DelayTimer.SetEnabled(false);
     Timer2.SetInterval(upload::kCatchUpTickMs);
     Timer2.SetEnabled(true);
 }
 
 void TForm1::ThreadTimer1Timer(rtl::TTimer*) {
-    if (!upload::CountTick(MinuteCounter, Interval->Value())) return;
-    // From the first upload after the alignment on, one tick a minute (a
-    // timer already at that period runs on).
-    Timer2.SetInterval(upload::kScheduleTickMs);
+    CheckSilence();
+    const bool catchingUp = Timer2.Interval() == upload::kCatchUpTickMs;
+    const bool uploads = upload::CountTick(MinuteCounter, Interval->Value());
+    // From the first upload after the alignment on, one tick a minute, each
+    // set back to the second at which the alignment matched.
+    if (uploads || !catchingUp) Timer2.SetInterval(upload::NextTickPeriod(alignedAt_, rtl::Now()));
+    if (!uploads) return;
     Session.AdvanceForSchedule();
     abcButton1Click(nullptr);
 }
@@ -333,4 +399,17 @@ void TForm1::RearmSchedule() {
     StartDigit = upload::StartDigitOf(Callsign->Text());
     // Already on: its period runs on; otherwise the first check is a minute away.
     DelayTimer.SetEnabled(true);
+}
+
+void TForm1::ResumeSchedule() {
+    UploadLog.Write(upload::LogResumed());
+    Silence.Resumed(rtl::Now());
+    // A schedule that was never started (the settings could not be
+    // restored) waits for a save, asleep or not.
+    if (!DelayTimer.Enabled() && !Timer2.Enabled()) return;
+    // The time zone may be another one now.
+    rtl::TimeZoneChanged();
+    RearmSchedule();
+    // The first start minute uploads.
+    MinuteCounter = Interval->Value();
 }

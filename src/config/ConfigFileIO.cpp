@@ -52,6 +52,31 @@ HANDLE CreateTemporaryBeside(const std::string& path, std::string& temp) {
     Fail(error);
 }
 
+// Removes what interrupted saves left beside path ("<name>.~N.tmp"): they
+// hold the settings, validation number included, and would take up the
+// temporary names. A file that cannot be removed stays.
+void RemoveLeftovers(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string prefix = path.substr(folder.size()) + ".~";
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((path + ".~*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        // Exactly a temporary name of this file (the pattern also matches
+        // longer names, and short 8.3 names).
+        const std::string name = found.cFileName;
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (number.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        DeleteFileA((folder + name).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 // Writes all of text; false with the error code when the system refuses, or
 // with ERROR_DISK_FULL when it stores fewer bytes than asked.
 bool WriteAll(HANDLE handle, const std::string& text, DWORD& error) {
@@ -108,6 +133,7 @@ void WriteConfigFile(const std::string& path, const std::string& text) {
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         Fail(ERROR_ACCESS_DENIED);
 
+    RemoveLeftovers(path);
     std::string temp;
     FileHandle file(CreateTemporaryBeside(path, temp));
 

@@ -13,6 +13,7 @@ std::string ConfigFilePath();
 // Replaces the file with exactly this text: written to a temporary file
 // beside it ("<path>.~N.tmp", a name not yet taken), flushed to disk, then
 // renamed over the old one, so a failed save leaves the previous file whole.
+// What earlier interrupted saves left ("<path>.~N.tmp") is removed first.
 // A read-only file is not replaced ("File access denied"), as Windows itself
 // refuses to rename over one.
 // On any failure the temporary file is removed and rtl::EInOutError is

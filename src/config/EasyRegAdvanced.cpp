@@ -13,6 +13,9 @@ namespace {
 
 const char kNoRegString[] = "Error: No RegString Provided";
 const char kValueNotCreated[] = "Error: Value not Created";
+// The most bytes a text value may hold to be read: far more than any
+// setting or packet, far less than the registry allows.
+const DWORD kMostTextSize = 32 * 1024;
 
 HKEY RootKeyOf(TRootKey key) {
     switch (key) {
@@ -159,13 +162,16 @@ std::string TEasyRegAdvanced::ReadString(const std::string& name) {
     if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
         return "";
     std::vector<char> data;
-    LONG rc;
-    do {
-        // The value may grow between asking its size and reading it.
+    LONG rc = ERROR_MORE_DATA;
+    // The value may grow between asking its size and reading it: a few
+    // rounds settle it. A text longer than any setting is not read.
+    for (int round = 0; round < 3 && rc == ERROR_MORE_DATA; ++round) {
+        if (size > kMostTextSize) throw FailedToGet(name);
         data.assign(size, '\0');
         rc = RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
                               &size);
-    } while (rc == ERROR_MORE_DATA);
+    }
+    if (rc == ERROR_MORE_DATA) throw FailedToGet(name);  // still growing
     if (rc != ERROR_SUCCESS) return "";  // gone in between: absent
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidType(name);
     // Up to the first zero byte, and never past the data read (text stored

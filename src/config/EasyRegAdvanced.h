@@ -85,7 +85,8 @@ public:
     // or REG_EXPAND_SZ (unexpanded); the others raise ERegistryException
     // "Failed to get data for '<name>'" for an absent value or one longer
     // than their type, and "Invalid data type for '<name>'" for any other
-    // type than their own (ReadString too).
+    // type than their own (ReadString too). ReadString fails with "Failed
+    // to get data" for text of more than 32 KiB.
     std::string ReadString(const std::string& name);
     int ReadInteger(const std::string& name);
     bool ReadBool(const std::string& name);  // any integer but 0 is true

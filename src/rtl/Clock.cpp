@@ -1,5 +1,7 @@
 #include "rtl/Clock.h"
 
+#include <time.h>
+
 #include <ctime>
 #include <utility>
 
@@ -54,6 +56,14 @@ LocalTime ToUtc(TimePoint t) {
     gmtime_r(&seconds, &tm);
 #endif
     return FromTm(tm);
+}
+
+void TimeZoneChanged() {
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
 }
 
 LocalTime LocalNow() { return ToLocal(Now()); }

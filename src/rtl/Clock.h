@@ -26,6 +26,10 @@ LocalTime ToLocal(TimePoint t);
 // The same in UTC (the fields mean the same, in UTC).
 LocalTime ToUtc(TimePoint t);
 
+// The system's time zone may have changed: local times follow it from now
+// on (the C runtime keeps the zone it read first until told).
+void TimeZoneChanged();
+
 // Shorthand for ToLocal(Now()).
 LocalTime LocalNow();
 

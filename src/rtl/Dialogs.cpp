@@ -10,7 +10,8 @@ const size_t kFileBufferSize = 32768;
 }  // namespace
 
 DWORD TOpenDialog::Flags() const {
-    DWORD flags = OFN_EXPLORER;
+    // The current folder stays as it was, whatever folder the user looked in.
+    DWORD flags = OFN_EXPLORER | OFN_NOCHANGEDIR;
     if (HideReadOnly) flags |= OFN_HIDEREADONLY;
     if (EnableSizing) flags |= OFN_ENABLESIZING;
     return flags;

@@ -113,20 +113,60 @@ std::string RunningExecutablePath() {
     }
 }
 
+// The version functions of the system's VERSION.dll, bound at run time from
+// the system folder only: a file of that name beside the program (in a
+// downloads folder, say) is never loaded in its place. The library stays
+// loaded for the rest of the run. All null when it cannot be loaded.
+struct VersionFunctions {
+    decltype(&GetFileVersionInfoSizeA) getSize = nullptr;
+    decltype(&GetFileVersionInfoA) getInfo = nullptr;
+    decltype(&VerQueryValueA) query = nullptr;
+};
+
+template <typename Function>
+void Bind(HMODULE module, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const VersionFunctions& Version() {
+    static const VersionFunctions functions = [] {
+        VersionFunctions f;
+        HMODULE module = LoadLibraryExA("version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!module) {
+            // A system that does not know the flag (Windows 7 without its
+            // update): the file named in full.
+            char folder[MAX_PATH] = {};
+            const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+            if (n > 0 && n < MAX_PATH)
+                module = LoadLibraryExA((std::string(folder, n) + "\\version.dll").c_str(), nullptr,
+                                        LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+        if (!module) return f;
+        Bind(module, "GetFileVersionInfoSizeA", f.getSize);
+        Bind(module, "GetFileVersionInfoA", f.getInfo);
+        Bind(module, "VerQueryValueA", f.query);
+        if (!f.getSize || !f.getInfo || !f.query) f = VersionFunctions{};
+        return f;
+    }();
+    return functions;
+}
+
 std::vector<std::string> ReadVersionValues(const std::string& fileName, const std::vector<std::string>& keys) {
     std::vector<std::string> values(keys.size());
+    const VersionFunctions& version = Version();
+    if (!version.query) return values;  // no version library: no values
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(fileName.c_str(), &ignored);
+    const DWORD size = version.getSize(fileName.c_str(), &ignored);
     if (size == 0) return values;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(fileName.c_str(), 0, size, data.data())) return values;
+    if (!version.getInfo(fileName.c_str(), 0, size, data.data())) return values;
 
     // The first entry of the translation table: language, then code page.
     std::string translation = kDefaultTranslation;
     void* entry = nullptr;
     UINT entryLength = 0;
     char translationVar[] = "\\VarFileInfo\\Translation";
-    if (VerQueryValueA(data.data(), translationVar, &entry, &entryLength) && entry && entryLength >= 4) {
+    if (version.query(data.data(), translationVar, &entry, &entryLength) && entry && entryLength >= 4) {
         WORD pair[2];
         std::memcpy(pair, entry, sizeof pair);
         char text[9];
@@ -140,7 +180,7 @@ std::vector<std::string> ReadVersionValues(const std::string& fileName, const st
             void* fixed = nullptr;
             UINT fixedLength = 0;
             char root[] = "\\";
-            if (VerQueryValueA(data.data(), root, &fixed, &fixedLength) && fixed &&
+            if (version.query(data.data(), root, &fixed, &fixedLength) && fixed &&
                 fixedLength >= sizeof(VS_FIXEDFILEINFO)) {
                 VS_FIXEDFILEINFO info;
                 std::memcpy(&info, fixed, sizeof info);
@@ -153,7 +193,7 @@ std::vector<std::string> ReadVersionValues(const std::string& fileName, const st
         std::string path = "\\StringFileInfo\\" + translation + "\\" + key;
         void* text = nullptr;
         UINT length = 0;
-        if (!VerQueryValueA(data.data(), path.data(), &text, &length) || !text || length == 0) continue;
+        if (!version.query(data.data(), path.data(), &text, &length) || !text || length == 0) continue;
         // Up to the terminating zero, and never past what the resource holds.
         const char* begin = static_cast<const char*>(text);
         const char* limit = data.data() + data.size();

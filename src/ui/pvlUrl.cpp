@@ -17,6 +17,8 @@ namespace {
 
 // The buffer a default value is first read into; most values fit.
 const LONG kFirstBufferSize = 260;
+// No browser command is longer; a value past it is not read.
+const LONG kMostBufferSize = 32 * 1024;
 
 // The default value of a key under HKEY_CLASSES_ROOT. False when the key
 // cannot be opened. A value that cannot be read gives empty text.
@@ -35,6 +37,7 @@ bool ReadClassesDefault(const std::string& subKey, std::string& value) {
         LONG size = static_cast<LONG>(buffer.size());
         const LONG status = RegQueryValueA(key, nullptr, buffer.data(), &size);
         if (status == ERROR_MORE_DATA && size > static_cast<LONG>(buffer.size())) {
+            if (size > kMostBufferSize) break;  // read as empty text
             buffer.assign(static_cast<size_t>(size) + 1, '\0');
             continue;
         }
@@ -61,6 +64,48 @@ bool FindBrowserCommand(std::string& commandTemplate) {
     if (!ReadClassesDefault(documentType + "\\shell\\open\\command", commandTemplate)) return false;
     // Started as it stands, a blank command would take the address for the program.
     return !rtl::Trimmed(commandTemplate).empty();
+}
+
+bool IsFile(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The full path of the browser's program. A path is taken as it stands; a
+// bare name is looked for in the system folder, then in the Windows folder
+// (associations name "rundll32.exe" or "explorer.exe" so), never in the
+// current folder or along the search path, where anybody's file of that
+// name could be found first. Empty when there is no such file.
+std::string ProgramPath(const std::string& program) {
+    const bool fullPath = (program.size() > 2 && program[1] == ':' && (program[2] == '\\' || program[2] == '/')) ||
+                          program.rfind("\\\\", 0) == 0;
+    if (fullPath) return IsFile(program) ? program : "";
+    // Relative to a folder (the current one, which changes): not taken.
+    if (program.empty() || program.find_first_of("\\/:") != std::string::npos) return "";
+    char folder[MAX_PATH] = {};
+    for (const auto get : {GetSystemDirectoryA, GetWindowsDirectoryA}) {
+        const UINT n = get(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) continue;
+        const std::string path = std::string(folder, n) + "\\" + program;
+        if (IsFile(path)) return path;
+    }
+    return "";
+}
+
+// Starts the program named in full with the command line, in the show
+// state; false when it cannot be started.
+bool StartProgram(const std::string& program, std::string commandLine, int show) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 // Only web addresses go to the shell: it would start a program or open a
@@ -102,8 +147,12 @@ void TpvlUrl::OpenUrl() {
     // The browser that the document type of web pages names.
     std::string commandTemplate;
     if (FindBrowserCommand(commandTemplate)) {
-        const std::string commandLine = BrowserCommandLine(commandTemplate, Url);
-        if (WinExec(commandLine.c_str(), static_cast<UINT>(show)) < 32)
+        // The program named in full: a command line is never searched for
+        // its program, which an unquoted path with blanks or a bare name
+        // would leave to whatever file comes first.
+        BrowserTemplate browser = SplitBrowserCommand(commandTemplate, IsFile);
+        browser.program = ProgramPath(browser.program);
+        if (browser.program.empty() || !StartProgram(browser.program, BrowserCommandLine(browser, Url), show))
             throw rtl::Exception("Couldn't launch default browser");
         return;
     }

@@ -31,8 +31,9 @@ public:
     std::string Url;
     TUrlShowCmd UrlShowCommand = TUrlShowCmd::ssShowDefault;
 
-    // Opens Url in the default browser: the ".htm" association's open
-    // command with the address; where there is no such command, the shell's
+    // Opens Url in the default browser: the program of the ".htm"
+    // association's open command, named in full (a bare name from the system
+    // folder), started with the command's arguments and the address; where there is no such command, the shell's
     // "open" of the address (web addresses only; anything else is left
     // alone). Raises rtl::Exception "Couldn't launch default browser" when
     // the browser cannot be started.

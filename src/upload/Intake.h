@@ -1,9 +1,11 @@
-// The first stage of an upload: take a fresh reading of the weather report.
+// The first stage of an upload: looking at the weather report where the
+// console program writes it. The report is only ever read, never copied,
+// and nothing is written beside it.
 #pragma once
 
-#include <optional>
 #include <string>
 
+#include "rtl/Clock.h"
 #include "upload/Report.h"
 
 namespace upload {
@@ -12,21 +14,20 @@ namespace upload {
 struct UploadState {
     bool UploadBusy = false;
     std::string CurrentPacket;
+    // Counts the attempts begun, so that an attempt that waits can tell
+    // whether it was ended and another begun meanwhile.
+    unsigned Attempts = 0;
 };
 
-// Checks that reportPath names an existing file (not a folder), sets
-// UploadBusy, copies the report to its working copy (replacing an older one),
-// empties CurrentPacket and reads the two lines from the working copy (only
-// its first kReportReadLimit bytes are read). On success UploadBusy stays set
-// for the later stages of the attempt.
-// Returns nothing, silently:
-// - when UploadBusy was already set: nothing changes;
-// - when the report is missing: UploadBusy stays clear;
-// - when the copy fails: UploadBusy cleared, CurrentPacket untouched (an older
-//   working copy is never read in place of the report; only a report that is
-//   itself the working copy is read as it is);
-// - when the working copy cannot be opened or read: UploadBusy cleared,
-//   CurrentPacket empty.
-std::optional<ReportLines> TakeReading(UploadState& state, const std::string& reportPath);
+// Whether the path names an existing file (a folder does not count).
+bool ReportExists(const std::string& reportPath);
+
+// One look at the report: opened for reading, sharing reading, writing and
+// deleting with everybody (the console program is never kept out), its
+// first kReportReadLimit bytes read, its size and last write time taken
+// before and after the read. A report last written two seconds or more
+// before now is quiet; one written later than now is not. Something that is
+// not a file on a disk (a device, a pipe) is not read.
+ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now);
 
 }  // namespace upload

@@ -84,19 +84,33 @@ std::string StationCode(int modelIndex, const std::string& modelText) {
     return {};
 }
 
+namespace {
+
+// Only printable ASCII, blank to "~", of a text read from the report.
+std::string PrintableAscii(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c >= ' ' && c <= '~') out += c;
+    return out;
+}
+
+}  // namespace
+
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings) {
-    // No control character read from the report or the settings reaches
-    // the packet, so it stays one line. The time stamp lies at fixed places
-    // of line 1: it is cut there first, and the pieces are cleaned after, so
-    // a TAB or NUL in the date does not move the day, hour or minute. The
-    // weather line is cleaned before it is cut, so a NUL-padded line still
-    // ends with its pressure. The validation and the model text only choose
-    // between fixed pieces.
+    // Nothing but printable ASCII from the report reaches the packet, and
+    // no control character from the settings, so it stays one line that
+    // servers and other stations read alike. The time stamp lies at fixed
+    // places of line 1: it is cut there first, and the pieces are cleaned
+    // after, so a TAB or NUL in the date does not move the day, hour or
+    // minute. The weather line is cleaned before it is cut, so a NUL-padded
+    // line still ends with its pressure. The validation and the model text
+    // only choose between fixed pieces.
     const auto l1 = [&timestampLine](long long start, long long count) {
-        return rtl::WithoutControls(Substring(timestampLine, start, count));
+        return PrintableAscii(Substring(timestampLine, start, count));
     };
-    const std::string l2 = rtl::WithoutControls(weatherLine);
+    const std::string l2 = PrintableAscii(weatherLine);
     const long long h = Find('h', l2);
     const long long b = Find('b', l2);
 
@@ -121,6 +135,21 @@ std::string ComposePacket(const std::string& timestampLine, const std::string& w
     packet += "v";
     packet += StationCode(settings.modelIndex, settings.modelText);
     return packet + "\r\n";
+}
+
+bool IsValidCallsign(const std::string& callsign) {
+    const std::string sent = rtl::Trimmed(callsign);
+    if (sent.empty()) return false;
+    for (char c : sent)
+        if (c <= ' ' || c > '~' || c == '>' || c == ':' || c == ',' || c == '*') return false;
+    return true;
+}
+
+PacketFault CheckPacket(const std::string& callsign, const std::string& packet) {
+    if (!IsValidCallsign(callsign)) return PacketFault::CallsignNotValid;
+    const std::size_t lineEnd = packet.size() >= 2 && packet.compare(packet.size() - 2, 2, "\r\n") == 0 ? 2 : 0;
+    if (packet.size() - lineEnd > kMaxPacketLength) return PacketFault::TooLong;
+    return PacketFault::None;
 }
 
 }  // namespace upload

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 namespace upload {
@@ -28,10 +29,11 @@ struct PacketSettings {
 
 // Builds the packet from the timestamp line, the weather line and the
 // settings: one line ending in CR LF. Never fails; missing characters give
-// shorter pieces. No control character of the lines or the settings reaches
-// the packet: the day, hour and minute are cut from their fixed places in
-// the timestamp line and then cleaned; the weather line and the callsign are
-// cleaned before they are cut.
+// shorter pieces. Of the lines only printable ASCII (blank to "~") reaches
+// the packet, and no control character of the callsign: the day, hour and
+// minute are cut from their fixed places in the timestamp line and then
+// cleaned; the weather line and the callsign are cleaned before they are
+// cut. Whether the packet may go out is CheckPacket's to say.
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings);
 
@@ -54,5 +56,25 @@ std::string LongitudeDigits(int degrees, int minutes, long double seconds);
 // StationTable slot equal to modelText (exact, case-sensitive); empty text when
 // nothing is selected or no named slot matches.
 std::string StationCode(int modelIndex, const std::string& modelText);
+
+// The longest packet APRS-IS passes on, CR LF not counted: its servers drop
+// lines over 512 bytes.
+inline constexpr std::size_t kMaxPacketLength = 510;
+
+// Why a composed packet must not go out.
+enum class PacketFault {
+    None,
+    // The callsign, trimmed, is empty or holds a blank, ">", ":", ",", "*"
+    // or anything else than printable ASCII: it would reshape the login
+    // line or the packet's header.
+    CallsignNotValid,
+    TooLong,  // longer than kMaxPacketLength before its CR LF
+};
+
+// Whether the callsign can head the login line and the packet as it is.
+bool IsValidCallsign(const std::string& callsign);
+
+// The first fault of a packet composed for this callsign, or None.
+PacketFault CheckPacket(const std::string& callsign, const std::string& packet);
 
 }  // namespace upload

@@ -1,25 +1,18 @@
-// Reading the weather report: the folder of the report path, the name of the
-// working copy beside it, and the first two lines of a report's bytes.
+// Reading the weather report: the first two lines of a report's bytes, and
+// whether a look at the report gives a reading that counts.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace upload {
 
-// The report path cut before its last "\" or ":". A backslash that ends a
-// drive root ("C:\") or follows another backslash stays part of the folder;
-// a path without either gives the empty folder.
-std::string ReportFolder(const std::string& reportPath);
-
-// ReportFolder(reportPath) + "\wxreport2.txt": "C:\data\wxreport2.txt",
-// "C:\\wxreport2.txt" for a report in a drive root, "\wxreport2.txt" for a
-// path without any folder.
-std::string WorkingCopyName(const std::string& reportPath);
-
 struct ReportLines {
     std::string timestamp;  // line 1, without its line end
     std::string weather;    // line 2, without its line end
+
+    bool operator==(const ReportLines&) const = default;
 };
 
 // The first two lines of a report's bytes. A line ends at CR, LF, CR LF or
@@ -28,9 +21,45 @@ struct ReportLines {
 // stays in its line.
 ReportLines ReadReportLines(const std::string& bytes);
 
-// How much of the working copy is read: its first two lines lie well inside
-// this, so a huge report costs no more than a small one. What lies beyond
-// counts as the end of the text.
+// How much of the report is read: its first two lines lie well inside this,
+// so a huge report costs no more than a small one. What lies beyond counts
+// as the end of the text.
 inline constexpr std::size_t kReportReadLimit = 64 * 1024;
+
+// One look at the report file.
+struct ReportLook {
+    bool readable = false;            // opened and read; otherwise error says why
+    unsigned long error = 0;          // the system's error code of a failed open or read
+    std::string bytes;                // its first kReportReadLimit bytes
+    bool changedWhileRead = false;    // its size or last write time moved during the read
+    bool quietForTwoSeconds = false;  // last written two seconds or more before the look
+};
+
+// What a look at the report comes to.
+enum class ReadingVerdict {
+    Counts,             // whole and settled: the reading is taken
+    Unreadable,         // it could not be opened or read (held by a program that shares nothing)
+    LineOneShort,       // line 1 ends before the minute (position 17)
+    LineTwoUnfinished,  // line 2 is neither followed by a line end nor ends in its pressure
+    BeingWritten,       // whole, but written a moment ago and not yet seen the same a second later
+};
+
+// Whole: line 1 reaches position 17 (the minute), and line 2 is followed by
+// a line end (CR, LF or Ctrl-Z) or ends in "b" and five digits (the pressure,
+// always the last field). Anything less was cut, most often while the
+// console program was still writing it.
+ReadingVerdict ReportShape(const std::string& bytes);
+
+// Judges successive looks at one report, a second or more apart. A whole
+// look counts when nothing moved while it was read and the report has not
+// been written for two seconds, or when its lines equal those of the look
+// before it.
+class ReportSettler {
+public:
+    ReadingVerdict Judge(const ReportLook& look);
+
+private:
+    std::optional<ReportLines> previous_;
+};
 
 }  // namespace upload

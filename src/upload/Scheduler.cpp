@@ -1,5 +1,6 @@
 #include "upload/Scheduler.h"
 
+#include <chrono>
 #include <limits>
 
 namespace upload {
@@ -18,6 +19,14 @@ bool CountTick(int& minuteCounter, int interval) {
     if (minuteCounter < interval) return false;
     minuteCounter = 0;
     return true;
+}
+
+unsigned NextTickPeriod(rtl::TimePoint alignedAt, rtl::TimePoint now) {
+    const long long minute = kScheduleTickMs;
+    long long late = std::chrono::duration_cast<std::chrono::milliseconds>(now - alignedAt).count() % minute;
+    if (late < 0) late += minute;
+    if (late >= minute / 2) late -= minute;
+    return static_cast<unsigned>(minute - late);
 }
 
 }  // namespace upload

@@ -3,11 +3,14 @@
 
 #include <string>
 
+#include "rtl/Clock.h"
+
 namespace upload {
 
 // The alignment check runs once a minute until the start minute comes; the
 // schedule then catches up at ten ticks a second and runs at one tick a
-// minute from its first upload on.
+// minute from its first upload on (each period set so that the tick comes
+// back to the aligned second: NextTickPeriod).
 inline constexpr unsigned kAlignCheckMs = 60000;
 inline constexpr unsigned kCatchUpTickMs = 100;
 inline constexpr unsigned kScheduleTickMs = 60000;
@@ -25,5 +28,12 @@ bool IsStartMinute(int minute, int startDigit);
 // interval (read afresh at every tick, so a lowered interval uploads at the
 // next tick) starts the count again and says that this tick uploads.
 bool CountTick(int& minuteCounter, int interval);
+
+// The period until the next one-minute tick, so that it comes at the second
+// of the minute at which the alignment matched: a periodic timer only ever
+// runs late, and its lateness would add up to whole minutes. A tick late by
+// less than half a minute gets a shorter period, an early one a longer
+// period: 30,001 to 90,000 ms.
+unsigned NextTickPeriod(rtl::TimePoint alignedAt, rtl::TimePoint now);
 
 }  // namespace upload

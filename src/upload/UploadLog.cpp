@@ -64,4 +64,39 @@ std::string LogDelivered(const ServerEntry& server, const std::string& packet) {
     return "delivered to " + HostPort(server) + ": " + packet;
 }
 
+std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason) {
+    const std::string since = lastDelivery ? IsoUtc(*lastDelivery) : "the start";
+    return "warning: nothing delivered for three intervals, since " + since + ": " + reason;
+}
+
+std::string LogSilenceEnds() { return "warning ended: delivered again"; }
+
+std::string LogSuspending() { return "the system suspends"; }
+
+std::string LogResumed() { return "the system resumed"; }
+
+std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const std::string& reportPath) {
+    std::string why;
+    switch (verdict) {
+    case ReadingVerdict::Counts: why = "taken"; break;
+    case ReadingVerdict::Unreadable: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
+    case ReadingVerdict::LineOneShort: why = "line 1 ends before the minute"; break;
+    case ReadingVerdict::LineTwoUnfinished: why = "line 2 ends before the pressure"; break;
+    case ReadingVerdict::BeingWritten: why = "it is still being written"; break;
+    }
+    return "report incomplete for 10 seconds, nothing sent: " + why + ": " + reportPath;
+}
+
+std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std::size_t length) {
+    switch (fault) {
+    case PacketFault::None: break;
+    case PacketFault::CallsignNotValid:
+        return "callsign not valid for APRS-IS, nothing sent: \"" + callsign + "\"";
+    case PacketFault::TooLong:
+        return "packet of " + std::to_string(length) + " characters, APRS-IS takes at most " +
+               std::to_string(kMaxPacketLength) + ": nothing sent";
+    }
+    return "packet sendable";
+}
+
 }  // namespace upload

@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "rtl/Clock.h"
 #include "upload/LoginReply.h"
+#include "upload/Packet.h"
+#include "upload/Report.h"
 #include "upload/Session.h"
 
 namespace upload {
@@ -43,5 +46,18 @@ std::string LogConnecting(const ServerEntry& server);
 std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server);
 std::string LogLoginVerdict(const LoginVerdict& verdict);
 std::string LogDelivered(const ServerEntry& server, const std::string& packet);
+// Nothing delivered for three intervals since the last delivery (none: since
+// the start), and why the latest attempt delivered nothing; and its end.
+std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason);
+std::string LogSilenceEnds();
+// The system suspends, and resumes.
+std::string LogSuspending();
+std::string LogResumed();
+// A reading given up after its looks: what the last one found (error: the
+// system's error code of an unreadable report).
+std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const std::string& reportPath);
+// A packet that must not go out, for this callsign and of this length
+// (CR LF not counted).
+std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std::size_t length);
 
 }  // namespace upload

@@ -29,6 +29,20 @@ HANDLE OpenForAppend(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Makes room at the cap and returns the log to write the line into. The log
+// becomes the older file. Where it cannot be renamed (a viewer holds it, or
+// the older file, without delete sharing) its text is copied over the older
+// file instead and the log starts afresh; where even that copy fails the
+// log starts afresh all the same. Either way the cap holds and new lines
+// get in: a viewer left open must not stop the log for good.
+HANDLE RollOver(const std::string& path, const std::string& older) {
+    if (MoveFileExA(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) return OpenForAppend(path);
+    CopyFileA(path.c_str(), older.c_str(), FALSE);
+    return CreateFileA(path.c_str(), GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
 TUploadLog::TUploadLog() : folder_(DefaultFolder()) {}
@@ -70,10 +84,7 @@ void TUploadLog::Append(const std::string& line) {
     if (LogNeedsRollOver(static_cast<std::uint64_t>(size.QuadPart), line.size())) {
         CloseHandle(file.h);
         file.h = INVALID_HANDLE_VALUE;
-        // A rename that fails (the older file held open without sharing)
-        // drops the line: the cap holds and nothing older is lost.
-        if (!MoveFileExA(path.c_str(), OlderFilePath().c_str(), MOVEFILE_REPLACE_EXISTING)) return;
-        file.h = OpenForAppend(path);
+        file.h = RollOver(path, OlderFilePath());
         if (file.h == INVALID_HANDLE_VALUE) return;
     }
     DWORD written = 0;

@@ -1,6 +1,8 @@
 // The upload log file: %LOCALAPPDATA%\Teskaprs\teskaprs.log, one line per
 // event, kept below 1 MiB with the older part in teskaprs.log.1. Writing it
-// never fails an upload: a line that cannot be written is dropped.
+// never fails an upload: a line that cannot be written is dropped. A
+// roll-over that cannot rename the log starts it afresh instead, so new
+// lines still get in.
 #pragma once
 
 #include <string>

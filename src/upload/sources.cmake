@@ -6,6 +6,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/Report.cpp
   upload/Scheduler.cpp
   upload/Session.cpp
+  upload/Silence.cpp
   upload/UploadLog.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES

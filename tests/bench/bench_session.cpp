@@ -297,7 +297,6 @@ int main(int argc, char** argv) {
     }
 
     DeleteFileA(report.c_str());
-    DeleteFileA((folder + "\\wxreport2.txt").c_str());
     RemoveDirectoryA(folder.c_str());
     // The benchmark leaves no settings behind that were not there before.
     if (!hadSettings) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Teskaprs", KEY_WOW64_32KEY, 0);

@@ -2,6 +2,7 @@
 // is one line ending in CR LF with the fixed pieces in place.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,6 +58,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string header = rtl::WithoutControls(rtl::Trimmed(s.callsign)) + ">APRS,TCP" +
                                (rtl::Trimmed(s.validation) == "-1" ? "XX*:@" : "IP*:@");
     Check(packet.compare(0, header.size(), header) == 0);
+    // After the header only printable ASCII, whatever the report holds.
+    for (std::size_t i = header.size(); i + 2 < packet.size(); ++i) Check(packet[i] >= ' ' && packet[i] <= '~');
+    // Refused for exactly these reasons.
+    const std::string sent = rtl::Trimmed(s.callsign);
+    const bool callsignValid =
+        !sent.empty() && sent.find_first_of(" >:,*") == std::string::npos &&
+        std::all_of(sent.begin(), sent.end(), [](char c) { return c > ' ' && c <= '~'; });
+    const upload::PacketFault fault = upload::CheckPacket(s.callsign, packet);
+    Check(fault == (!callsignValid                ? upload::PacketFault::CallsignNotValid
+                    : packet.size() - 2 > 510     ? upload::PacketFault::TooLong
+                                                  : upload::PacketFault::None));
     // Position: DDMM.hh, a hemisphere, "/", DDDMM.hh, a hemisphere, "_".
     const std::string position = upload::LatitudeDigits(s.latDeg, s.latMin, s.latSec) +
                                  (s.latHem == 0 ? "N/" : "S/") +

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The setup program and its uninstaller, run silently (/S) in a fresh Wine
 # prefix of their own (build/wineprefix-install): install, the installed
-# program's window, an upgrade over a running copy, a copy that refuses to
-# close, and uninstalls that remove what was installed and keep the settings.
+# program's window, an upgrade over a running copy (started again after it),
+# a copy that refuses to close, uninstalls that remove what was installed and
+# keep the settings, and an install made elsewhere found by the next setup.
 # Needs dist/Teskaprs-<version>-setup.exe (scripts/package) and
 # build/win64/wincheck.exe. Ends with PASS or FAIL and the failed checks.
 set -uo pipefail
@@ -98,14 +99,17 @@ wine reg add "$settings_key" /v CallSign /d CW1234 /f
 printf 'C:\\Weather\\wxreport.txt,51,30,12.5,Northern' >"$dir/aprsconfig.txt"
 cp "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 wine reg add "$run_key" /v Teskaprs /d "\"$win_dir\\teskaprs.exe\"" /f
+old_pid=$("$WINE64" "$wincheck" pid </dev/null 2>>"$log" | tr -d '\r')
 check "silent install over the running copy succeeds" install
-check "the running copy was closed" program_gone
 check "program replaced" same_program
+# The copy it closed is started again, now the new program.
+check "a running copy again after the upgrade" window_visible
+new_pid=$("$WINE64" "$wincheck" pid </dev/null 2>>"$log" | tr -d '\r')
+check "the running copy was closed and the new one started ($old_pid, then $new_pid)" \
+  test -n "$old_pid" -a -n "$new_pid" -a "$old_pid" != "$new_pid"
 check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 check "registry setting kept" value_is "$settings_key" CallSign CW1234
 check "autostart value kept" value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\""
-start_program
-check "upgraded program shows its window" window_visible
 
 echo "== a copy that does not close"
 wine "$wincheck" close
@@ -145,6 +149,15 @@ check "uninstall entry removed" key_absent "$uninstall_key"
 check "autostart value (unquoted) removed" value_absent "$run_key" Teskaprs
 check "registry setting kept" value_is "$settings_key" CallSign CW1234
 check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
+
+echo "== an install made elsewhere (/D=) is found by the next setup"
+other_win='C:\TeskaprsElsewhere'
+other="$prefix/drive_c/TeskaprsElsewhere"
+check "silent install into another folder" wine "$setup" /S "/D=$other_win"
+printf 'old copy' >>"$other/teskaprs.exe"
+check "silent upgrade without /D=" install
+check "the upgrade went into the same folder" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
+check "nothing installed in the default folder" test ! -e "$dir/teskaprs.exe"
 
 echo
 if [ ${#failures[@]} -eq 0 ]; then

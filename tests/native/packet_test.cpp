@@ -169,6 +169,9 @@ TEST(Packet, WeatherPieces) {
         {"t065\th55b10150\0\0\0"s, "_t065h55b10150"},
         {"t065h55b101\r\n50", "_t065h55b10150"},
         {"t065h\x01" "100b10150", "_t065h00b10150"},
+        // Only printable ASCII from the report: bytes 0x80-0x9F and 0xA0-0xFF go too.
+        {"t065\x80\x9f" "h55b\xa0" "10150\xff", "_t065h55b10150"},
+        {"t065h\x85" "100b1015\xb0" "0", "_t065h00b10150"},
     };
     for (const auto& c : cases) {
         const std::string packet = ComposePacket(kL1, c.weather, Example());
@@ -196,6 +199,7 @@ TEST(Packet, TimeStampPieces) {
         {"Jan 05 2008\0" "14\0" "30"s, "@051430z"},
         {"\0\0\0\0" "05\0\0\0\0\0\0" "14\0" "30"s, "@051430z"},
         {"Jan \t5 2008 1\0:3\x7f"s, "@513z"},  // inside a piece: dropped from it
+        {"Jan \xff" "5 2008 \x9b" "4:3\x80", "@543z"},  // bytes above 127 alike
     };
     for (const auto& [line, pieces] : cases) {
         const std::string packet = ComposePacket(line, kL2, Example());
@@ -247,16 +251,52 @@ TEST(Packet, IsAlwaysOneLine) {
     std::string dirt;
     for (int c = 0; c < 32; ++c) dirt += static_cast<char>(c);
     dirt += '\x7f';
+    std::string high;  // and from the report, every byte above 127
+    for (int c = 128; c < 256; ++c) high += static_cast<char>(c);
     PacketSettings s = Example();
     s.callsign = dirt + "CW" + dirt + "1234" + dirt;
     s.modelText = "Davis Vantage Pro\r\n";
-    const std::string packet = ComposePacket(dirt + kL1 + dirt, dirt + kL2 + dirt, s);
+    const std::string packet = ComposePacket(dirt + high + kL1 + dirt, dirt + kL2 + high + dirt, s);
     ASSERT_GE(packet.size(), 2u);
     EXPECT_EQ(packet.substr(packet.size() - 2), "\r\n");
     for (std::size_t i = 0; i + 2 < packet.size(); ++i)
-        EXPECT_FALSE(rtl::IsControl(packet[i])) << "control character " << int(packet[i]) << " at " << i;
+        EXPECT_TRUE(packet[i] >= ' ' && packet[i] <= '~') << "byte " << int(packet[i]) << " at " << i;
     EXPECT_EQ(packet.rfind("CW1234>APRS,TCPXX*:@", 0), 0u);
     EXPECT_NE(packet.find("_180/005g010t065r000p000P000h55b10150v\r\n"), std::string::npos);
+}
+
+TEST(Packet, WhatMayGoOut) {
+    // The packet's length, CR LF not counted, set by the weather line.
+    const std::size_t base = ComposePacket(kL1, "h55b10150", Example()).size() - 2;
+    const auto ofLength = [&](std::size_t length) {
+        return ComposePacket(kL1, std::string(length - base, 'x') + "h55b10150", Example());
+    };
+    ASSERT_EQ(ofLength(510).size(), 512u);
+    using upload::PacketFault;
+    const struct Case {
+        std::string callsign, packet;
+        PacketFault fault;
+    } cases[] = {
+        {"CW1234", ofLength(510), PacketFault::None},
+        {"CW1234", ofLength(511), PacketFault::TooLong},
+        {"CW1234", ofLength(64 * 1024), PacketFault::TooLong},
+        {"N0CALL-13", ofLength(100), PacketFault::None},
+        {" \tCW1234\r\n", ofLength(100), PacketFault::None},  // trimmed first
+        {"", ofLength(100), PacketFault::CallsignNotValid},
+        {" \t ", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW 1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW>1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW:1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW,1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW*1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW\t1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW\x7f" "1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW\x85" "1234", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW1234\xe9", ofLength(100), PacketFault::CallsignNotValid},
+        {"CW 1234", ofLength(511), PacketFault::CallsignNotValid},  // the callsign is told first
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(upload::CheckPacket(c.callsign, c.packet), c.fault) << c.callsign << ", " << c.packet.size();
 }
 
 }  // namespace

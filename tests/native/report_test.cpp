@@ -1,42 +1,16 @@
-// The report path's folder, the working copy's name, and the two lines read
-// from a report's bytes.
+// The two lines read from a report's bytes, and which looks at a report give
+// a reading that counts.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "upload/Report.h"
 
 using namespace std::string_literals;
+using upload::ReadingVerdict;
 
 namespace {
-
-TEST(Report, FolderAndWorkingCopyName) {
-    struct Case {
-        std::string path, folder, workingCopy;
-    };
-    const Case cases[] = {
-        {R"(C:\weather\data\wxreport.txt)", R"(C:\weather\data)", R"(C:\weather\data\wxreport2.txt)"},
-        {R"(C:\data\wxreport.txt)", R"(C:\data)", R"(C:\data\wxreport2.txt)"},
-        // The backslash of a drive root stays: two backslashes after the drive.
-        {R"(C:\wxreport.txt)", R"(C:\)", R"(C:\\wxreport2.txt)"},
-        // A double backslash stays as it is.
-        {R"(C:\data\\wxreport.txt)", R"(C:\data\\)", R"(C:\data\\\wxreport2.txt)"},
-        {R"(\\server\share\wxreport.txt)", R"(\\server\share)", R"(\\server\share\wxreport2.txt)"},
-        // No folder at all: the root of the current drive.
-        {"wxreport.txt", "", R"(\wxreport2.txt)"},
-        {"", "", R"(\wxreport2.txt)"},
-        // A drive without a backslash: the colon ends the folder.
-        {"C:wxreport.txt", "C:", R"(C:\wxreport2.txt)"},
-        {R"(\wxreport.txt)", R"(\)", R"(\\wxreport2.txt)"},
-        {R"(C:\data\)", R"(C:\data)", R"(C:\data\wxreport2.txt)"},
-        // Only "\" and ":" separate; "/" is part of a name.
-        {"C:/data/wxreport.txt", "C:", R"(C:\wxreport2.txt)"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(upload::ReportFolder(c.path), c.folder) << c.path;
-        EXPECT_EQ(upload::WorkingCopyName(c.path), c.workingCopy) << c.path;
-    }
-}
 
 TEST(Report, LineEnds) {
     struct Case {
@@ -96,6 +70,70 @@ TEST(Report, LongLinesAreKeptWhole) {
     const upload::ReportLines lines = upload::ReadReportLines(longLine + "\n" + longLine + "y\nz");
     EXPECT_EQ(lines.timestamp, longLine);
     EXPECT_EQ(lines.weather, longLine + "y");
+}
+
+TEST(Report, OnlyAWholeReportCounts) {
+    const std::string t = "Jan 05 2008 14:30", w = "180/005g010t065r000p000P000h55b10150";
+    const struct Case {
+        const char* what;
+        std::string bytes;
+        ReadingVerdict shape;
+    } cases[] = {
+        {"whole", t + "\r\n" + w + "\r\nline 3\r\n", ReadingVerdict::Counts},
+        {"empty", "", ReadingVerdict::LineOneShort},
+        {"one line", t + "\r\n", ReadingVerdict::LineTwoUnfinished},
+        {"cut inside line 1", t.substr(0, 16), ReadingVerdict::LineOneShort},
+        {"line 1 whole, nothing after it", t, ReadingVerdict::LineTwoUnfinished},
+        {"Ctrl-Z inside line 1", "Jan 05 2008\x1a" + t + "\r\n" + w + "\r\n", ReadingVerdict::LineOneShort},
+        {"cut before the h", t + "\r\n180/005g010t065r000p000P000", ReadingVerdict::LineTwoUnfinished},
+        {"cut inside the pressure", t + "\r\n" + w.substr(0, w.size() - 1), ReadingVerdict::LineTwoUnfinished},
+        {"cut just after the pressure", t + "\r\n" + w, ReadingVerdict::Counts},
+        {"line 2 with its line end, whatever it holds", t + "\r\n180/005\r", ReadingVerdict::Counts},
+        {"line 2 ended by Ctrl-Z", t + "\r\n" + w.substr(0, 20) + "\x1a", ReadingVerdict::Counts},
+        {"NULs after the pressure", t + "\r\n" + w + "\0\0"s, ReadingVerdict::LineTwoUnfinished},
+        {"six digits after the b", t + "\r\nh55b101500", ReadingVerdict::LineTwoUnfinished},
+        {"LF only", t + "\n" + w + "\n", ReadingVerdict::Counts},
+        {"LF only, cut", t + "\nh55b101", ReadingVerdict::LineTwoUnfinished},
+        {"CR only", t + "\r" + w + "\r", ReadingVerdict::Counts},
+    };
+    for (const Case& c : cases) EXPECT_EQ(upload::ReportShape(c.bytes), c.shape) << c.what;
+}
+
+TEST(Report, AWholeLookCountsWhenQuietOrSeenTheSameASecondLater) {
+    const std::string a = "Jan 05 2008 14:30\r\nh55b10150\r\n", b = "Jan 05 2008 14:31\r\nh55b10150\r\n";
+    const auto look = [](const std::string& bytes, bool quiet = false, bool changed = false) {
+        upload::ReportLook l;
+        l.readable = true;
+        l.bytes = bytes;
+        l.quietForTwoSeconds = quiet;
+        l.changedWhileRead = changed;
+        return l;
+    };
+    const upload::ReportLook unreadable;
+    const struct Case {
+        const char* what;
+        std::vector<upload::ReportLook> looks;
+        ReadingVerdict last;  // the verdict on the last look
+    } cases[] = {
+        {"quiet for two seconds", {look(a, true)}, ReadingVerdict::Counts},
+        {"written a moment ago", {look(a)}, ReadingVerdict::BeingWritten},
+        {"moved while read", {look(a, true, true)}, ReadingVerdict::BeingWritten},
+        {"cut, however quiet", {look("Jan 05 2008 14:30\r\nh55", true)}, ReadingVerdict::LineTwoUnfinished},
+        {"unreadable", {unreadable}, ReadingVerdict::Unreadable},
+        {"the same a second later", {look(a), look(a)}, ReadingVerdict::Counts},
+        {"the same lines, more after them", {look(a), look(a + "line 3")}, ReadingVerdict::Counts},
+        {"changed a second later", {look(a), look(b)}, ReadingVerdict::BeingWritten},
+        {"then the same again", {look(a), look(b), look(b)}, ReadingVerdict::Counts},
+        {"the look before moved while read", {look(a, false, true), look(a)}, ReadingVerdict::BeingWritten},
+        {"the look before was cut", {look(a.substr(0, 25)), look(a)}, ReadingVerdict::BeingWritten},
+        {"unreadable in between", {look(a), unreadable, look(a)}, ReadingVerdict::BeingWritten},
+    };
+    for (const Case& c : cases) {
+        upload::ReportSettler settler;
+        ReadingVerdict verdict = ReadingVerdict::Unreadable;
+        for (const upload::ReportLook& l : c.looks) verdict = settler.Judge(l);
+        EXPECT_EQ(verdict, c.last) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 // The upload session's portable rules: which servers a station goes to, the
-// login line, how the position moves on; and the schedule's counting.
+// login line, how the position moves on; the schedule's counting and its
+// minute ticks' phase; when a silence is shown, and how.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "upload/Scheduler.h"
 #include "upload/Session.h"
+#include "upload/Silence.h"
 
 namespace {
 
@@ -269,6 +274,50 @@ TEST(Scheduler, TicksCountUpToTheInterval) {
     counter = 2147483647;
     EXPECT_TRUE(upload::CountTick(counter, 999));
     EXPECT_EQ(counter, 0);
+}
+
+TEST(Scheduler, EachMinuteTickComesBackToTheAlignedSecond) {
+    using namespace std::chrono;
+    const rtl::TimePoint aligned = system_clock::from_time_t(1700000000) + milliseconds(300);
+    const std::pair<milliseconds, unsigned> cases[] = {
+        {minutes(1), 60000}, {minutes(1) + milliseconds(1250), 58750}, {minutes(7) - milliseconds(500), 60500},
+        {minutes(1) + milliseconds(29999), 30001}, {minutes(1) + seconds(30), 90000},  // from half a minute: early
+        {-minutes(3) + milliseconds(40), 59960},  // the clock set back past the alignment
+    };
+    for (const auto& [after, period] : cases)
+        EXPECT_EQ(upload::NextTickPeriod(aligned, aligned + after), period) << after.count();
+}
+
+TEST(Silence, BeginsAtThreeIntervalsAndHoldsUntilADelivery) {
+    using namespace std::chrono;
+    using upload::AttemptOutcome;
+    using Change = upload::SilenceWatch::Change;
+    const rtl::TimePoint start = system_clock::from_time_t(1700000000);
+    upload::SilenceWatch watch(start);
+    // When, the outcome of an attempt (none: a check), the interval as it reads then, what changes.
+    const std::tuple<seconds, std::optional<AttemptOutcome>, int, Change> steps[] = {
+        {minutes(30) - seconds(1), {}, 10, Change::None},
+        {minutes(30), {}, 15, Change::None},
+        {minutes(45), AttemptOutcome::ReportUnchanged, 15, Change::Begins},
+        {minutes(50), AttemptOutcome::Delivered, 10, Change::Ends},
+        {minutes(40), {}, 10, Change::None},  // the clock set back before the delivery: counted from here
+        {minutes(70), {}, 10, Change::Begins},
+    };
+    for (const auto& [at, outcome, interval, change] : steps)
+        EXPECT_EQ(outcome ? watch.Note(*outcome, start + at, interval) : watch.Check(start + at, interval), change)
+            << at.count();
+    upload::SilenceWatch slept(start);
+    slept.Suspended(start + minutes(5));
+    slept.Resumed(start + minutes(65));
+    EXPECT_EQ(slept.Check(start + minutes(89), 10), Change::None) << "the hour asleep is not counted";
+    EXPECT_EQ(slept.Check(start + minutes(90), 10), Change::Begins);
+
+    rtl::LocalTime nine{};
+    nine.hour = 9;
+    nine.minute = 5;
+    EXPECT_EQ(upload::SilenceText(nine, AttemptOutcome::ReportUnchanged), "No upload since 09:05: report unchanged");
+    EXPECT_EQ(upload::TipText(std::string(63, 'x')), std::string(63, 'x'));
+    EXPECT_EQ(upload::TipText(std::string(64, 'x')), std::string(60, 'x') + "...");
 }
 
 }  // namespace

@@ -69,6 +69,22 @@ std::string TempFolder::Read(const std::string& path) {
     return text.str();
 }
 
+bool AgeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{};
+    t.LowPart = now.dwLowDateTime;
+    t.HighPart = now.dwHighDateTime;
+    t.QuadPart -= 60ULL * 10000000ULL;
+    const FILETIME aged{t.LowPart, t.HighPart};
+    const bool ok = SetFileTime(file, nullptr, nullptr, &aged) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
 std::string WindowText(HWND hwnd) {
     const LRESULT size = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1;
     std::string text(static_cast<size_t>(size), '\0');

@@ -43,6 +43,11 @@ private:
     std::string path_;
 };
 
+// Sets a file's last write time a minute back, as if its writer had finished
+// with it long ago (a report so aged is read at the first look). False when
+// the file cannot be opened or changed.
+bool AgeFile(const std::string& path);
+
 // The text of a window as WM_GETTEXT gives it.
 std::string WindowText(HWND hwnd);
 

@@ -164,20 +164,23 @@ TEST(ConfigFileIO, FailedWriteLeavesTheOldFileWhole) {
     }
 }
 
-TEST(ConfigFileIO, LeftoverTemporaryFilesAreNeitherUsedNorRemoved) {
+// What interrupted saves left goes at the next save; a read-only leftover
+// and names that only look alike stay.
+TEST(ConfigFileIO, LeftoverTemporaryFilesAreRemovedAtTheNextSave) {
     TempFolder folder;
     const std::string path = folder.Write("aprsconfig.txt", "old");
-    // What an interrupted save might have left: one of them read-only.
     const std::string stale0 = folder.Write("aprsconfig.txt.~0.tmp", "stale 0");
-    folder.Write("aprsconfig.txt.~1.tmp", "stale 1");
     ASSERT_TRUE(SetFileAttributesA(stale0.c_str(), FILE_ATTRIBUTE_READONLY));
+    for (const char* name : {"aprsconfig.txt.~1.tmp", "aprsconfig.txt.~999.tmp", "aprsconfig.txt.~x.tmp",
+                             "aprsconfig.txt.~.tmp", "aprsconfig.txt.~2.tmp.bak", "other.txt.~3.tmp"})
+        folder.Write(name, "stale");
 
     WriteConfigFile(path, kLine);
     EXPECT_EQ(TempFolder::Read(path), kLine);
     EXPECT_EQ(TempFolder::Read(stale0), "stale 0");
-    EXPECT_EQ(TempFolder::Read(folder.File("aprsconfig.txt.~1.tmp")), "stale 1");
     EXPECT_EQ(Names(folder.Path()),
-              (std::vector<std::string>{"aprsconfig.txt", "aprsconfig.txt.~0.tmp", "aprsconfig.txt.~1.tmp"}));
+              (std::vector<std::string>{"aprsconfig.txt", "aprsconfig.txt.~.tmp", "aprsconfig.txt.~0.tmp",
+                                        "aprsconfig.txt.~2.tmp.bak", "aprsconfig.txt.~x.tmp", "other.txt.~3.tmp"}));
 }
 
 TEST(ConfigFileIO, ReadFailures) {

@@ -197,6 +197,8 @@ TEST_F(EasyRegTest, ReadsFollowTheValueTyping) {
         {"string, zero size", true, {REG_SZ, ""}, str, "[]"},
         {"string, REG_EXPAND_SZ unexpanded", true, {REG_EXPAND_SZ, std::string("%SystemRoot%\\x") + '\0'}, str,
          "[%SystemRoot%\\x]"},
+        {"string, 32 KiB", true, {REG_SZ, std::string(32767, 'x') + '\0'}, str, "[" + std::string(32767, 'x') + "]"},
+        {"string, over 32 KiB", true, {REG_SZ, std::string(32768, 'x') + '\0'}, str, noData},
         {"string, REG_DWORD", true, {REG_DWORD, Bytes(&seven, 4)}, str, badType},
         {"string, REG_BINARY", true, {REG_BINARY, "xyz"}, str, badType},
         {"integer, absent", false, {}, integer, noData},

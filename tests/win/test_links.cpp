@@ -1,5 +1,5 @@
-// The web links: how the browser command line is built, the URL launcher
-// against a real ".htm" association whose open command is a small program of
+// The web links: the station page address, the URL launcher against a
+// real ".htm" association whose open command is a small program of
 // the tests' own (recordargs.exe, which records how it was started), the
 // shell's "open" where there is no such command, and the link labels of the
 // main window.
@@ -31,33 +31,6 @@ using testsupport::WindowText;
 const char kStationBase[] = "http://weather.gladstonefamily.net/site/";
 
 // ---------------------------------------------------------------- portable rules
-
-TEST(BrowserCommandLine, CutsTheTemplateBeforeThePlaceholder) {
-    const std::string url = "http://example.invalid/a";
-    struct Case {
-        const char* commandTemplate;
-        const char* commandLine;
-    };
-    const Case cases[] = {
-        // Path, blank, quoted placeholder: the quote goes too, two blanks remain.
-        {"\"C:\\Browser\\browser.exe\" \"%1\"", "\"C:\\Browser\\browser.exe\"  http://example.invalid/a"},
-        {"C:\\Browser\\browser.exe %1", "C:\\Browser\\browser.exe  http://example.invalid/a"},
-        {"browser.exe %1x", "browser.exe  http://example.invalid/a"},
-        // No placeholder: one blank and the address appended.
-        {"\"C:\\windows\\system32\\winebrowser.exe\" -nohome",
-         "\"C:\\windows\\system32\\winebrowser.exe\" -nohome http://example.invalid/a"},
-        {"browser.exe", "browser.exe http://example.invalid/a"},
-        // What follows the placeholder is dropped.
-        {"\"b.exe\" -osint -url \"%1\" -new-tab", "\"b.exe\" -osint -url  http://example.invalid/a"},
-        // The quoted placeholder is looked for first, wherever it is.
-        {"b.exe %1 \"%1\"", "b.exe %1  http://example.invalid/a"},
-        {"b.exe \"%1", "b.exe \" http://example.invalid/a"},
-        {"%1", " http://example.invalid/a"},
-        {"", " http://example.invalid/a"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ui::BrowserCommandLine(c.commandTemplate, url), c.commandLine) << c.commandTemplate;
-}
 
 TEST(StationPage, CallsignIsTrimmedAndPercentEncoded) {
     struct Case {
@@ -290,9 +263,17 @@ TEST_F(UrlLauncherTest, StartsTheOpenCommandWithTheAddress) {
         std::string commandTemplate;
         std::string commandLine;
     };
+    // The program unquoted in a folder with blanks: started by its full
+    // path, which the command line gives quoted.
+    testsupport::TempFolder folder;
+    ASSERT_TRUE(CreateDirectoryA(folder.File("with blanks").c_str(), nullptr));
+    const std::string blanks = folder.File("with blanks\\recordargs.exe");
+    ASSERT_TRUE(CopyFileA(program.c_str(), blanks.c_str(), FALSE));
     const Case cases[] = {
         {quoted + " \"%1\"", quoted + "  " + url},
         {quoted + " %1", quoted + "  " + url},
+        {program + " %1", quoted + "  " + url},
+        {blanks + " -new %1", "\"" + blanks + "\" -new  " + url},
         {quoted + " -nohome", quoted + " -nohome " + url},
         {quoted + options + " \"%1\"", quoted + options + "  " + url},
     };
@@ -309,7 +290,7 @@ TEST_F(UrlLauncherTest, StartsTheOpenCommandWithTheAddress) {
         EXPECT_EQ(Arguments(starts.back().commandLine).back(), url);
         EXPECT_EQ(starts.back().show, "show=10");
     }
-    EXPECT_GT(cases[3].commandTemplate.size(), 260u);
+    EXPECT_GT(cases[5].commandTemplate.size(), 260u);
 }
 
 TEST_F(UrlLauncherTest, PassesTheShowState) {

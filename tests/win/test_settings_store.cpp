@@ -906,4 +906,97 @@ TEST_F(SettingsStoreTest, StandardUserStartsFromTheMachinesSettings) {
     EXPECT_EQ(form->Callsign->Text(), "K1USER");
 }
 
+// ---- The autostart value of a program under the users' profiles ----
+
+const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+// The machine's profiles folder made the folder above this test program's
+// own, so the program counts as a per-user install; given back when destroyed.
+class ProgramUnderTheProfiles {
+public:
+    ProgramUnderTheProfiles() {
+        testsupport::RequireWine();
+        had_ = GetRawValue(kNative, kProfileList, "ProfilesDirectory", &type_, &bytes_);
+        std::string folder = QuotedProgramPath();
+        folder = folder.substr(1, folder.find_last_of('\\') - 1);
+        SetText(kNative, kProfileList, "ProfilesDirectory", folder.substr(0, folder.find_last_of('\\')));
+    }
+    ~ProgramUnderTheProfiles() {
+        if (had_) {
+            testsupport::SetRawValue(kNative, kProfileList, "ProfilesDirectory", type_, bytes_.data(),
+                                     static_cast<DWORD>(bytes_.size()));
+        } else {
+            testsupport::DeleteRawValue(kNative, kProfileList, "ProfilesDirectory");
+        }
+    }
+    ProgramUnderTheProfiles(const ProgramUnderTheProfiles&) = delete;
+    ProgramUnderTheProfiles& operator=(const ProgramUnderTheProfiles&) = delete;
+
+private:
+    static inline const RegRoot kNative{HKEY_LOCAL_MACHINE, 0};
+    bool had_ = false;
+    DWORD type_ = 0;
+    std::string bytes_;
+};
+
+// With administrator rights, a per-user program keeps its settings where an
+// administrator's are, but its autostart value under HKEY_CURRENT_USER: no
+// other user's logon starts it. A machine value an earlier version left for
+// it shows as autostart and goes at the next save; one for another program
+// neither counts nor goes.
+TEST_F(SettingsStoreTest, AdministratorsRunOfAPerUserProgramKeepsTheAutostartValueTheUsers) {
+    ProgramUnderTheProfiles perUser;
+    SeedSavedSettings();
+    const std::string quoted = QuotedProgramPath();
+    SetText(testsupport::kMachine64, kRunKey, "Teskaprs", quoted.substr(1, quoted.size() - 2));
+    NewForm();
+    ExpectNoErrors();
+    ASSERT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_LOCAL_MACHINE);
+    EXPECT_TRUE(form->AutoStart->Checked()) << "the machine's value starts this program";
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(Raw(kUser, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(QuotedProgramPath())));
+    for (const RegRoot& machine : {kMachine, testsupport::kMachine64})
+        EXPECT_EQ(Raw(machine, kRunKey, "Teskaprs"), "absent");
+    EXPECT_EQ(Raw(kUser, kSettingsKey, "CallSign"), "absent") << "the settings stay the machine's";
+
+    NewForm();
+    EXPECT_TRUE(form->AutoStart->Checked());
+    SetText(kMachine, kRunKey, "Teskaprs", "C:\\Other\\teskaprs.exe");
+    form->AutoStart->SetChecked(false);
+    Save();
+    EXPECT_EQ(Raw(kUser, kRunKey, "Teskaprs"), "absent");
+    NewForm();
+    EXPECT_FALSE(form->AutoStart->Checked()) << "another program's value does not count";
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz("C:\\Other\\teskaprs.exe")));
+    ExpectNoErrors();
+}
+
+// A standard user's box shows a machine value that starts this program (it
+// does start it at their logon), in either view, quoted or not.
+TEST_F(SettingsStoreTest, StandardUsersBoxShowsTheMachinesValueForThisProgram) {
+    const std::string quoted = QuotedProgramPath(), bare = quoted.substr(1, quoted.size() - 2);
+    struct Case {
+        RegRoot machine;
+        std::string data;
+        bool checked;
+    };
+    const Case cases[] = {
+        {kMachine, quoted, true},
+        {testsupport::kMachine64, bare, true},
+        {kMachine, "C:\\Other\\teskaprs.exe", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.data);
+        StartOver();
+        SeedSavedSettings(kUser);
+        SetText(c.machine, kRunKey, "Teskaprs", c.data);
+        testsupport::StandardUserRegistry standardUser;
+        NewForm();
+        ExpectNoErrors();
+        ASSERT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_CURRENT_USER);
+        EXPECT_EQ(form->AutoStart->Checked(), c.checked);
+    }
+}
+
 }  // namespace

@@ -15,10 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "LoopbackServer.h"
@@ -26,8 +29,10 @@
 #include "Teskaprs1.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
 #include "ui/abctray.h"
+#include "upload/UploadLog.h"
 
 namespace {
 
@@ -1250,6 +1255,55 @@ TEST_F(TrayWindowTest, TheLoginVerdictIsShownOnlyWhenTheOwnerMustAct) {
         EXPECT_LT(r.right, lamp.left) << "clear of the lamp";
     }
     EXPECT_TRUE(errors.shown.empty()) << "never a message box";
+}
+
+// ------------------------------------------------------------ a long silence
+
+// Three intervals without a delivery: the warning icon, and the tip and the
+// status line say since when and why, and come back to it whatever else is
+// shown meanwhile; the next delivery brings back the rest. The clock stands
+// still but where a step moves it; each icon switch is recorded.
+TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextDelivery) {
+    using upload::AttemptOutcome;
+    const auto now = std::make_shared<rtl::TimePoint>(std::chrono::system_clock::now());
+    const rtl::TimePoint start = *now;
+    rtl::SetTimeSource([now] { return *now; });
+    Build();
+    testsupport::TempFolder folder;
+    form->UploadLog = upload::TUploadLog(folder.File("log"));
+    form->StartDigit = -1;  // the minute's checks only, no alignment
+    std::vector<int> looks;
+    form->OnTrayIconChanged = [&](int resource) { looks.push_back(resource); };
+    const rtl::LocalTime delivered = rtl::ToLocal(start + std::chrono::minutes(32));
+    char since[8];
+    wsprintfA(since, "%02d:%02d", delivered.hour, delivered.minute);
+    const std::string unchanged = "No upload since start: report unchanged";
+    const std::string refused = "No upload since start: no server answered";
+    const std::tuple<int, std::optional<AttemptOutcome>, std::string> steps[] = {
+        {10, AttemptOutcome::ReportUnchanged, "Waiting"}, {29, {}, "Waiting"}, {30, {}, unchanged},
+        {31, AttemptOutcome::NoServerAnswered, refused},  {31, {}, refused},   {32, AttemptOutcome::Delivered, "Waiting"},
+        {61, {}, "Waiting"}, {62, {}, std::string("No upload since ") + since + ": no attempt made"},
+    };
+    for (const auto& [minute, outcome, tip] : steps) {
+        SCOPED_TRACE(minute);
+        *now = start + std::chrono::minutes(minute);
+        if (form->Silence.Warning() && outcome != AttemptOutcome::Delivered) {
+            form->SetTrayHint("Report incomplete: nothing sent");  // shown meanwhile
+            form->ShowStatusLine("Report incomplete: nothing sent");
+        }
+        outcome ? form->NoteOutcome(*outcome) : form->DelayTimerTimer(&form->DelayTimer);
+        for (int again = 0; again < 2; ++again) {  // and after the texts at rest
+            EXPECT_EQ(shell->calls.back().tip, tip);
+            EXPECT_EQ(WindowText(form->LoginStatus->Handle()), tip != "Waiting" ? " " + tip + " " : "");
+            form->SetTrayHint("Waiting");
+            form->ShowStatusLine("");
+        }
+    }
+    EXPECT_EQ(looks, (std::vector<int>{2, 1, 2}));
+    const std::string log = testsupport::TempFolder::Read(form->UploadLog.FilePath());
+    EXPECT_LT(log.find("three intervals, since the start: report unchanged"), log.find("warning ended")) << log;
+    EXPECT_NE(log.find(upload::IsoUtc(start + std::chrono::minutes(32)) + ": no attempt made"), std::string::npos);
+    rtl::SetTimeSource(nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The upload log file: where it is, its lines in order, the roll-over at
-// 1 MiB, and writes that cannot be done being dropped without a sound.
+// 1 MiB (also where the log cannot be renamed), and writes that cannot be
+// done being dropped without a sound.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -98,20 +99,36 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     CloseHandle(held);
     EXPECT_EQ(TempFolder::Read(log.FilePath()), "kept\r\n");
 
-    // At the roll-over, an older file held open: the line is dropped, the log kept.
-    folder.Write("teskaprs.log", std::string(upload::kLogCap, 'a'));
-    folder.Write("teskaprs.log.1", "older");
-    held = CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_NO_THROW(log.Write("x"));
-    CloseHandle(held);
-    EXPECT_EQ(SizeOf(log.FilePath()), static_cast<long long>(upload::kLogCap));
-    EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), "older");
-    // Once it is free again, logging goes on.
-    log.Write("z");
-    const std::string last = TempFolder::Read(log.FilePath());
-    EXPECT_EQ(last.size(), 24u);
-    EXPECT_EQ(last.substr(20), " z\r\n");
+    // At the roll-over, a file that cannot be renamed: the line still gets
+    // in, the log starting afresh. A viewer holding the log without delete
+    // sharing: its text becomes the older file. The older file held without
+    // any sharing: it stays as it was.
+    struct Case {
+        const char* what;
+        bool holdLog;
+        const char* older;
+    };
+    const Case cases[] = {{"log held by a viewer", true, nullptr}, {"older file held", false, "older"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.Write("teskaprs.log", std::string(upload::kLogCap, 'a'));
+        folder.Write("teskaprs.log.1", "older");
+        held = c.holdLog ? CreateFileA(log.FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr)
+                         : CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        log.Write("x");
+        const std::string last = TempFolder::Read(log.FilePath());
+        CloseHandle(held);
+        EXPECT_EQ(last.substr(20), " x\r\n");
+        EXPECT_EQ(last.size(), 24u);
+        if (c.older) {
+            EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), c.older);
+        } else {
+            EXPECT_EQ(SizeOf(log.OlderFilePath()), static_cast<long long>(upload::kLogCap));
+        }
+    }
 }
 
 }  // namespace

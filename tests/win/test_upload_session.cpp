@@ -63,6 +63,8 @@ protected:
         form = std::make_unique<TForm1>();
         EnterStation();
         form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(30)));
+        // Written long ago: the first look at it is a reading.
+        ASSERT_TRUE(testsupport::AgeFile(form->FileLocationDisplay->Text()));
     }
     void EnterStation() {
         // No scheduled upload runs into a test, and the upload log is the test's.

@@ -6,6 +6,7 @@
 //                         of a program file's name: "Un_" for "Un_A.exe"),
 //                         1 after MS ms
 //   wincheck close        asks such a window to close (WM_CLOSE)
+//   wincheck pid          prints the process id of such a window (1: none)
 //   wincheck hold         a stand-in for a copy that does not close: such a
 //                         window that ignores WM_CLOSE, holding the program's
 //                         single-instance lock, until "wincheck release" (or 60 s)
@@ -14,6 +15,7 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -104,6 +106,13 @@ int main(int argc, char** argv) {
     if (command == "close") {
         HWND window = FindWindowA(kClass, kTitle);
         return window && PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (command == "pid") {
+        DWORD process = 0;
+        HWND window = FindWindowA(kClass, kTitle);
+        if (!window || !GetWindowThreadProcessId(window, &process)) return 1;
+        std::printf("%lu\n", static_cast<unsigned long>(process));
+        return 0;
     }
     if (command == "release") {
         HWND window = FindWindowA(kClass, kTitle);
