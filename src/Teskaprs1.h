@@ -254,15 +254,25 @@ private:
     // False when the application is ending meanwhile.
     bool PaceOneSecond();
     // Logs how the current attempt ended and the server's verdict on its
-    // login, once per attempt; true when that verdict is to be shown.
-    bool LogSessionEnd(std::uint16_t errCode);
+    // login, once per attempt: what became of the attempt, nothing when its
+    // end was logged already.
+    std::optional<upload::AttemptOutcome> LogSessionEnd(std::uint16_t errCode);
+    // Whether the current attempt's outcome is still to be noted; true once.
+    bool TakeOutcomeDue();
     // When the alignment matched: each minute's tick comes back to its second.
     rtl::TimePoint alignedAt_{};
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
-    // Counts the session-closed events, so that a step can tell that its
-    // connection ended while it waited.
+    // Counts the session-closed events and the connect requests, so that a
+    // step can tell that its connection ended, or a newer attempt started,
+    // while it waited.
     unsigned sessionCloses_ = 0;
+    unsigned attempt_ = 0;
+    // The upload attempt (Upload.Attempts) whose connection the watchdog watches.
+    unsigned watchedAttempt_ = 0;
+    // The outcome of the upload attempt handed to the connection has not
+    // been noted yet.
+    bool outcomeDue_ = false;
     // What the server said to the login of the current connection, and the
     // validation number that login sent (none while it has not been sent).
     upload::LoginReplyReader loginReply_;

@@ -156,6 +156,9 @@ void TForm1::DoUpload() {
 }
 
 bool TForm1::ConnectToServer() {
+    // One upload attempt, whichever positions it takes: its outcome is noted
+    // once, when it ends.
+    outcomeDue_ = true;
     for (;;) {
         try {
             const upload::ServerEntry server = Session.Current();
@@ -172,13 +175,17 @@ bool TForm1::ConnectToServer() {
             // Let the window show the new state.
             rtl::Application().ProcessMessages();
             // A new attempt: nothing heard from its server yet.
+            ++attempt_;
+            watchedAttempt_ = Upload.Attempts;
             loginReply_.Reset();
             loginValidation_.reset();
             ownClose_ = false;
             attemptEnded_ = false;
             UploadLog.Write(upload::LogConnecting(server));
-            // The watchdog's period starts when it goes from off to on; one
-            // still running from an earlier attempt runs on.
+            // The watchdog's period starts when it goes from off to on, and
+            // it watches this attempt: one left running by an earlier
+            // attempt (whose connection was refused) starts over.
+            Timer1.SetEnabled(false);
             Timer1.SetEnabled(true);
             WSocket1->Connect();
             return true;
@@ -192,14 +199,30 @@ bool TForm1::ConnectToServer() {
             }
             const bool tryNext = Session.AdvanceAfterConnectFailure();
             WSocket1->Abort();
-            if (!tryNext) return false;
+            if (!tryNext) {
+                if (TakeOutcomeDue()) NoteOutcome(upload::AttemptOutcome::NoServerAnswered);
+                return false;
+            }
         }
     }
+}
+
+bool TForm1::TakeOutcomeDue() {
+    const bool due = outcomeDue_;
+    outcomeDue_ = false;
+    return due;
 }
 
 // ---------------------------------------------------------------- session
 
 void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
+    // Taken before any message is let through: if the server closes the
+    // connection while this handler waits, or a newer attempt has started
+    // meanwhile, nothing more goes out and nothing is recorded as delivered
+    // (the cycle stays active, so the packet goes out again).
+    const unsigned attempt = attempt_, closes = sessionCloses_;
+    auto stillCurrent = [&] { return attempt_ == attempt && sessionCloses_ == closes; };
+
     // Connected (first event) or a text handed over (later ones).
     Timer1.SetEnabled(false);
     LED->SetColor(kLampSending);
@@ -209,6 +232,7 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         // a schedule tick may have moved the position during the session.
         SetTrayHint("Sending data to " + connectedServer_.host);
         rtl::Application().ProcessMessages();
+        if (!stillCurrent()) return;
         Label22->SetText("Using server : ");
         serverNameEdit->SetText(connectedServer_.host);
         ServerPortEdit->SetText(connectedServer_.port);
@@ -216,12 +240,8 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     ++Session.SendStep;
 
     // Servers take a station's lines a second apart.
-    const unsigned closes = sessionCloses_;
     if (!PaceOneSecond()) return;
-    // The server closed or reset the connection during the wait: nothing
-    // more goes to it, and nothing is recorded as delivered (the cycle stays
-    // active, so the packet goes out again).
-    if (sessionCloses_ != closes) return;
+    if (!stillCurrent()) return;
 
     switch (Session.SendStep) {
     case 1: {
@@ -234,17 +254,26 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     case 2:
         WSocket1->SendStr(Upload.CurrentPacket);
         break;
-    case 3:
+    case 3: {
         // The session-closed event runs inside Close: UploadBusy is clear
         // before the packet is recorded as delivered. A failure to record it
-        // ends the handler here, and the cycle stays active.
+        // ends the handler here, and the cycle stays active; the server has
+        // the packet all the same.
         ownClose_ = true;
         WSocket1->Close();
         ownClose_ = false;
-        StorePacket(Upload.CurrentPacket);
+        const bool noteDelivery = TakeOutcomeDue();
+        try {
+            StorePacket(Upload.CurrentPacket);
+        } catch (...) {
+            if (noteDelivery) NoteOutcome(upload::AttemptOutcome::Delivered);
+            throw;
+        }
         UploadLog.Write(upload::LogDelivered(connectedServer_, Upload.CurrentPacket));
         Session.CycleActive = false;
+        if (noteDelivery) NoteOutcome(upload::AttemptOutcome::Delivered);
         break;
+    }
     default:
         break;
     }
@@ -255,52 +284,66 @@ bool TForm1::PaceOneSecond() {
     const milliseconds pace(1000);
     rtl::TimePoint start = rtl::Now();
     for (;;) {
-        rtl::Application().ProcessMessages();
-        if (rtl::Application().Terminated()) return false;
         const rtl::TimePoint now = rtl::Now();
         // A clock set back meanwhile starts the second again rather than
         // holding the upload for as long as it was set back.
         if (now < start) start = now;
         const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
         if (elapsed >= pace) return true;
+        // Ends at its deadline, however many messages keep coming.
         rtl::PumpMessagesFor(static_cast<DWORD>((pace - elapsed).count()));
+        if (rtl::Application().Terminated()) return false;
     }
 }
 
 void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
     ++sessionCloses_;
+    const unsigned attempt = attempt_;
     // The attempt's end is noted before the steps below let other events
     // run, one of which may already start the next attempt.
-    const bool verdictToShow = LogSessionEnd(errCode);
+    const std::optional<upload::AttemptOutcome> outcome = LogSessionEnd(errCode);
+    // A delivery is noted by the step that closed, once the packet is
+    // recorded.
+    const bool outcomeDue = outcome && outcome != upload::AttemptOutcome::Delivered && TakeOutcomeDue();
     const std::string validation = loginValidation_.value_or("");
     const upload::LoginVerdict verdict = loginReply_.Verdict();
+    const bool verdictToShow = outcome && loginValidation_.has_value();
     LED->SetColor(kLampIdle);
     SetTrayHint("Waiting");
     rtl::Application().ProcessMessages();
-    Upload.UploadBusy = false;
+    // A newer attempt started meanwhile (the watchdog of this one fired) is
+    // still under way.
+    if (attempt_ == attempt) Upload.UploadBusy = false;
     // After the "Waiting" hint, so that a warning replaces it.
     if (verdictToShow) ShowLoginVerdict(validation, verdict);
+    if (outcomeDue) NoteOutcome(*outcome);
 }
 
-bool TForm1::LogSessionEnd(std::uint16_t errCode) {
+std::optional<upload::AttemptOutcome> TForm1::LogSessionEnd(std::uint16_t errCode) {
     // Once per attempt: the close that the watchdog's Abort causes adds
     // nothing to the time-out it has logged.
-    if (attemptEnded_) return false;
+    if (attemptEnded_) return std::nullopt;
     attemptEnded_ = true;
     if (Session.SendStep == 0) {
         UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, connectedServer_));
-        return false;
+        return upload::AttemptOutcome::NoServerAnswered;
     }
     const bool loginSent = loginValidation_.has_value();
     if (loginSent) UploadLog.Write(upload::LogLoginVerdict(loginReply_.Verdict()));
-    if (ownClose_) return loginSent;
+    // The program's own Close after the packet: delivered, once the packet
+    // is recorded.
+    if (ownClose_) return upload::AttemptOutcome::Delivered;
     // A failed send ends the session through the error handler's Abort,
     // which names no error: the error it recorded tells.
     const int code = errCode != 0 ? errCode : WSocket1->LastError();
     const bool reset = code == kConnectionAborted || code == kConnectionReset;
     UploadLog.Write(upload::LogSessionFailed(
         reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, connectedServer_));
-    return loginSent;
+    // A server that ends the session after refusing the login (or not
+    // verifying a validation number) tells why nothing was delivered.
+    if (loginSent && !upload::NoticeFor(*loginValidation_, loginReply_.Verdict()).Empty())
+        return upload::AttemptOutcome::LoginNotVerified;
+    return upload::AttemptOutcome::SessionEnded;
 }
 
 void TForm1::WSocket1Error(net::TWSocket*) { WSocket1->Abort(); }
@@ -310,12 +353,18 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
     // lookup or connection still pending would refuse the next Connect),
     // then the next server of the same list.
     Timer1.SetEnabled(false);
+    // Left running by an attempt that has ended, while a newer one is still
+    // reading the report: that one arms a watchdog of its own.
+    if (Upload.UploadBusy && Upload.Attempts != watchedAttempt_) return;
+    bool timedOut = false;
     if (!attemptEnded_) {
         attemptEnded_ = true;
         UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, connectedServer_));
+        timedOut = TakeOutcomeDue();
     }
     WSocket1->Abort();
     Upload.UploadBusy = false;
+    if (timedOut) NoteOutcome(upload::AttemptOutcome::NoServerAnswered);
     Session.AdvanceForWatchdog();
     rtl::Application().ProcessMessages();
     abcButton1Click(nullptr);

@@ -1,14 +1,17 @@
 // The sockets binding and the TCP client. The Winsock header supplies the
 // types, constants and function signatures only: every function is called
-// through the address looked up in wsock32.dll, so the program does not link
-// the sockets library.
+// through the address looked up in wsock32.dll, loaded from the system
+// folder, so the program does not link the sockets library.
 #include <winsock2.h>
 
 #include "net/WSocket.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "rtl/Application.h"
 
@@ -26,18 +29,48 @@ enum Fn {
     fWSAStartup, fWSACleanup, fWSAGetLastError, fWSASetLastError, f_inet_addr, f_gethostbyname,
     f_getservbyname, f_getprotobyname, f_htons, f_ntohs, f_socket, f_getsockopt, f_setsockopt,
     fWSAAsyncSelect, f_connect, f_send, f_recv, f_ioctlsocket, f_shutdown, f_closesocket, f_bind,
-    fWSAAsyncGetHostByName, fWSACancelAsyncRequest, kFnCount
+    fWSAAsyncGetHostByName, kFnCount
 };
 
 const char* const kFnNames[kFnCount] = {
     "WSAStartup", "WSACleanup", "WSAGetLastError", "WSASetLastError", "inet_addr", "gethostbyname",
     "getservbyname", "getprotobyname", "htons", "ntohs", "socket", "getsockopt", "setsockopt",
     "WSAAsyncSelect", "connect", "send", "recv", "ioctlsocket", "shutdown", "closesocket", "bind",
-    "WSAAsyncGetHostByName", "WSACancelAsyncRequest",
+    "WSAAsyncGetHostByName",
 };
 
+}  // namespace
+
+// A host lookup under way. The library writes the answer into the buffer
+// and posts a message when it is done, whether or not anybody still waits
+// for it, so the request lives until that message has come.
+struct HostLookupRequest {
+    HANDLE handle = nullptr;
+    TWSocket* owner = nullptr;  // nullptr once given up
+    char buffer[MAXGETHOSTSTRUCT];
+};
+
+namespace {
+
+// A system library from the system folder only, never one of the same name
+// beside the program or in the current folder. Windows 7 without the update
+// that brought LOAD_LIBRARY_SEARCH_SYSTEM32 refuses the flag as an invalid
+// parameter: there the library is named by its full path instead.
+HMODULE LoadFromSystemFolder(const char* name) {
+    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::string path = std::string(folder, length) + "\\" + name;
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // Process-wide: the library, its function table, its start-up data, the
-// requested version and the count of live components, under one lock.
+// requested version, the count of live components and the host lookups
+// under way, under one lock. The library stays loaded while a component is
+// alive or a lookup may still run in it; it is released when the last
+// component goes and no lookup is under way.
 struct Binding {
     std::mutex lock;
     HMODULE module = nullptr;
@@ -46,12 +79,17 @@ struct Binding {
     BYTE verLow = 1;
     BYTE verHigh = 1;
     int instances = 0;
+    std::vector<std::unique_ptr<HostLookupRequest>> lookups;  // in the order they started
 
     ~Binding() {
-        // At program end, when no component is left.
+        // At program end, when no component is left and no lookup runs.
         std::lock_guard<std::mutex> guard(lock);
-        if (instances < 1) UnloadLocked();
+        if (instances < 1 && lookups.empty()) UnloadLocked();
+        // A lookup still running may yet write its buffer: never freed.
+        for (auto& request : lookups) request.release();
     }
+
+    bool UnusedLocked() const { return instances < 1 && lookups.empty(); }
 
     void UnloadLocked() {
         if (!module) return;
@@ -76,7 +114,7 @@ struct Binding {
 
     void LoadLocked() {
         if (module) return;
-        HMODULE loaded = LoadLibraryA(kLibraryName);
+        HMODULE loaded = LoadFromSystemFolder(kLibraryName);
         if (!loaded) {
             const DWORD error = GetLastError();
             throw ESocketException(std::string("Unable to load ") + kLibraryName + " Error #" +
@@ -151,9 +189,6 @@ int WSAAsyncSelect(SOCKET s, HWND window, u_int msg, long events) {
 HANDLE WSAAsyncGetHostByName(HWND window, u_int msg, const char* name, char* buffer, int length) {
     return Call<decltype(&::WSAAsyncGetHostByName)>(fWSAAsyncGetHostByName)(window, msg, name, buffer, length);
 }
-int WSACancelAsyncRequest(HANDLE request) {
-    return Call<decltype(&::WSACancelAsyncRequest)>(fWSACancelAsyncRequest)(request);
-}
 int connect(SOCKET s, const sockaddr* name, int len) { return Call<decltype(&::connect)>(f_connect)(s, name, len); }
 int send(SOCKET s, const char* data, int len, int flags) { return Call<decltype(&::send)>(f_send)(s, data, len, flags); }
 int recv(SOCKET s, char* data, int len, int flags) { return Call<decltype(&::recv)>(f_recv)(s, data, len, flags); }
@@ -199,7 +234,6 @@ public:
         error = request ? 0 : ws::WSAGetLastError();
         return request;
     }
-    void Cancel(HANDLE request) override { ws::WSACancelAsyncRequest(request); }
 };
 
 WinsockAsyncLookup& TheWinsockAsyncLookup() {
@@ -216,10 +250,89 @@ void AddInstance() {
 void RemoveInstance() {
     Binding& b = TheBinding();
     std::lock_guard<std::mutex> guard(b.lock);
-    if (--b.instances < 1) b.UnloadLocked();
+    --b.instances;
+    if (b.UnusedLocked()) b.UnloadLocked();
+}
+
+// The window that every lookup's answer goes to. It is not a component's,
+// so an answer finds it even after the component that asked has gone; it
+// lives as long as the thread that made it (the user-interface thread).
+HWND LookupWindow(WNDPROC procedure) {
+    static HWND window = nullptr;
+    if (window && IsWindow(window)) return window;
+    const char className[] = "XSocketLookupWindowClass";
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(instance, className, &wc)) {
+        wc = WNDCLASSA{};
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = instance;
+        wc.lpszClassName = className;
+        if (!RegisterClassA(&wc)) return nullptr;
+    }
+    window = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    return window;
+}
+
+// Starts a lookup for owner; nullptr, with the library's error code in
+// error, when it cannot start. Raises what loading the library raises.
+HostLookupRequest* StartLookup(AsyncHostLookup& lookup, HWND window, const std::string& name, TWSocket* owner,
+                               int& error) {
+    Binding& b = TheBinding();
+    auto request = std::make_unique<HostLookupRequest>();
+    request->owner = owner;
+    HostLookupRequest* started = request.get();
+    auto forget = [&] {
+        std::lock_guard<std::mutex> guard(b.lock);
+        b.lookups.erase(std::find_if(b.lookups.begin(), b.lookups.end(),
+                                     [&](const auto& r) { return r.get() == started; }));
+        if (b.UnusedLocked()) b.UnloadLocked();
+    };
+    {
+        std::lock_guard<std::mutex> guard(b.lock);
+        b.lookups.push_back(std::move(request));
+    }
+    try {
+        started->handle = lookup.Start(window, WM_ASYNCGETHOSTBYNAME, name, started->buffer,
+                                       static_cast<int>(sizeof started->buffer), error);
+    } catch (...) {
+        forget();
+        throw;
+    }
+    if (!started->handle) {
+        forget();
+        return nullptr;
+    }
+    return started;
+}
+
+// The lookup that an answer belongs to, taken out of the list; nullptr for
+// an answer to no lookup of ours. Should the library use a handle again
+// once its answer is posted, the older request is the one answered first.
+std::unique_ptr<HostLookupRequest> TakeAnsweredLookup(HANDLE handle) {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    const auto it =
+        std::find_if(b.lookups.begin(), b.lookups.end(), [&](const auto& r) { return r->handle == handle; });
+    if (it == b.lookups.end()) return nullptr;
+    std::unique_ptr<HostLookupRequest> request = std::move(*it);
+    b.lookups.erase(it);
+    return request;
 }
 
 }  // namespace
+
+std::size_t WSocketPendingLookups() {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    return b.lookups.size();
+}
+
+bool WSocketLookupBufferPending(const char* buffer) {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    return std::any_of(b.lookups.begin(), b.lookups.end(), [&](const auto& r) { return r->buffer == buffer; });
+}
 
 bool WSocketLibraryLoaded() {
     Binding& b = TheBinding();
@@ -264,10 +377,14 @@ constexpr std::uint32_t kMagic = 0x57536F63;  // marks a live component in the w
 constexpr long kEventMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
 constexpr int kReceivePiece = 1024;
 constexpr int kChunkSize = 1460;
-// Pieces read per FD_READ before the loop is handed back (the sockets layer
-// posts another FD_READ while data remains), so a flood cannot hold the
-// window up.
-constexpr int kMaxPiecesPerRead = 256;
+// What is read of a connection before the user's Close. The greeting and
+// the reply to the login are a few hundred bytes; of a peer that sends
+// without end nothing more is read (and so no more of its data comes as
+// notifications to hold up the window).
+constexpr int kReadLimit = 64 * 1024;
+// What Close reads at most before it ends the connection. A peer that is
+// still sending then gets a reset, and Close does not wait for it.
+constexpr int kCloseReadLimit = 64 * 1024;
 
 std::mutex classLock;
 int classUsers = 0;
@@ -332,7 +449,7 @@ TWSocket::~TWSocket() {
     OnChangeState = nullptr;
     OnBgException = nullptr;
     OnDataReceived = nullptr;
-    CancelLookup();
+    GiveUpLookup();
     if (state_ != wsClosed) {
         try {
             Close();
@@ -455,6 +572,7 @@ void TWSocket::ResetDefaults() {
     sendComplete_ = true;
     closeNotified_ = false;
     flushTimeout_ = 60;
+    received_ = 0;
 }
 
 void TWSocket::ResetQuietly() {
@@ -571,13 +689,13 @@ void TWSocket::Connect() {
 
     // A host name: the window's thread does not wait for the resolver. The
     // connection is opened when the answer arrives (HandleLookupAnswer).
-    if (lookupBuffer_.empty()) lookupBuffer_.resize(MAXGETHOSTSTRUCT);
     AsyncHostLookup& lookup = hostLookup_ ? *hostLookup_ : TheWinsockAsyncLookup();
-    int error = 0;
-    HANDLE request = nullptr;
+    HostLookupRequest* request = nullptr;
     try {
-        request = lookup.Start(window_, WM_ASYNCGETHOSTBYNAME, TrimBlanks(addr_), lookupBuffer_.data(),
-                               static_cast<int>(lookupBuffer_.size()), error);
+        const HWND window = LookupWindow(&TWSocket::LookupWindowProcedure);
+        if (!window) throw ESocketException("Cannot create a hidden window for host lookups");
+        int error = 0;
+        request = StartLookup(lookup, window, TrimBlanks(addr_), this, error);
         if (!request) failure = "connect: " + HostLookupFailure(addr_, error);
     } catch (const std::exception& e) {
         failure = std::string("connect: ") + e.what();
@@ -587,20 +705,36 @@ void TWSocket::Connect() {
         return;
     }
     lookup_ = request;
-    lookupBy_ = &lookup;
     ++connection_;
     SetState(wsConnecting);
 }
 
-void TWSocket::HandleLookupAnswer(HANDLE request, WORD errCode) {
-    // The answer to a lookup cancelled or given up meanwhile changes nothing.
-    if (!lookup_ || request != lookup_) return;
-    lookup_ = nullptr;
-    lookupBy_ = nullptr;
+LRESULT CALLBACK TWSocket::LookupWindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_ASYNCGETHOSTBYNAME) return DefWindowProcA(hwnd, msg, wp, lp);
+    const std::unique_ptr<HostLookupRequest> request = TakeAnsweredLookup(reinterpret_cast<HANDLE>(wp));
+    if (!request) return 0;
+    // The answer to a lookup given up meanwhile changes nothing.
+    TWSocket* owner = request->owner;
+    if (owner && owner->magic_ == kMagic && owner->lookup_ == request.get()) {
+        owner->lookup_ = nullptr;
+        rtl::Dispatch([&] {
+            try {
+                owner->HandleLookupAnswer(request->buffer, HIWORD(lp));
+            } catch (const std::exception& e) {
+                owner->HandleBackgroundException(e);
+            }
+        });
+    }
+    // The library's thread that posted the answer may not have left the
+    // library yet: it is released with the next component that goes.
+    return 0;
+}
+
+void TWSocket::HandleLookupAnswer(const char* buffer, WORD errCode) {
     const unsigned attempt = connection_;
     int code = errCode;
     if (code == 0) {
-        const auto* entry = reinterpret_cast<const hostent*>(lookupBuffer_.data());
+        const auto* entry = reinterpret_cast<const hostent*>(buffer);
         if (entry->h_addrtype == AF_INET && entry->h_length >= 4 && entry->h_addr_list && entry->h_addr_list[0]) {
             std::memcpy(&remoteAddress_, entry->h_addr_list[0], sizeof remoteAddress_);
             addrResolved_ = true;
@@ -619,20 +753,12 @@ void TWSocket::HandleLookupAnswer(HANDLE request, WORD errCode) {
     }
 }
 
-void TWSocket::CancelLookup() {
-    const HANDLE request = lookup_;
-    AsyncHostLookup* lookup = lookupBy_;
+// The lookup runs on into a buffer of its own; its answer will find no
+// owner.
+void TWSocket::GiveUpLookup() {
+    if (!lookup_) return;
+    lookup_->owner = nullptr;
     lookup_ = nullptr;
-    lookupBy_ = nullptr;
-    if (!request) return;
-    try {
-        if (lookup) lookup->Cancel(request);
-    } catch (...) {
-    }
-    // An answer already queued goes with it.
-    MSG msg;
-    while (PeekMessageA(&msg, window_, WM_ASYNCGETHOSTBYNAME, WM_ASYNCGETHOSTBYNAME, PM_REMOVE)) {
-    }
 }
 
 // Connect, once the remote address is known: the socket, its options, and
@@ -647,6 +773,7 @@ void TWSocket::OpenConnection() {
     }
     socket_ = s;
     ++connection_;
+    received_ = 0;
 
     int size = 0;
     int sizeLength = sizeof size;
@@ -805,18 +932,22 @@ void TWSocket::TryToSend() {
 
 // ---- receiving ------------------------------------------------------------
 
-// Reads and throws away what has arrived, in pieces of 1024 bytes.
+// Reads and throws away what has arrived, in pieces of 1024 bytes, up to
+// kReadLimit bytes of the connection.
 void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) {
     if (socket_ == kInvalidSocket) return;
     char scratch[kReceivePiece];
-    for (int pieces = 0; pieces < kMaxPiecesPerRead; ++pieces) {
+    for (;;) {
         lastError_ = 0;
-        const int got = ws::recv(socket_, scratch, sizeof scratch, 0);
+        const int room = std::min(kReadLimit - received_, kReceivePiece);
+        if (room <= 0) return;  // the rest stays unread
+        const int got = ws::recv(socket_, scratch, room, 0);
         if (got < 0) {
             const int code = ws::WSAGetLastError();
             lastError_ = code == WSAEWOULDBLOCK ? 0 : code;
             return;
         }
+        received_ += got;
         if (got > 0 && OnDataReceived) {
             const TSocket s = socket_;
             OnDataReceived(this, scratch, got);
@@ -833,18 +964,21 @@ void TWSocket::DrainReceive(std::uint16_t /*errCode*/, TWSocketOptions options) 
 }
 
 // Before a graceful close: bytes left unread would make the system reset the
-// connection instead of ending it with FIN.
-void TWSocket::DiscardPendingInput() {
+// connection instead of ending it with FIN. Reads at most allowance bytes
+// (and counts them off); false when a handler ended the connection.
+bool TWSocket::DiscardPendingInput(int& allowance) {
     char scratch[kReceivePiece];
     const TSocket s = socket_;
-    for (int pieces = 0; pieces < 4096; ++pieces) {
-        const int got = ws::recv(s, scratch, sizeof scratch, 0);
-        if (got <= 0) return;
+    while (allowance > 0) {
+        const int got = ws::recv(s, scratch, std::min(allowance, kReceivePiece), 0);
+        if (got <= 0) return true;
+        allowance -= got;
         if (OnDataReceived) {
             OnDataReceived(this, scratch, got);
-            if (socket_ != s) return;  // the handler ended the connection
+            if (socket_ != s) return false;
         }
     }
+    return true;
 }
 
 // ---- notifications --------------------------------------------------------
@@ -864,9 +998,6 @@ LRESULT TWSocket::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         switch (msg) {
         case WM_ASYNCSELECT:
             HandleNotification(static_cast<TSocket>(wp), LOWORD(lp), HIWORD(lp));
-            return 0;
-        case WM_ASYNCGETHOSTBYNAME:
-            HandleLookupAnswer(reinterpret_cast<HANDLE>(wp), HIWORD(lp));
             return 0;
         case WM_TRIGGER_EXCEPTION:
             throw ESocketException("Test exception in WSocket");
@@ -967,7 +1098,7 @@ void TWSocket::FireSessionClosed(std::uint16_t errCode) {
 
 void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
     const bool wasLookingUp = lookup_ != nullptr;
-    CancelLookup();
+    GiveUpLookup();
     if (socket_ == kInvalidSocket) {
         if (state_ != wsClosed) {
             // An attempt that has no socket yet (its host name was being
@@ -987,13 +1118,12 @@ void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
     if (shutdownFirst) {
         // A graceful end: whatever was handed over still reaches the peer,
         // and the connection ends with FIN instead of a reset.
-        DiscardPendingInput();
-        if (socket_ != s) return;  // closed meanwhile by the received-bytes handler
+        int allowance = kCloseReadLimit;
+        if (!DiscardPendingInput(allowance)) return;  // closed meanwhile by the received-bytes handler
         linger off{};
         ws::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&off), sizeof off);
         ws::shutdown(s, SD_SEND);
-        DiscardPendingInput();
-        if (socket_ != s) return;
+        if (!DiscardPendingInput(allowance)) return;
     }
     for (;;) {
         if (ws::closesocket(s) == 0) break;

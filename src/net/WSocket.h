@@ -10,12 +10,12 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "net/WSockBuf.h"
 #include "net/WSocketResolve.h"
@@ -45,6 +45,13 @@ std::uint32_t WSocketResolveHost(const std::string& text);
 // window: wParam is the request's handle, the high 16 bits of lParam the
 // error code (0 when the buffer now holds a hostent). By default the sockets
 // library's (WSAAsyncGetHostByName); a test can supply its own.
+//
+// A lookup that has started always runs to its end: it writes its buffer and
+// posts its answer even when nobody waits for it any more (the library's
+// cancel does not stop it under Wine, and where it does, no answer would
+// ever tell that the buffer is free). So a lookup is never cancelled, only
+// given up: its buffer stays allocated and the sockets library loaded until
+// its own answer has come, and that answer then changes nothing.
 class AsyncHostLookup {
 public:
     virtual ~AsyncHostLookup() = default;
@@ -52,9 +59,17 @@ public:
     // fills buffer. Returns the request's handle, or nullptr with the error
     // code in error when the lookup cannot start.
     virtual HANDLE Start(HWND window, UINT msg, const std::string& name, char* buffer, int length, int& error) = 0;
-    // Cancels a request that has not been answered yet.
-    virtual void Cancel(HANDLE request) = 0;
 };
+
+// Host lookups started and not answered yet, whoever started them (each
+// keeps its buffer and the sockets library).
+std::size_t WSocketPendingLookups();
+// Whether buffer is the buffer of such a lookup: memory that its lookup may
+// still write.
+bool WSocketLookupBufferPending(const char* buffer);
+
+// One host lookup under way: its buffer and the component waiting for it.
+struct HostLookupRequest;
 
 // ---- The TCP client -------------------------------------------------------
 
@@ -77,7 +92,7 @@ constexpr TSocket kInvalidSocket = ~TSocket(0);
 
 // Messages of the hidden window.
 constexpr UINT WM_ASYNCSELECT = WM_USER + 1;         // socket notification (1025)
-constexpr UINT WM_ASYNCGETHOSTBYNAME = WM_USER + 2;  // answer of a host-name lookup (1026)
+constexpr UINT WM_ASYNCGETHOSTBYNAME = WM_USER + 2;  // answer of a host-name lookup (1026), to the lookups' window
 constexpr UINT WM_TRIGGER_EXCEPTION = WM_USER + 6;   // raises "Test exception in WSocket" (1030)
 
 class TWSocket {
@@ -147,7 +162,8 @@ public:
     // the text of a failed resolution ("connect: WSocketResolveHost: Cannot
     // convert host address ..."), and the attempt then ends with
     // OnSessionClosed unless the handler has ended it already. Abort and
-    // Close cancel a lookup in progress, with OnSessionClosed.
+    // Close give up a lookup in progress, with OnSessionClosed; its answer
+    // is ignored when it comes.
     void Connect();
     // Sends the text's bytes; 0 for an empty text (no OnDataSent follows).
     int SendStr(const std::string& text);
@@ -157,7 +173,9 @@ public:
     // len, or -1 when not connected.
     int Send(const void* data, int len);
     // Hands the last bytes to the peer and ends the connection with FIN;
-    // OnSessionClosed fires inside the call.
+    // OnSessionClosed fires inside the call. What the peer sent and was not
+    // read yet is read first (FIN needs it), but at most 64 KiB: a peer that
+    // is still sending gets a reset instead, and Close does not wait.
     void Close();
     // Ends the connection at once, dropping what was not handed over yet.
     // Does nothing on a closed component.
@@ -173,19 +191,23 @@ public:
     TBgExceptionEvent OnBgException;
     // Every piece of bytes read from the peer, before it is dropped: also
     // what Close reads so that the connection ends with FIN. It runs where
-    // the bytes are read (from the message loop, or inside Close).
+    // the bytes are read (from the message loop, or inside Close). Of a
+    // connection, 64 KiB are read before Close and nothing more: a peer that
+    // never stops sending cannot keep the window busy.
     TDataReceived OnDataReceived;
 
     // The lookup used for host names; nullptr (the default) is the sockets
-    // library's. Not owned; it must outlive the component's lookups.
+    // library's. Not owned; it must outlive the lookups it starts, also those
+    // given up.
     void SetHostLookup(AsyncHostLookup* lookup) { hostLookup_ = lookup; }
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK LookupWindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
     void HandleNotification(TSocket socket, WORD events, WORD errCode);
-    void HandleLookupAnswer(HANDLE request, WORD errCode);
-    void CancelLookup();
+    void HandleLookupAnswer(const char* buffer, WORD errCode);
+    void GiveUpLookup();
     void OpenConnection();
     void HandleBackgroundException(const std::exception& e);
 
@@ -200,7 +222,7 @@ private:
     void TryToSend();
     void DiscardSendBuffer() { sendList_.clear(); }
     void DrainReceive(std::uint16_t errCode, TWSocketOptions options);
-    void DiscardPendingInput();
+    bool DiscardPendingInput(int& allowance);
     void CloseSession(bool shutdownFirst, std::uint16_t errCode);
     void AbortSession(std::uint16_t errCode);
     void DropSocket();
@@ -238,11 +260,11 @@ private:
     bool closeNotified_ = false;
     int sendBufferSize_ = 0;
     std::deque<TBuffer> sendList_;
+    // Bytes read from the current connection before the user's Close.
+    int received_ = 0;
 
     AsyncHostLookup* hostLookup_ = nullptr;
-    HANDLE lookup_ = nullptr;  // the host-name lookup in progress
-    AsyncHostLookup* lookupBy_ = nullptr;  // and the lookup that runs it
-    std::vector<char> lookupBuffer_;
+    HostLookupRequest* lookup_ = nullptr;  // the host-name lookup waited for
 };
 
 }  // namespace net

@@ -204,9 +204,11 @@ bool TApplication::ProcessMessage(MSG& msg) {
     return true;
 }
 
-void TApplication::ProcessMessages() {
+void TApplication::ProcessMessages() { ProcessMessagesUntil(GetTickCount64() + kProcessMessagesLimitMs); }
+
+void TApplication::ProcessMessagesUntil(ULONGLONG deadline) {
     MSG msg;
-    while (ProcessMessage(msg)) {
+    while (GetTickCount64() < deadline && ProcessMessage(msg)) {
     }
 }
 
@@ -245,7 +247,7 @@ void PumpMessagesFor(DWORD milliseconds) {
     TApplication& app = Application();
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
     for (;;) {
-        app.ProcessMessages();
+        app.ProcessMessagesUntil(deadline);
         if (app.Terminated()) return;
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return;

@@ -66,8 +66,15 @@ public:
     // Runs the message loop until Terminate is called or WM_QUIT arrives.
     // Shows the main form first when ShowMainForm is set.
     void Run();
-    // Dispatches every message waiting in the queue, then returns.
+    // Dispatches the messages waiting in the queue, then returns. A round
+    // never goes on for longer than kProcessMessagesLimitMs: messages that
+    // keep arriving (a peer that never stops sending) cannot hold its caller.
     void ProcessMessages();
+    static constexpr DWORD kProcessMessagesLimitMs = 500;
+    // The same, but ends at the tick count deadline (GetTickCount64) even
+    // while messages keep arriving; the deadline is looked at between
+    // messages.
+    void ProcessMessagesUntil(ULONGLONG deadline);
     // Asks the loop to end; Terminated turns true when the request is taken
     // from the queue.
     void Terminate();
@@ -126,8 +133,9 @@ void Dispatch(F&& handler) noexcept {
 }
 
 // Keeps the window alive for the given wall-clock time: dispatches messages
-// as they come and otherwise sleeps on the queue. Returns early only when the
-// application is terminated.
+// as they come and otherwise sleeps on the queue. Returns at its deadline
+// even while messages keep arriving, and early only when the application is
+// terminated.
 void PumpMessagesFor(DWORD milliseconds);
 
 }  // namespace rtl

@@ -111,6 +111,37 @@ TEST_F(RtlTest, PumpingWaitLastsItsTimeAndServesMessages) {
     EXPECT_GE(ticks, 5) << "the window's messages are served during the wait";
 }
 
+// Messages that keep coming (each one's handler posts the next) do not hold
+// a wait past its deadline: it returns while they still come. They stop by
+// themselves after ten seconds, so a wait that misses its deadline fails
+// rather than hangs.
+TEST_F(RtlTest, AWaitEndsAtItsDeadlineWhileMessagesKeepComing) {
+    const std::pair<const char*, void (*)()> waits[] = {
+        {"PumpMessagesFor", [] { rtl::PumpMessagesFor(200); }},
+        {"ProcessMessages", [] { rtl::Application().ProcessMessages(); }},
+    };
+    const HWND app = rtl::Application().Handle();
+    for (const auto& [name, wait] : waits) {
+        SCOPED_TRACE(name);
+        const ULONGLONG start = GetTickCount64();
+        bool streaming = true, ran = false;
+        const auto hook = rtl::Application().AddMessageHook([&](UINT msg, WPARAM, LPARAM, LRESULT&) {
+            if (msg != WM_APP + 8) return false;
+            ran = true;
+            streaming = streaming && GetTickCount64() - start < 10000;
+            if (streaming) PostMessageA(app, WM_APP + 8, 0, 0);
+            return true;
+        });
+        PostMessageA(app, WM_APP + 8, 0, 0);
+        wait();
+        EXPECT_TRUE(ran);
+        EXPECT_TRUE(streaming) << "the wait returned only when the messages stopped";
+        streaming = false;
+        rtl::Application().ProcessMessages();
+        rtl::Application().RemoveMessageHook(hook);
+    }
+}
+
 TEST_F(RtlTest, PostedMessagesAreDispatchedDuringTheWait) {
     // A message posted from another thread wakes the wait at once.
     bool seen = false;

@@ -1,5 +1,5 @@
-// The sockets binding under Wine: wsock32.dll loaded by name on first use and
-// released with the last component, its start-up version, its failures, the
+// The sockets binding under Wine: wsock32.dll loaded from the system folder on
+// first use and released with the last component and the last lookup, its start-up version, its failures, the
 // resolution routines against the real library, and the hidden window.
 #include <winsock2.h>
 
@@ -230,6 +230,36 @@ TEST_F(WSocketBinding, HiddenWindowHoldsTheComponent) {
     EXPECT_EQ(SendMessageA(b->Handle(), WM_USER + 4, 0, 0), 0);
     b.reset();
     EXPECT_FALSE(GetClassInfoA(instance, "XSocketWindowClass", &wc));
+}
+
+// A host lookup runs to its end whatever becomes of the component that
+// started it (under Wine even a cancelled one does): its buffer and the
+// library stay until its answer has come, and that answer starts nothing.
+// Once with the tests' lookup, once with the library's own.
+TEST_F(WSocketBinding, ALookupOutlivesTheComponentThatStartedIt) {
+    testsupport::ScriptedLookup scripted(300);
+    for (const bool library : {false, true}) {
+        SCOPED_TRACE(library ? "the library's lookup" : "the tests' lookup");
+        int events = 0;
+        {
+            TWSocket ws;
+            ws.OnDataSent = [&](TWSocket*, std::uint16_t) { ++events; };
+            ws.OnSessionClosed = [&](TWSocket*, std::uint16_t) { ++events; };
+            ws.OnError = [&](TWSocket*) { ++events; };
+            if (!library) ws.SetHostLookup(&scripted);
+            ws.SetAddr(library ? "localhost" : std::string(64, 'n') + ".invalid");
+            ws.SetPort("http");  // a service name: the library is loaded for it
+            ws.Connect();
+            ASSERT_EQ(ws.State(), net::wsConnecting);
+            EXPECT_EQ(net::WSocketPendingLookups(), 1u);
+        }
+        EXPECT_TRUE(net::WSocketLibraryLoaded()) << "the lookup may still run in it";
+        ASSERT_TRUE(testsupport::PumpUntil([] { return net::WSocketPendingLookups() == 0; }, 5000));
+        EXPECT_EQ(events, 0);
+        ASSERT_NO_FATAL_FAILURE(ReleaseLibrary()) << "released with the next component once the lookup is over";
+    }
+    EXPECT_EQ(scripted.AnswersPosted(), 1u);
+    EXPECT_EQ(scripted.StrayWrites(), 0u) << "the late answer wrote into memory still owned";
 }
 
 TEST_F(WSocketBinding, DestructionClosesWithoutAnEvent) {
