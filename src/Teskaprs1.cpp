@@ -121,6 +121,14 @@ TForm1::~TForm1() {
     abcSingleInstance1.reset();
     abcTrayIcon1.reset();
     if (handle_) DestroyWindow(handle_);
+    // The application window outlives this window: it goes back to its
+    // class's icon before these are destroyed.
+    if (HWND app = rtl::Application().Handle()) {
+        if (reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
+            SendMessageA(app, WM_SETICON, ICON_BIG, 0);
+        if (reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
+            SendMessageA(app, WM_SETICON, ICON_SMALL, 0);
+    }
     DeleteObject(font_);
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);
@@ -150,8 +158,12 @@ void TForm1::LoadWindowIcons(UINT dpi) {
         return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
     };
     HICON small = load(SM_CXSMICON), large = load(SM_CXICON);
-    SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    // The application window carries the taskbar button: it shows the same.
+    for (HWND window : {handle_, rtl::Application().Handle()}) {
+        if (!window) continue;
+        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    }
     if (smallIcon_) DestroyIcon(smallIcon_);
     if (largeIcon_) DestroyIcon(largeIcon_);
     smallIcon_ = small;

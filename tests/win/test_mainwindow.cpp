@@ -300,8 +300,11 @@ int IconSize(HICON icon) {
 void ExpectIconsAt(TForm1& form, UINT dpi) {
     const int small = rtl::SystemMetricForDpi(SM_CXSMICON, dpi), large = rtl::SystemMetricForDpi(SM_CXICON, dpi);
     EXPECT_EQ(small, MulDiv(16, static_cast<int>(dpi), 96));
-    EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(form.Handle(), WM_GETICON, ICON_SMALL, 0))), small);
-    EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(form.Handle(), WM_GETICON, ICON_BIG, 0))), large);
+    // The window's own, and the application window's (the taskbar button).
+    for (HWND window : {form.Handle(), rtl::Application().Handle()}) {
+        EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_SMALL, 0))), small);
+        EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0))), large);
+    }
     EXPECT_EQ(IconSize(form.abcTrayIcon1->Icon()), small);
 }
 
