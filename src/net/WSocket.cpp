@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rtl/Application.h"
+#include "rtl/SystemLibrary.h"
 
 namespace net {
 
@@ -51,20 +52,6 @@ struct HostLookupRequest {
 };
 
 namespace {
-
-// A system library from the system folder only, never one of the same name
-// beside the program or in the current folder. Windows 7 without the update
-// that brought LOAD_LIBRARY_SEARCH_SYSTEM32 refuses the flag as an invalid
-// parameter: there the library is named by its full path instead.
-HMODULE LoadFromSystemFolder(const char* name) {
-    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::string path = std::string(folder, length) + "\\" + name;
-    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 // Process-wide: the library, its function table, its start-up data, the
 // requested version, the count of live components and the host lookups
@@ -114,7 +101,7 @@ struct Binding {
 
     void LoadLocked() {
         if (module) return;
-        HMODULE loaded = LoadFromSystemFolder(kLibraryName);
+        HMODULE loaded = rtl::LoadSystemLibrary(kLibraryName);
         if (!loaded) {
             const DWORD error = GetLastError();
             throw ESocketException(std::string("Unable to load ") + kLibraryName + " Error #" +

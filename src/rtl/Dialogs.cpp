@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rtl/Exceptions.h"
+#include "rtl/SystemLibrary.h"
 
 namespace rtl {
 
@@ -16,11 +17,7 @@ const size_t kFileBufferSize = 32768;
 BOOL RunOpenFileDialog(OPENFILENAMEA& record) {
     using Function = BOOL(WINAPI*)(LPOPENFILENAMEA);
     static const Function function = []() -> Function {
-        char path[MAX_PATH] = {};
-        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length + sizeof "\\comdlg32.dll" > MAX_PATH) return nullptr;
-        lstrcatA(path, "\\comdlg32.dll");
-        HMODULE library = LoadLibraryA(path);
+        HMODULE library = LoadSystemLibrary("comdlg32.dll");
         if (!library) return nullptr;
         return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")));
     }();

@@ -9,5 +9,6 @@ list(APPEND TESKAPRS_WIN32_SOURCES
   rtl/Application.cpp
   rtl/Controls.cpp
   rtl/Dialogs.cpp
+  rtl/SystemLibrary.cpp
   rtl/Timer.cpp
 )

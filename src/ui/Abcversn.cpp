@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "rtl/Application.h"
+#include "rtl/SystemLibrary.h"
 
 namespace ui {
 
@@ -131,16 +132,7 @@ void Bind(HMODULE module, const char* name, Function& function) {
 const VersionFunctions& Version() {
     static const VersionFunctions functions = [] {
         VersionFunctions f;
-        HMODULE module = LoadLibraryExA("version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (!module) {
-            // A system that does not know the flag (Windows 7 without its
-            // update): the file named in full.
-            char folder[MAX_PATH] = {};
-            const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
-            if (n > 0 && n < MAX_PATH)
-                module = LoadLibraryExA((std::string(folder, n) + "\\version.dll").c_str(), nullptr,
-                                        LOAD_WITH_ALTERED_SEARCH_PATH);
-        }
+        HMODULE module = rtl::LoadSystemLibrary("version.dll");
         if (!module) return f;
         Bind(module, "GetFileVersionInfoSizeA", f.getSize);
         Bind(module, "GetFileVersionInfoA", f.getInfo);
