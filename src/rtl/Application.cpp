@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "rtl/Exceptions.h"
+#include "rtl/Subclass.h"
 
 namespace rtl {
 
@@ -84,18 +85,18 @@ void TApplication::UpdateVisible() {
 }
 
 void TApplication::WatchForm(HWND form) {
-    if (form) SetWindowSubclass(form, &TApplication::FormWatchProc, 0, 0);
+    if (form) SetSubclass(form, &TApplication::FormWatchProc, 0, 0);
 }
 
 LRESULT CALLBACK TApplication::FormWatchProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
     if (msg == WM_NCDESTROY) {
-        RemoveWindowSubclass(hwnd, &TApplication::FormWatchProc, 0);
-        const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+        RemoveSubclass(hwnd, &TApplication::FormWatchProc, 0);
+        const LRESULT result = DefSubclass(hwnd, msg, wp, lp);
         // A form that goes away while on screen takes the button with it.
         Application().UpdateVisible();
         return result;
     }
-    const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+    const LRESULT result = DefSubclass(hwnd, msg, wp, lp);
     if (msg == WM_WINDOWPOSCHANGED) {
         const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
         if (pos && (pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) Application().UpdateVisible();

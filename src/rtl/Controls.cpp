@@ -8,12 +8,12 @@
 
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Subclass.h"
 
 namespace rtl {
 
 namespace {
 
-const char kControlProp[] = "TeskaprsControl";
 const UINT_PTR kSubclassId = 1;
 // Width of the arrows inside a spin field.
 const int kArrowsWidth = 15;
@@ -125,24 +125,27 @@ void TControl::CreateHandle(DWORD exStyle, const char* className, const std::str
                               bounds.left, bounds.top, bounds.width, bounds.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
     if (!handle_) throw Exception("Cannot create the control " + name_);
-    SetPropA(handle_, kControlProp, this);
     // One subclass for every control: it routes the messages that a control
-    // class handles itself and forgets the window when it is destroyed.
-    SetWindowSubclass(handle_, &TControl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    // class handles itself, finds the control of a window, and forgets the
+    // window when it is destroyed.
+    if (!SetSubclass(handle_, &TControl::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        DestroyWindow(handle_);
+        handle_ = nullptr;
+        throw Exception("Cannot create the control " + name_);
+    }
 }
 
 LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data) {
     auto* control = reinterpret_cast<TControl*>(data);
     if (msg == WM_NCDESTROY) {
-        RemovePropA(hwnd, kControlProp);
         control->handle_ = nullptr;
-        RemoveWindowSubclass(hwnd, &TControl::SubclassProc, id);
-        return DefSubclassProc(hwnd, msg, wp, lp);
+        RemoveSubclass(hwnd, &TControl::SubclassProc, id);
+        return DefSubclass(hwnd, msg, wp, lp);
     }
     LRESULT result = 0;
     bool handled = false;
     Dispatch([&] { handled = control->HandleMessage(msg, wp, lp, result); });
-    return handled ? result : DefSubclassProc(hwnd, msg, wp, lp);
+    return handled ? result : DefSubclass(hwnd, msg, wp, lp);
 }
 
 bool TControl::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -228,7 +231,8 @@ void TControl::FireClick() {
 
 TControl* TControl::FromHandle(HWND hwnd) {
     for (HWND h = hwnd; h; h = GetParent(h)) {
-        if (auto* control = static_cast<TControl*>(GetPropA(h, kControlProp))) return control;
+        DWORD_PTR control = 0;
+        if (GetSubclass(h, &TControl::SubclassProc, kSubclassId, &control)) return reinterpret_cast<TControl*>(control);
         if (!(GetWindowLongPtrA(h, GWL_STYLE) & WS_CHILD) && h != hwnd) break;
     }
     return nullptr;
@@ -614,7 +618,7 @@ bool TCustomSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         // field saw it; a field that does not pass it on takes it.
         const auto* key = reinterpret_cast<const MSG*>(lp);
         if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && !IsPassedOnChar('\r')) {
-            result = DefSubclassProc(handle_, msg, wp, lp) | DLGC_WANTMESSAGE;
+            result = DefSubclass(handle_, msg, wp, lp) | DLGC_WANTMESSAGE;
             return true;
         }
         return false;

@@ -6,6 +6,7 @@
 
 #include "rtl/Controls.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Subclass.h"
 
 namespace ui {
 
@@ -113,14 +114,14 @@ void TabcFormHook::UnhookForm() {
 
 void TabcFormHook::InstallFormHook() {
     if (formHooked_ || !IsWindow(form_)) return;
-    if (SetWindowSubclass(form_, &TabcFormHook::FormProc, SubclassId(this), reinterpret_cast<DWORD_PTR>(this)))
+    if (rtl::SetSubclass(form_, &TabcFormHook::FormProc, SubclassId(this), reinterpret_cast<DWORD_PTR>(this)))
         formHooked_ = true;
 }
 
 void TabcFormHook::RemoveFormHook() {
     if (!formHooked_) return;
     if (IsWindow(form_))
-        RemoveWindowSubclass(form_, &TabcFormHook::FormProc, SubclassId(this));
+        rtl::RemoveSubclass(form_, &TabcFormHook::FormProc, SubclassId(this));
     formHooked_ = false;
 }
 
@@ -163,7 +164,7 @@ LRESULT CALLBACK TabcFormHook::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     // may free it): only a component still in place is called then.
     auto stillHooked = [&] { return LiveHooks().count(self) && self->formHooked_ && self->form_ == hwnd; };
     if (msg == WM_DESTROY) {
-        const LRESULT result = DefSubclassProc(hwnd, msg, wp, lp);
+        const LRESULT result = rtl::DefSubclass(hwnd, msg, wp, lp);
         if (!stillHooked()) return result;
         rtl::Dispatch([&] {
             self->FormMessageAfter(msg, wp, lp, result);
@@ -174,13 +175,13 @@ LRESULT CALLBACK TabcFormHook::FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (msg == WM_NCDESTROY) {
         // Never left behind on a window that is going away.
         self->RemoveFormHook();
-        return DefSubclassProc(hwnd, msg, wp, lp);
+        return rtl::DefSubclass(hwnd, msg, wp, lp);
     }
     LRESULT result = 0;
     bool handled = false;
     rtl::Dispatch([&] { handled = self->FormMessageBefore(msg, wp, lp, result); });
     if (handled) return result;
-    result = DefSubclassProc(hwnd, msg, wp, lp);
+    result = rtl::DefSubclass(hwnd, msg, wp, lp);
     if (stillHooked()) rtl::Dispatch([&] { self->FormMessageAfter(msg, wp, lp, result); });
     return result;
 }

@@ -9,6 +9,7 @@
 
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Subclass.h"
 #include "rtl/Timer.h"
 #include "TestSupport.h"
 
@@ -30,6 +31,37 @@ TEST_F(RtlTest, ApplicationWindowCarriesTheTitle) {
     GetWindowTextA(app, text, sizeof text);
     EXPECT_STREQ(text, "Teskaprs");
     EXPECT_FALSE(IsWindowVisible(app));
+}
+
+std::vector<std::string> subclassCalls;
+
+// Records which entry (A: id 1, B: id 2) saw WM_USER or WM_NCDESTROY. With
+// wParam 1, B leaves the chain while it runs; with 2, A sends WM_USER again.
+LRESULT CALLBACK RecordingSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR) {
+    if (msg == WM_USER || msg == WM_NCDESTROY)
+        subclassCalls.push_back(std::string(id == 1 ? "A" : "B") + (msg == WM_NCDESTROY ? " gone" : ""));
+    if (msg == WM_USER && wp == 1 && id == 2) rtl::RemoveSubclass(hwnd, &RecordingSubclass, 2);
+    if (msg == WM_USER && wp == 2 && id == 1) SendMessageA(hwnd, WM_USER, 0, 0);
+    return rtl::DefSubclass(hwnd, msg, wp, lp);
+}
+
+TEST_F(RtlTest, SubclassChainRunsNewestFirstAndLeavesNoTrace) {
+    subclassCalls.clear();
+    HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(w, nullptr);
+    const LONG_PTR own = GetWindowLongPtrA(w, GWLP_WNDPROC);
+    ASSERT_TRUE(rtl::SetSubclass(w, &RecordingSubclass, 1, 0));
+    ASSERT_TRUE(rtl::SetSubclass(w, &RecordingSubclass, 2, 0));
+    SendMessageA(w, WM_USER, 2, 0);  // a message sent meanwhile starts from the top: B A B A
+    SendMessageA(w, WM_USER, 1, 0);  // B leaves while it runs, A still follows: B A
+    SendMessageA(w, WM_USER, 0, 0);  // A
+    EXPECT_FALSE(rtl::GetSubclass(w, &RecordingSubclass, 2, nullptr));
+    EXPECT_TRUE(rtl::RemoveSubclass(w, &RecordingSubclass, 1));
+    EXPECT_EQ(GetWindowLongPtrA(w, GWLP_WNDPROC), own);  // an empty chain gives the window its own procedure
+    ASSERT_TRUE(rtl::SetSubclass(w, &RecordingSubclass, 1, 0));
+    DestroyWindow(w);  // A sees the window go, and the chain goes with it
+    EXPECT_FALSE(rtl::GetSubclass(w, &RecordingSubclass, 1, nullptr));
+    EXPECT_EQ(subclassCalls, (std::vector<std::string>{"B", "A", "B", "A", "B", "A", "A", "A gone"}));
 }
 
 TEST_F(RtlTest, TimerFiresAndStopsWhenDisabled) {
