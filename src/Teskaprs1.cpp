@@ -79,7 +79,9 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     dpi_ = rtl::DpiOfWindow(handle_);
     if (dpi_ != rtl::kDesignDpi) place(dpi_, false);
     CreateFonts(dpi_);
-    LoadWindowIcons(dpi_);
+    // The classes' icons are drawn for the system's dpi; only a window that
+    // opened at another needs its own.
+    if (dpi_ != rtl::SystemDpi()) LoadWindowIcons(dpi_);
 
     CreateControls();
     BindControls();
@@ -109,6 +111,9 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     SetUpDesktop();
 
     rtl::Dispatch([this] { FormCreate(); });
+    // The icon in the notification area, whatever became of the handler (a
+    // window that stays hidden is reached from there).
+    ShowTrayIcon();
 }
 
 TForm1::~TForm1() {
@@ -123,12 +128,11 @@ TForm1::~TForm1() {
     if (handle_) DestroyWindow(handle_);
     // The application window outlives this window: it goes back to its
     // class's icon before these are destroyed.
-    if (HWND app = rtl::Application().Handle()) {
-        if (reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
-            SendMessageA(app, WM_SETICON, ICON_BIG, 0);
-        if (reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
-            SendMessageA(app, WM_SETICON, ICON_SMALL, 0);
-    }
+    HWND app = rtl::Application().Handle();
+    if (app && largeIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
+        SendMessageA(app, WM_SETICON, ICON_BIG, 0);
+    if (app && smallIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
+        SendMessageA(app, WM_SETICON, ICON_SMALL, 0);
     DeleteObject(font_);
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);

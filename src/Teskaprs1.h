@@ -164,8 +164,10 @@ public:
 
     // ---- Tray icon and single instance (Teskaprs1Tray.cpp) ----
     // Creates abcTrayIcon1 and abcSingleInstance1 and lets them finish their
-    // set-up (the icon is added, the window hidden, a second copy ended).
+    // set-up (the window hidden, a second copy ended).
     void SetUpDesktop();
+    // Adds the icon to the notification area, once the creation handler ran.
+    void ShowTrayIcon();
     // The tray icon's hint (empty when there is no tray icon).
     void SetTrayHint(const std::string& hint);
     // The tray icon's right-click menu and its items.

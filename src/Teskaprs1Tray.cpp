@@ -27,7 +27,8 @@ void TForm1::SetUpDesktop() {
     abcTrayIcon1->SetMonitorInterval(5000);
     abcTrayIcon1->SetAnimateInterval(700);
     abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), 1);
-    abcTrayIcon1->SetVisible(true);
+    // Visible from the end of the creation handler on (ShowTrayIcon): the
+    // window comes first, without waiting for the shell.
     abcSingleInstance1 = std::make_unique<ui::TabcSingleInstance>();
 
     // The menu a right click on the icon opens; its default item (bold) is
@@ -52,6 +53,10 @@ void TForm1::SetUpDesktop() {
     // forward and asks its own message loop to end.
     abcTrayIcon1->Loaded();
     abcSingleInstance1->Loaded();
+}
+
+void TForm1::ShowTrayIcon() {
+    if (abcTrayIcon1) abcTrayIcon1->SetVisible(true);
 }
 
 void TForm1::SetTrayHint(const std::string& hint) {

@@ -77,6 +77,10 @@ UINT DpiOfWindow(HWND hwnd) {
     if (forWindow && hwnd) {
         if (const UINT dpi = forWindow(hwnd)) return dpi;
     }
+    return SystemDpi();
+}
+
+UINT SystemDpi() {
     HDC dc = GetDC(nullptr);
     const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
     if (dc) ReleaseDC(nullptr, dc);

@@ -31,6 +31,8 @@ TBounds ScaleToDpi(const TBounds& bounds, UINT dpi);
 // The dpi a window is shown at (GetDpiForWindow where the system has it;
 // before Windows 10 the system's one dpi).
 UINT DpiOfWindow(HWND hwnd);
+// The dpi of the system: what GetSystemMetrics and LoadIcon answer for.
+UINT SystemDpi();
 // GetSystemMetrics for a dpi (GetSystemMetricsForDpi where the system has
 // it; before Windows 10 the system's own metrics, which are those of its one dpi).
 int SystemMetricForDpi(int index, UINT dpi);

@@ -300,10 +300,16 @@ int IconSize(HICON icon) {
 void ExpectIconsAt(TForm1& form, UINT dpi) {
     const int small = rtl::SystemMetricForDpi(SM_CXSMICON, dpi), large = rtl::SystemMetricForDpi(SM_CXICON, dpi);
     EXPECT_EQ(small, MulDiv(16, static_cast<int>(dpi), 96));
-    // The window's own, and the application window's (the taskbar button).
+    // The window's own, and the application window's (the taskbar button):
+    // set on the window, or else its class's.
+    auto shown = [](HWND window, WPARAM kind) {
+        const auto icon = reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, kind, 0));
+        const int slot = kind == ICON_SMALL ? GCLP_HICONSM : GCLP_HICON;
+        return IconSize(icon ? icon : reinterpret_cast<HICON>(GetClassLongPtrA(window, slot)));
+    };
     for (HWND window : {form.Handle(), rtl::Application().Handle()}) {
-        EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_SMALL, 0))), small);
-        EXPECT_EQ(IconSize(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, ICON_BIG, 0))), large);
+        EXPECT_EQ(shown(window, ICON_SMALL), small);
+        EXPECT_EQ(shown(window, ICON_BIG), large);
     }
     EXPECT_EQ(IconSize(form.abcTrayIcon1->Icon()), small);
 }
