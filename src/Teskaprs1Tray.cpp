@@ -29,6 +29,7 @@ void TForm1::SetUpDesktop() {
     abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), 1);
     // Visible from the end of the creation handler on (ShowTrayIcon): the
     // window comes first, without waiting for the shell.
+    abcTrayIcon1->SetVisible(false);
     abcSingleInstance1 = std::make_unique<ui::TabcSingleInstance>();
 
     // The menu a right click on the icon opens; its default item (bold) is
