@@ -31,6 +31,13 @@ ULONGLONG FileTimeOf(rtl::TimePoint t) {
     return static_cast<ULONGLONG>(ticks + kTicksFrom1601To1970);
 }
 
+rtl::TimePoint TimePointOf(ULONGLONG fileTime) {
+    constexpr long long kTicksFrom1601To1970 = 116444736000000000LL;
+    const std::chrono::duration<long long, std::ratio<1, 10000000>> ticks(static_cast<long long>(fileTime) -
+                                                                          kTicksFrom1601To1970);
+    return rtl::TimePoint(std::chrono::duration_cast<rtl::TimePoint::duration>(ticks));
+}
+
 }  // namespace
 
 bool ReportExists(const std::string& reportPath) {
@@ -86,6 +93,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     constexpr ULONGLONG kTwoSeconds = 2 * 10000000ULL;
     const ULONGLONG nowTicks = FileTimeOf(now);
     look.quietForTwoSeconds = after.lastWrite <= nowTicks && nowTicks - after.lastWrite >= kTwoSeconds;
+    look.lastWrite = TimePointOf(after.lastWrite);
     return look;
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "rtl/Text.h"
+#include "upload/Report.h"
 
 namespace upload {
 
@@ -84,9 +85,6 @@ std::string StationCode(int modelIndex, const std::string& modelText) {
     return {};
 }
 
-namespace {
-
-// Only printable ASCII, blank to "~", of a text read from the report.
 std::string PrintableAscii(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -95,24 +93,24 @@ std::string PrintableAscii(const std::string& text) {
     return out;
 }
 
-}  // namespace
-
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
+                          const PacketSettings& settings) {
+    return ComposePacket(timestampLine, ReadWeather(WeatherText(weatherLine)), settings);
+}
+
+std::string ComposePacket(const std::string& timestampLine, const WeatherReading& weather,
                           const PacketSettings& settings) {
     // Nothing but printable ASCII from the report reaches the packet, and
     // no control character from the settings, so it stays one line that
     // servers and other stations read alike. The time stamp lies at fixed
     // places of line 1: it is cut there first, and the pieces are cleaned
     // after, so a TAB or NUL in the date does not move the day, hour or
-    // minute. The weather line is cleaned before it is cut, so a NUL-padded
-    // line still ends with its pressure. The validation and the model text
-    // only choose between fixed pieces.
+    // minute. The weather goes out as its fields were judged, humidity and
+    // pressure always last. The validation and the model text only choose
+    // between fixed pieces.
     const auto l1 = [&timestampLine](long long start, long long count) {
         return PrintableAscii(Substring(timestampLine, start, count));
     };
-    const std::string l2 = PrintableAscii(weatherLine);
-    const long long h = Find('h', l2);
-    const long long b = Find('b', l2);
 
     std::string packet;
     packet += rtl::WithoutControls(rtl::Trimmed(settings.callsign));
@@ -128,10 +126,7 @@ std::string ComposePacket(const std::string& timestampLine, const std::string& w
     packet += LongitudeDigits(settings.lonDeg, settings.lonMin, settings.lonSec);
     packet += settings.lonHem == 0 ? "W" : "E";
     packet += "_";
-    packet += Substring(l2, 1, h - 1);
-    packet += Substring(l2, h + 1, 3) == "100" ? "h00" : Substring(l2, h, 3);
-    packet += "b";
-    packet += Last("00000" + Substring(l2, b + 1, 999), 5);
+    packet += weather.Notation();
     packet += "v";
     packet += StationCode(settings.modelIndex, settings.modelText);
     return packet + "\r\n";

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "upload/Weather.h"
+
 namespace upload {
 
 // Station model names by slot 1..40 (index 0 is slot 1); empty = unused slot.
@@ -32,10 +34,17 @@ struct PacketSettings {
 // shorter pieces. Of the lines only printable ASCII (blank to "~") reaches
 // the packet, and no control character of the callsign: the day, hour and
 // minute are cut from their fixed places in the timestamp line and then
-// cleaned; the weather line and the callsign are cleaned before they are
-// cut. Whether the packet may go out is CheckPacket's to say.
+// cleaned; the weather line is cleaned, then read field by field
+// (ReadWeather), and goes out as judged: implausible values as dots, the
+// humidity and the pressure always there and last. Whether the packet may
+// go out is CheckPacket's to say.
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings);
+// The same from a weather line already read.
+std::string ComposePacket(const std::string& timestampLine, const WeatherReading& weather,
+                          const PacketSettings& settings);
+// Only printable ASCII, blank to "~", of a text read from the report.
+std::string PrintableAscii(const std::string& text);
 
 // Seconds as hundredths of a minute: seconds * 100 / 60 in long double,
 // rounded to the nearest integer, an exact half to the even one (1.5 s -> 2,

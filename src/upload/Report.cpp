@@ -26,11 +26,29 @@ ReportLines ReadLines(const std::string& bytes, bool& weatherEnded) {
     return lines;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Two digits at the 1-based position, between low and high.
+bool TwoDigits(const std::string& line, std::size_t position, int low, int high) {
+    if (line.size() < position + 1) return false;
+    const char a = line[position - 1], b = line[position];
+    if (!IsDigit(a) || !IsDigit(b)) return false;
+    const int value = (a - '0') * 10 + (b - '0');
+    return value >= low && value <= high;
+}
+
+// The pressure is always the last field: "b" and five digits, "b" and four
+// beginning with 8 or 9 (under 1000.0 hPa, the leading zero left out: a
+// pressure cut while written begins with 0 or 1), or five dots.
 bool EndsInPressure(const std::string& line) {
-    if (line.size() < 6 || line[line.size() - 6] != 'b') return false;
-    for (std::size_t i = line.size() - 5; i < line.size(); ++i)
-        if (line[i] < '0' || line[i] > '9') return false;
-    return true;
+    const std::size_t n = line.size();
+    auto digitsFrom = [&line, n](std::size_t from) {
+        for (std::size_t i = from; i < n; ++i)
+            if (!IsDigit(line[i])) return false;
+        return true;
+    };
+    if (n >= 6 && line[n - 6] == 'b' && (digitsFrom(n - 5) || line.compare(n - 5, 5, ".....") == 0)) return true;
+    return n >= 5 && line[n - 5] == 'b' && (line[n - 4] == '8' || line[n - 4] == '9') && digitsFrom(n - 4);
 }
 
 }  // namespace
@@ -40,13 +58,25 @@ ReportLines ReadReportLines(const std::string& bytes) {
     return ReadLines(bytes, weatherEnded);
 }
 
+std::string WeatherText(const std::string& weatherLine) {
+    std::string text;
+    for (char c : weatherLine)
+        if (c >= ' ' && c <= '~') text += c;
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
 ReadingVerdict ReportShape(const std::string& bytes) {
     bool weatherEnded = false;
     const ReportLines lines = ReadLines(bytes, weatherEnded);
-    if (lines.timestamp.size() < 17) return ReadingVerdict::LineOneShort;
-    if (!weatherEnded && !EndsInPressure(lines.weather)) return ReadingVerdict::LineTwoUnfinished;
+    const std::string& t = lines.timestamp;
+    if (!TwoDigits(t, 5, 1, 31) || !TwoDigits(t, 13, 0, 23) || !TwoDigits(t, 16, 0, 59))
+        return ReadingVerdict::LineOneShort;
+    if (!EndsInPressure(WeatherText(lines.weather))) return ReadingVerdict::LineTwoUnfinished;
     return ReadingVerdict::Counts;
 }
+
+bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now) { return now - lastWrite > kReportMaxAge; }
 
 ReadingVerdict ReportSettler::Judge(const ReportLook& look) {
     std::optional<ReportLines> previous;

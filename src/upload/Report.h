@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "rtl/Clock.h"
+
 namespace upload {
 
 struct ReportLines {
@@ -33,22 +35,37 @@ struct ReportLook {
     std::string bytes;                // its first kReportReadLimit bytes
     bool changedWhileRead = false;    // its size or last write time moved during the read
     bool quietForTwoSeconds = false;  // last written two seconds or more before the look
+    rtl::TimePoint lastWrite{};       // when it was last written, as the file system says
 };
 
 // What a look at the report comes to.
 enum class ReadingVerdict {
     Counts,             // whole and settled: the reading is taken
     Unreadable,         // it could not be opened or read (held by a program that shares nothing)
-    LineOneShort,       // line 1 ends before the minute (position 17)
-    LineTwoUnfinished,  // line 2 is neither followed by a line end nor ends in its pressure
+    LineOneShort,       // line 1 has no day, hour and minute in their places
+    LineTwoUnfinished,  // line 2 does not end in its pressure
     BeingWritten,       // whole, but written a moment ago and not yet seen the same a second later
 };
 
-// Whole: line 1 reaches position 17 (the minute), and line 2 is followed by
-// a line end (CR, LF or Ctrl-Z) or ends in "b" and five digits (the pressure,
-// always the last field). Anything less was cut, most often while the
-// console program was still writing it.
+// Whole: line 1 holds two digits each for the day (01-31, positions 5-6),
+// the hour (00-23, 13-14) and the minute (00-59, 16-17); line 2 ends in its
+// pressure, the last field: "b" and five digits, "b" and four beginning
+// with 8 or 9, or "b....." (whether a line end follows or not). An empty
+// weather line, or one ending in anything else, is not whole even when a
+// line end follows it. Anything less was cut, most often while the console
+// program was still writing it, or is not a report at all.
 ReadingVerdict ReportShape(const std::string& bytes);
+
+// The weather line as it is read for the packet: printable ASCII only,
+// blanks at its end dropped.
+std::string WeatherText(const std::string& weatherLine);
+
+// A report last written more than this before the attempt is old: its
+// weather is not the weather now.
+inline constexpr std::chrono::minutes kReportMaxAge{20};
+// Whether a report written at lastWrite is old at now; one written later
+// than now (another clock) is fresh.
+bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now);
 
 // Judges successive looks at one report, a second or more apart. A whole
 // look counts when nothing moved while it was read and the report has not

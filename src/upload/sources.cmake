@@ -8,6 +8,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/Session.cpp
   upload/Silence.cpp
   upload/UploadLog.cpp
+  upload/Weather.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   upload/Intake.cpp

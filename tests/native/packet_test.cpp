@@ -153,18 +153,34 @@ TEST(Packet, WeatherPieces) {
         {"180/005g010t065r000p000P000h55b10150", "_180/005g010t065r000p000P000h55b10150"},
         {"t065h100b10150", "_t065h00b10150"},   // h100 gives h00
         {"t065h99b10150", "_t065h99b10150"},
-        {"t065h5b10150", "_t065h5bb10150"},     // three characters from the "h": h5b
+        {"t065h5b10150", "_t065h..b10150"},     // a humidity that is not two digits: h..
         {"t065h55b9980", "_t065h55b09980"},
-        {"t065h55b", "_t065h55b00000"},         // nothing after "b"
-        {"t065h55b10150x", "_t065h55b0150x"},  // whatever follows the pressure stays in it
-        {"t065b10150", "_t06b10150"},            // no "h": the first three characters
-        {"100b10150", "_h00b10150"},
-        {"t065h55", "_t065h55b65h55"},           // no "b": the last five of "00000" + line
-        {"", "_b00000"},
-        {"h", "_hb0000h"},
-        {"hb", "_hbb00000"},
-        {"bh55", "_bh55b00h55"},                 // "b" before "h"
-        {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55b11111"},  // 999 characters at most
+        {"t065h55b", "_t065h55b....."},         // nothing after "b"
+        {"t065h55b10150x", "_t065xh55b10150"},  // a field after the pressure (not whole: never sent)
+        {"t065b10150", "_t065h..b10150"},       // no "h": h.., the packet always carries one
+        {"100b10150", "_h..b10150"},            // figures of no field do not go out
+        {"t065h55", "_t065h55b....."},          // no "b"
+        {"", "_h..b....."},
+        {"h", "_h..b....."},
+        {"hb", "_h..b....."},
+        {"bh55", "_h55b....."},                 // "b" before "h"
+        {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55b....."},  // 1111.1 hPa
+        // Every limit, just inside and just outside: outside goes out as dots.
+        {"360/287g287t130r999p000P999h01b11000", "_360/287g287t130r999p000P999h01b11000"},
+        {"000/000g000t-60h00b05680", "_000/000g000t-60h00b05680"},
+        {"361/288g288t131h55b11001", "_.../...g...t...h55b....."},
+        {"000/000t-61h55b05679", "_000/000t...h55b....."},
+        {"180/005t150h55b05000", "_180/005t...h55b....."},
+        {"c180s005g010t065h55b8000", "_c180s005g010t065h55b08000"},  // course and speed as marks
+        {"c361s288t065h55b10150", "_c...s...t065h55b10150"},
+        // Not numbers: dots of the field's width; dots stay dots.
+        {"18a/0.5t6.5r1a0p-01P 00h5xb1O150", "_.../...t...r...p...P...h..b....."},
+        {"t1a5h55b10150", "_t...h55b10150"},
+        {"t05h55b10150", "_t...h55b10150"},     // too short
+        {".../...g...t...r...h..b.....", "_.../...g...t...r...h..b....."},
+        // Other fields pass as they stand; "s" is wind speed only after "c".
+        {"t065L123s001#045h55b10150", "_t065L123s001#045h55b10150"},
+        {"t065h55b10150   ", "_t065h55b10150"},  // blanks at the end
         // Control characters are taken out before the pieces are cut.
         {"t065\th55b10150\0\0\0"s, "_t065h55b10150"},
         {"t065h55b101\r\n50", "_t065h55b10150"},
@@ -179,6 +195,40 @@ TEST(Packet, WeatherPieces) {
         ASSERT_NE(from, std::string::npos);
         ASSERT_NE(to, std::string::npos);
         EXPECT_EQ(packet.substr(from, to - from), c.pieces) << c.weather;
+    }
+}
+
+TEST(Packet, WeatherInPlainWords) {
+    // In both unit systems, what was not sent marked with the value read;
+    // and what the log says of each field not sent.
+    struct Case {
+        std::string weather, metric, us, rejected;
+        bool anyValue = true;
+    };
+    const Case cases[] = {
+        {kL2, "18.3 \xB0" "C \xB7 55 % \xB7 1015.0 hPa \xB7 wind S 8 km/h, gusts 16 \xB7 rain 0.0 mm/h",
+         "65 \xB0" "F \xB7 55 % \xB7 29.97 inHg \xB7 wind S 5 mph, gusts 10 \xB7 rain 0.00 in/h", ""},
+        {"000/000g005t-05r012h00b9980", "-20.6 \xB0" "C \xB7 100 % \xB7 998.0 hPa \xB7 wind calm, gusts 8 km/h \xB7 rain 3.0 mm/h",
+         "-5 \xB0" "F \xB7 100 % \xB7 29.47 inHg \xB7 wind calm, gusts 5 mph \xB7 rain 0.12 in/h", ""},
+        {"400/005t150h5b05000", "65.6 \xB0" "C not sent \xB7 5 % not sent \xB7 500.0 hPa not sent \xB7 wind 400\xB0 not sent 8 km/h",
+         "150 \xB0" "F not sent \xB7 5 % not sent \xB7 14.76 inHg not sent \xB7 wind 400\xB0 not sent 5 mph",
+         "400 (wind direction) outside 0..360 degrees: sent as ...; t150 (temperature) outside -60..130 F: sent as t...; "
+         "h5 (humidity) not a reading: sent as h..; b05000 (pressure) outside 5680..11000 1/10 hPa: sent as b....."},
+        {"t6.5r1a0h55b.....", "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
+         "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
+         "t6.5 (temperature) not a reading: sent as t...; r1a0 (rain last hour) not a reading: sent as r..."},
+        {".../...g...t...h..b.....", "", "", "", false},
+        {"t1a5h..b.....", "temperature t1a5 not sent", "temperature t1a5 not sent",
+         "t1a5 (temperature) not a reading: sent as t...", false},
+    };
+    for (const Case& c : cases) {
+        const upload::WeatherReading r = upload::ReadWeather(c.weather);
+        EXPECT_EQ(upload::DescribeWeather(r, upload::Units::Metric), c.metric) << c.weather;
+        EXPECT_EQ(upload::DescribeWeather(r, upload::Units::US), c.us) << c.weather;
+        std::string rejected;
+        for (const std::string& text : upload::WeatherRejections(r)) rejected += (rejected.empty() ? "" : "; ") + text;
+        EXPECT_EQ(rejected, c.rejected) << c.weather;
+        EXPECT_EQ(r.AnyValue(), c.anyValue) << c.weather;
     }
 }
 

@@ -88,9 +88,23 @@ TEST(Report, OnlyAWholeReportCounts) {
         {"cut before the h", t + "\r\n180/005g010t065r000p000P000", ReadingVerdict::LineTwoUnfinished},
         {"cut inside the pressure", t + "\r\n" + w.substr(0, w.size() - 1), ReadingVerdict::LineTwoUnfinished},
         {"cut just after the pressure", t + "\r\n" + w, ReadingVerdict::Counts},
-        {"line 2 with its line end, whatever it holds", t + "\r\n180/005\r", ReadingVerdict::Counts},
-        {"line 2 ended by Ctrl-Z", t + "\r\n" + w.substr(0, 20) + "\x1a", ReadingVerdict::Counts},
-        {"NULs after the pressure", t + "\r\n" + w + "\0\0"s, ReadingVerdict::LineTwoUnfinished},
+        {"a line end after a cut line 2", t + "\r\n180/005\r", ReadingVerdict::LineTwoUnfinished},
+        {"line 2 cut and ended by Ctrl-Z", t + "\r\n" + w.substr(0, 20) + "\x1a", ReadingVerdict::LineTwoUnfinished},
+        {"an empty line 2 with its line end", t + "\r\n\r\n", ReadingVerdict::LineTwoUnfinished},
+        {"text after the pressure", t + "\r\n" + w + "L123\r\n", ReadingVerdict::LineTwoUnfinished},
+        {"NULs and blanks after the pressure", t + "\r\n" + w + "\0 \0"s, ReadingVerdict::Counts},
+        {"b9980 without a line end", t + "\r\nh55b9980", ReadingVerdict::Counts},
+        {"b8000", t + "\r\nh55b8000\r\n", ReadingVerdict::Counts},
+        {"four digits beginning with 1: cut", t + "\r\nh55b1015", ReadingVerdict::LineTwoUnfinished},
+        {"four digits beginning with 0: cut", t + "\r\nh55b0998", ReadingVerdict::LineTwoUnfinished},
+        {"no barometer", t + "\r\nt065h55b.....", ReadingVerdict::Counts},
+        {"letters for the hour", "Jan 05 2008 ab:30\r\n" + w, ReadingVerdict::LineOneShort},
+        {"letters for the minute", "Jan 05 2008 14:3x\r\n" + w, ReadingVerdict::LineOneShort},
+        {"day 00", "Jan 00 2008 14:30\r\n" + w, ReadingVerdict::LineOneShort},
+        {"day 32", "Jan 32 2008 14:30\r\n" + w, ReadingVerdict::LineOneShort},
+        {"day 31, 23:59", "Jan 31 2008 23:59\r\n" + w, ReadingVerdict::Counts},
+        {"hour 24", "Jan 05 2008 24:00\r\n" + w, ReadingVerdict::LineOneShort},
+        {"minute 60", "Jan 05 2008 14:60\r\n" + w, ReadingVerdict::LineOneShort},
         {"six digits after the b", t + "\r\nh55b101500", ReadingVerdict::LineTwoUnfinished},
         {"LF only", t + "\n" + w + "\n", ReadingVerdict::Counts},
         {"LF only, cut", t + "\nh55b101", ReadingVerdict::LineTwoUnfinished},
@@ -134,6 +148,21 @@ TEST(Report, AWholeLookCountsWhenQuietOrSeenTheSameASecondLater) {
         for (const upload::ReportLook& l : c.looks) verdict = settler.Judge(l);
         EXPECT_EQ(verdict, c.last) << c.what;
     }
+}
+
+TEST(Report, OnlyAFreshReportGoesOut) {
+    using std::chrono::minutes;
+    using std::chrono::seconds;
+    const rtl::TimePoint now = rtl::TimePoint{} + std::chrono::hours(24 * 20000);
+    const struct Case {
+        rtl::TimePoint written;
+        bool old;
+    } cases[] = {
+        {now - minutes(19), false}, {now - minutes(20), false}, {now - minutes(20) - seconds(1), true},
+        {now - minutes(21), true},  {now - minutes(180), true},  {now + minutes(30), false},  // another clock
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(upload::ReportIsOld(c.written, now), c.old) << (now - c.written).count();
 }
 
 }  // namespace

@@ -1,0 +1,283 @@
+#include "upload/Weather.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "rtl/Text.h"
+
+namespace upload {
+
+namespace {
+
+using State = WeatherField::State;
+
+// What a station can measure, as NOAA's quality control of these reports
+// takes it. Rain has no limits: any three digits.
+struct Limits {
+    long low, high;
+    const char* name;
+    const char* unit;
+};
+
+Limits LimitsOf(Quantity q) {
+    switch (q) {
+    case Quantity::WindDirection: return {0, 360, "wind direction", "degrees"};
+    case Quantity::WindSpeed: return {0, 287, "wind speed", "mph"};
+    case Quantity::Gust: return {0, 287, "gust", "mph"};
+    case Quantity::Temperature: return {-60, 130, "temperature", "F"};
+    case Quantity::RainHour: return {0, 999, "rain last hour", "1/100 in"};
+    case Quantity::Rain24Hours: return {0, 999, "rain last 24 hours", "1/100 in"};
+    case Quantity::RainSinceMidnight: return {0, 999, "rain since midnight", "1/100 in"};
+    case Quantity::Humidity: return {1, 100, "humidity", "%"};
+    case Quantity::Pressure: return {5680, 11000, "pressure", "1/10 hPa"};
+    case Quantity::Other: break;
+    }
+    return {0, 0, "", ""};
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// The marks of the fields that are judged; a value ends at the next of them.
+bool IsMark(char c) { return std::string_view("csgtrpPhb").find(c) != std::string_view::npos; }
+
+bool AllOf(const std::string& text, char c) {
+    return !text.empty() && text.find_first_not_of(c) == std::string::npos;
+}
+
+// Judges a field's value as read: `width` digits (a leading minus only for
+// the temperature) within the limits, dots, or neither.
+void Judge(WeatherField& f, std::size_t width) {
+    const std::string& v = f.read;
+    f.sent = v;
+    if (v.size() == width && AllOf(v, '.')) {
+        f.state = State::NoReading;
+        return;
+    }
+    const bool negative = f.quantity == Quantity::Temperature && v.size() > 1 && v[0] == '-';
+    bool number = v.size() == width;
+    for (std::size_t i = negative ? 1 : 0; number && i < v.size(); ++i) number = IsDigit(v[i]);
+    const Limits limits = LimitsOf(f.quantity);
+    if (number) {
+        f.value = std::strtol(v.c_str(), nullptr, 10);
+        if (f.quantity == Quantity::Humidity && f.value == 0) f.value = 100;
+    }
+    if (number && f.value >= limits.low && f.value <= limits.high) {
+        f.state = State::Value;
+        return;
+    }
+    f.state = State::Rejected;
+    f.sent = std::string(width, '.');
+}
+
+// The value at pos: at most `most` characters, up to the next mark.
+std::string TakeValue(const std::string& line, std::size_t& pos, std::size_t most) {
+    const std::size_t start = pos;
+    while (pos < line.size() && pos - start < most && !IsMark(line[pos])) ++pos;
+    return line.substr(start, pos - start);
+}
+
+Quantity QuantityOfMark(char mark, bool afterCourse) {
+    switch (mark) {
+    case 'c': return Quantity::WindDirection;
+    case 's': return afterCourse ? Quantity::WindSpeed : Quantity::Other;
+    case 'g': return Quantity::Gust;
+    case 't': return Quantity::Temperature;
+    case 'r': return Quantity::RainHour;
+    case 'p': return Quantity::Rain24Hours;
+    case 'P': return Quantity::RainSinceMidnight;
+    case 'h': return Quantity::Humidity;
+    case 'b': return Quantity::Pressure;
+    default: return Quantity::Other;
+    }
+}
+
+}  // namespace
+
+WeatherReading ReadWeather(const std::string& line) {
+    WeatherReading reading;
+    std::vector<WeatherField> others;  // everything but humidity and pressure
+    WeatherField humidity{Quantity::Humidity, "h", "", "..", State::Missing};
+    WeatherField pressure{Quantity::Pressure, "b", "", ".....", State::Missing};
+    std::size_t pos = 0;
+
+    // Wind as course and speed: "ddd/sss" at the start.
+    if (line.size() >= 7 && line[3] == '/') {
+        bool wind = true;
+        for (std::size_t i : {0, 1, 2, 4, 5, 6}) wind = wind && !IsMark(line[i]);
+        if (wind) {
+            WeatherField course{Quantity::WindDirection, "", line.substr(0, 3), ""};
+            WeatherField speed{Quantity::WindSpeed, "/", line.substr(4, 3), ""};
+            Judge(course, 3);
+            Judge(speed, 3);
+            others.push_back(course);
+            others.push_back(speed);
+            pos = 7;
+        }
+    }
+    bool afterCourse = false;
+    while (pos < line.size()) {
+        const char mark = line[pos];
+        if (IsDigit(mark) || mark == '.' || mark == '-' || mark == ' ') {
+            // Figures left over after a field, or before the first one, belong
+            // to no field: they do not go out.
+            TakeValue(line, pos, line.size());
+            continue;
+        }
+        ++pos;
+        const Quantity q = QuantityOfMark(mark, afterCourse);
+        afterCourse = q == Quantity::WindDirection;
+        WeatherField f{q, std::string(1, mark), "", ""};
+        if (q == Quantity::Other) {
+            f.read = f.sent = TakeValue(line, pos, line.size());
+            others.push_back(f);
+        } else if (q == Quantity::Humidity) {
+            // Two digits, or "100"; "00" is 100 % as well.
+            f.read = line.compare(pos, 3, "100") == 0 ? (pos += 3, "100") : TakeValue(line, pos, 2);
+            Judge(f, f.read == "100" ? 3 : 2);
+            if (f.state == State::Value) f.sent = f.value == 100 ? "00" : f.read;
+            if (f.state != State::Value && f.state != State::NoReading) f.sent = "..";
+            humidity = f;
+        } else if (q == Quantity::Pressure) {
+            // Under 1000.0 hPa the leading zero may be left out.
+            f.read = TakeValue(line, pos, 5);
+            const bool shortForm = f.read.size() == 4 && (f.read[0] == '8' || f.read[0] == '9');
+            if (shortForm) {
+                const std::string read = f.read;
+                f.read = "0" + read;
+                Judge(f, 5);
+                f.read = read;
+            } else {
+                Judge(f, 5);
+            }
+            pressure = f;
+        } else {
+            f.read = TakeValue(line, pos, 3);
+            Judge(f, 3);
+            others.push_back(f);
+        }
+    }
+    reading.fields = std::move(others);
+    reading.fields.push_back(humidity);
+    reading.fields.push_back(pressure);
+    return reading;
+}
+
+std::string WeatherReading::Notation() const {
+    std::string text;
+    for (const WeatherField& f : fields) text += f.mark + f.sent;
+    return text;
+}
+
+bool WeatherReading::AnyValue() const {
+    for (const WeatherField& f : fields)
+        if (f.state == State::Value && (f.quantity != Quantity::Other || f.read.find_first_of("0123456789") != std::string::npos))
+            return true;
+    return false;
+}
+
+const WeatherField* WeatherReading::Find(Quantity quantity) const {
+    for (const WeatherField& f : fields)
+        if (f.quantity == quantity) return &f;
+    return nullptr;
+}
+
+std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
+    std::vector<std::string> texts;
+    for (const WeatherField& f : reading.fields) {
+        if (f.state != State::Rejected) continue;
+        const Limits l = LimitsOf(f.quantity);
+        std::string text = f.mark + f.read + " (" + l.name + ") ";
+        bool number = !f.read.empty();
+        for (std::size_t i = 0; i < f.read.size(); ++i) number = number && (IsDigit(f.read[i]) || (i == 0 && f.read[i] == '-'));
+        if (number && (f.read.size() == f.sent.size() || f.quantity == Quantity::Pressure)) {
+            text += "outside " + rtl::Decimal(l.low) + ".." + rtl::Decimal(l.high) + " " + l.unit;
+        } else {
+            text += "not a reading";
+        }
+        texts.push_back(text + ": sent as " + f.mark + f.sent);
+    }
+    return texts;
+}
+
+namespace {
+
+const char* const kDegree = "\xB0";  // the Windows code page's degree sign
+const char* const kSeparator = " \xB7 ";  // and its middle dot
+
+std::string Fixed(double value, int decimals) { return rtl::FormatFixed(value, decimals, '.'); }
+
+// A number as read, in the given units: "18.3 °C".
+std::string InUnits(Quantity q, long v, Units units) {
+    const bool metric = units == Units::Metric;
+    switch (q) {
+    case Quantity::Temperature:
+        return metric ? Fixed((v - 32) * 5.0 / 9.0, 1) + " " + kDegree + "C" : rtl::Decimal(v) + " " + kDegree + "F";
+    case Quantity::Humidity: return rtl::Decimal(v) + " %";
+    case Quantity::Pressure:
+        return metric ? Fixed(v / 10.0, 1) + " hPa" : Fixed(v / 10.0 * 0.0295299830714, 2) + " inHg";
+    case Quantity::WindSpeed:
+    case Quantity::Gust: return metric ? Fixed(v * 1.609344, 0) + " km/h" : rtl::Decimal(v) + " mph";
+    case Quantity::RainHour:
+    case Quantity::Rain24Hours:
+    case Quantity::RainSinceMidnight: return metric ? Fixed(v * 0.254, 1) + " mm" : Fixed(v / 100.0, 2) + " in";
+    case Quantity::WindDirection: return rtl::Decimal(v) + kDegree;
+    case Quantity::Other: break;
+    }
+    return rtl::Decimal(v);
+}
+
+std::string Compass(long degrees) {
+    static const char* const points[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
+                                         "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
+    return points[((degrees * 2 + 22) / 45) % 16];
+}
+
+bool IsNumber(const std::string& text) {
+    bool number = !text.empty() && text != "-";
+    for (std::size_t i = 0; i < text.size(); ++i) number = number && (IsDigit(text[i]) || (i == 0 && text[i] == '-'));
+    return number;
+}
+
+// A field in words after its label: its value in units, or what was read
+// and "not sent"; empty when there is no reading.
+std::string Words(const WeatherField* f, Units units, const std::string& label = "") {
+    if (!f || f->state == State::NoReading || f->state == State::Missing) return {};
+    if (f->state == State::Value) return label + InUnits(f->quantity, f->value, units);
+    if (IsNumber(f->read)) return label + InUnits(f->quantity, std::strtol(f->read.c_str(), nullptr, 10), units) + " not sent";
+    return std::string(LimitsOf(f->quantity).name) + " " + f->mark + f->read + " not sent";
+}
+
+}  // namespace
+
+std::string DescribeWeather(const WeatherReading& reading, Units units) {
+    std::string text;
+    auto add = [&text](const std::string& part) {
+        if (!part.empty()) text += (text.empty() ? "" : kSeparator) + part;
+    };
+    add(Words(reading.Find(Quantity::Temperature), units));
+    add(Words(reading.Find(Quantity::Humidity), units));
+    add(Words(reading.Find(Quantity::Pressure), units));
+
+    const WeatherField* course = reading.Find(Quantity::WindDirection);
+    const WeatherField* speed = reading.Find(Quantity::WindSpeed);
+    const WeatherField* gust = reading.Find(Quantity::Gust);
+    const bool calm = speed && speed->state == State::Value && speed->value == 0;
+    std::string wind;
+    if (course && course->state == State::Value) {
+        if (!calm) wind += " " + Compass(course->value);
+    } else if (!Words(course, units).empty()) {
+        wind += " " + Words(course, units);
+    }
+    wind += calm ? " calm" : Words(speed, units, " ");
+    // The gust in the speed's units, said once.
+    std::string g = Words(gust, units, ", gusts ");
+    if (!g.empty() && gust->state == State::Value && speed && speed->state == State::Value && !calm)
+        g = g.substr(0, g.rfind(' '));
+    if (!wind.empty() || !g.empty()) add("wind" + wind + (wind.empty() && !g.empty() ? " " + g.substr(2) : g));
+
+    const WeatherField* rain = reading.Find(Quantity::RainHour);
+    add(Words(rain, units, "rain ") + (rain && rain->state == State::Value ? "/h" : ""));
+    return text;
+}
+
+}  // namespace upload

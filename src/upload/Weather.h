@@ -1,0 +1,68 @@
+// The weather line read field by field, in APRS weather notation: what each
+// field says, whether it is a value a real station can measure, what goes
+// out in its place when it is not, and the reading in plain words. The
+// packet, the window and the log all take the reading from here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace upload {
+
+enum class Quantity {
+    WindDirection,  // degrees, "ddd/sss" or "cddd"
+    WindSpeed,      // mph, "ddd/sss" or "sddd" after "cddd"
+    Gust,           // mph, "g"
+    Temperature,    // degrees Fahrenheit, "t", a leading minus allowed
+    RainHour,       // hundredths of an inch, "r" (last hour)
+    Rain24Hours,    // "p"
+    RainSinceMidnight,  // "P"
+    Humidity,       // percent, "h" and two digits ("00" or "100" is 100)
+    Pressure,       // tenths of hPa, "b" and five digits (four beginning with 8 or 9 under 1000.0)
+    Other,          // anything else ("L", "l", "s", "#"...), passed on as it stands
+};
+
+struct WeatherField {
+    enum class State {
+        Value,      // a plausible number, in value
+        NoReading,  // dots: the station has no reading
+        Rejected,   // outside the limits, or not a number: sent as dots
+        Missing,    // humidity or pressure the line does not hold: sent as dots
+    };
+    Quantity quantity = Quantity::Other;
+    std::string mark;  // what stands before the value ("t", "/", "" for the wind direction of "ddd/sss")
+    std::string read;  // the value as the line gives it
+    std::string sent;  // the value as it goes out
+    State state = State::Value;
+    long value = 0;  // the number, when state is Value
+};
+
+struct WeatherReading {
+    // In the line's order, then the humidity and the pressure, which the
+    // packet always carries and always last.
+    std::vector<WeatherField> fields;
+
+    // The weather part of the packet: each field's mark and value as sent.
+    std::string Notation() const;
+    // Whether any field carries a value, not only dots.
+    bool AnyValue() const;
+    // The first field of that quantity, or nullptr.
+    const WeatherField* Find(Quantity quantity) const;
+};
+
+// Reads a weather line of printable ASCII.
+WeatherReading ReadWeather(const std::string& line);
+
+// One text for each field that goes out as dots although the line gave it
+// ("t150 (temperature) outside -60..130 F: sent as t..."), for the log.
+std::vector<std::string> WeatherRejections(const WeatherReading& reading);
+
+enum class Units { Metric, US };
+
+// The reading in plain words, in the given units, fields not sent marked as
+// such with the value read: "18.3 °C · 55 % · 1015.0 hPa · wind S 8 km/h,
+// gusts 16 · rain 0.0 mm/h" (in the Windows code page). Fields with no
+// reading are left out.
+std::string DescribeWeather(const WeatherReading& reading, Units units);
+
+}  // namespace upload
