@@ -122,6 +122,7 @@ TForm1::~TForm1() {
     Timer1.SetEnabled(false);
     Timer2.SetEnabled(false);
     DelayTimer.SetEnabled(false);
+    SilenceTimer.SetEnabled(false);
     WSocket1.reset();
     abcSingleInstance1.reset();
     abcTrayIcon1.reset();
@@ -357,6 +358,7 @@ void TForm1::BindControls() {
     Bind(GroupBox1, "GroupBox1");
     Bind(Label1, "Label1");
     Bind(Label2, "Label2");
+    Bind(ReadingWords, "ReadingWords");
     Bind(abcButton1, "abcButton1");
     Bind(GroupBox3, "GroupBox3");
     Bind(Label22, "Label22");

@@ -22,6 +22,7 @@
 #include "upload/Session.h"
 #include "upload/Silence.h"
 #include "upload/UploadLogFile.h"
+#include "upload/Weather.h"
 
 namespace config { class TEasyRegAdvanced; }
 namespace net { class TWSocket; }
@@ -84,6 +85,7 @@ public:
     rtl::TGroupBox* GroupBox1 = nullptr;
     rtl::TLabel* Label1 = nullptr;
     rtl::TLabel* Label2 = nullptr;
+    rtl::TLabel* ReadingWords = nullptr;  // the reading in plain words
     rtl::TButton* abcButton1 = nullptr;
     // APRS.
     rtl::TGroupBox* GroupBox3 = nullptr;
@@ -116,6 +118,9 @@ public:
     rtl::TTimer Timer1;      // connection watchdog
     rtl::TTimer Timer2;      // schedule tick
     rtl::TTimer DelayTimer;  // start alignment
+    // The silence check, once a minute from the start, whether the schedule
+    // runs or not.
+    rtl::TTimer SilenceTimer{60000, true};
 
     // UploadBusy, CurrentPacket.
     upload::UploadState Upload;
@@ -223,8 +228,10 @@ public:
     // ---- end of tray ----
 
     // ---- Upload session and scheduler (Teskaprs1Upload.cpp) ----
-    // Creates WSocket1 and wires its events and the three timers.
+    // Creates WSocket1 and wires its events and the timers.
     void SetUpUpload();
+    // The units of Windows' measurement setting.
+    static upload::Units MeasurementUnits();
     void abcButton1Click(rtl::TControl* sender);
     void DoUpload();
     // The session with the server, driven by WSocket1's events.
@@ -236,6 +243,7 @@ public:
     // The schedule: the start alignment (DelayTimer) and the tick (Timer2).
     void DelayTimerTimer(rtl::TTimer* sender);
     void ThreadTimer1Timer(rtl::TTimer* sender);
+    void SilenceTimerTimer(rtl::TTimer* sender);
     // After a save: the schedule waits for the start minute again.
     void RearmSchedule();
     // After a resume from sleep: the same, and the first start minute uploads.
@@ -281,6 +289,8 @@ private:
     std::optional<std::string> loginValidation_;
     // The program's own Close after the packet is under way.
     bool ownClose_ = false;
+    // The advice on a weather SSID is in the log already (once a run).
+    bool ssidAdviceGiven_ = false;
     // The current attempt's end is in the upload log already (the watchdog
     // gave up on it, or its session closed); no attempt yet counts as ended.
     bool attemptEnded_ = true;

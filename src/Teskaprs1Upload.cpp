@@ -12,6 +12,7 @@
 #include "net/WSocket.h"
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
+#include "rtl/Text.h"
 #include "upload/Scheduler.h"
 #include "upload/UploadLog.h"
 
@@ -33,6 +34,20 @@ constexpr int kReadingSeconds = 10;
 const char* const kReportIncomplete = "Report incomplete: nothing sent";
 const char* const kCallsignNotValid = "Callsign not valid for APRS-IS: nothing sent";
 const char* const kPacketTooLong = "Packet too long for APRS-IS: nothing sent";
+const char* const kNoWeather = "No weather in report: nothing sent";
+
+}  // namespace
+
+// Windows' measurement setting: metric or U.S. units, read afresh for each
+// reading (the owner may change it at any time).
+upload::Units TForm1::MeasurementUnits() {
+    char measure[4] = "";
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IMEASURE, measure, sizeof measure) > 0 && measure[0] == '1')
+        return upload::Units::US;
+    return upload::Units::Metric;
+}
+
+namespace {
 
 }  // namespace
 
@@ -51,6 +66,7 @@ void TForm1::SetUpUpload() {
     Timer1.SetOnTimer([this] { Timer1Timer(&Timer1); });
     Timer2.SetOnTimer([this] { ThreadTimer1Timer(&Timer2); });
     DelayTimer.SetOnTimer([this] { DelayTimerTimer(&DelayTimer); });
+    SilenceTimer.SetOnTimer([this] { SilenceTimerTimer(&SilenceTimer); });
     abcButton1->OnClick = [this](rtl::TControl* sender) { abcButton1Click(sender); };
 }
 
@@ -119,12 +135,39 @@ void TForm1::DoUpload() {
     }
     const upload::ReportLines lines = upload::ReadReportLines(look.bytes);
 
-    // Second stage: compose the packet and show the reading and the packet.
+    // Only the weather now: CWOP files a report as of its arrival, so a
+    // report the console program stopped writing long ago is not sent.
+    const rtl::TimePoint now = rtl::Now();
+    if (upload::ReportIsOld(look.lastWrite, now)) {
+        const std::string written = upload::ClockText(rtl::ToLocal(look.lastWrite), rtl::ToLocal(now));
+        UploadLog.Write(upload::LogReportOld(written, reportPath));
+        const std::string status = "Report old: written " + written + ", nothing sent";
+        ShowStatusLine(status);
+        SetTrayHint(status);
+        NoteOutcome(upload::AttemptOutcome::ReportOld);
+        return;
+    }
+
+    // Second stage: the weather read field by field, implausible values
+    // sent as dots; the packet composed from it; the reading, its words and
+    // the packet shown.
+    const upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather));
+    for (const std::string& rejection : upload::WeatherRejections(weather))
+        UploadLog.Write(upload::LogWeatherNotSent(rejection));
     const upload::PacketSettings settings = ReadPacketSettings();
-    Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, lines.weather, settings);
+    Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, weather, settings);
+    Upload.CurrentWords = upload::DescribeWeather(weather, MeasurementUnits());
     Label1->SetText(lines.timestamp);
     Label2->SetText(lines.weather);
+    ReadingWords->SetText(Upload.CurrentWords);
     Label20->SetText(Upload.CurrentPacket);
+    if (!weather.AnyValue()) {
+        UploadLog.Write(upload::LogNoWeather(reportPath));
+        ShowStatusLine(kNoWeather);
+        SetTrayHint(kNoWeather);
+        NoteOutcome(upload::AttemptOutcome::NoWeather);
+        return;
+    }
 
     // Only a packet APRS-IS takes as one line of this station goes out.
     const upload::PacketFault fault = upload::CheckPacket(settings.callsign, Upload.CurrentPacket);
@@ -263,14 +306,27 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         WSocket1->Close();
         ownClose_ = false;
         const bool noteDelivery = TakeOutcomeDue();
+        const bool verified = upload::NoticeFor(loginValidation_.value_or("-1"), loginReply_.Verdict()).Empty();
         try {
             StorePacket(Upload.CurrentPacket);
         } catch (...) {
-            if (noteDelivery) NoteOutcome(upload::AttemptOutcome::Delivered);
+            if (noteDelivery)
+                NoteOutcome(verified ? upload::AttemptOutcome::Delivered : upload::AttemptOutcome::LoginNotVerified);
             throw;
         }
-        UploadLog.Write(upload::LogDelivered(connectedServer_, Upload.CurrentPacket));
         Session.CycleActive = false;
+        // A server that did not verify a validation number drops the
+        // packet: sent, and not sent again, but no delivery.
+        if (!verified) {
+            UploadLog.Write(upload::LogSentUnverified(connectedServer_, Upload.CurrentPacket));
+            if (noteDelivery) NoteOutcome(upload::AttemptOutcome::LoginNotVerified);
+            break;
+        }
+        UploadLog.Write(upload::LogDelivered(connectedServer_, Upload.CurrentPacket, Upload.CurrentWords));
+        if (!ssidAdviceGiven_ && upload::WantsWeatherSsid(Callsign->Text(), loginValidation_.value_or("-1"))) {
+            ssidAdviceGiven_ = true;
+            UploadLog.Write(upload::LogSsidAdvice(rtl::Trimmed(Callsign->Text())));
+        }
         if (noteDelivery) NoteOutcome(upload::AttemptOutcome::Delivered);
         break;
     }
@@ -372,8 +428,9 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
 
 // ---------------------------------------------------------------- schedule
 
+void TForm1::SilenceTimerTimer(rtl::TTimer*) { CheckSilence(); }
+
 void TForm1::DelayTimerTimer(rtl::TTimer*) {
-    CheckSilence();
     const rtl::TimePoint now = rtl::Now();
     if (!upload::IsStartMinute(rtl::ToLocal(now).minute, StartDigit)) return;
     alignedAt_ = now;
@@ -383,7 +440,6 @@ void TForm1::DelayTimerTimer(rtl::TTimer*) {
 }
 
 void TForm1::ThreadTimer1Timer(rtl::TTimer*) {
-    CheckSilence();
     const bool catchingUp = Timer2.Interval() == upload::kCatchUpTickMs;
     const bool uploads = upload::CountTick(MinuteCounter, Interval->Value());
     // From the first upload after the alignment on, one tick a minute, each

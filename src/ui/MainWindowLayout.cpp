@@ -20,8 +20,8 @@ static_assert(sizeof kStationPageDesign == sizeof kStationPageBase + 6, "station
 constexpr std::array kLayout{
     // The group boxes, in their tab order on the window.
     ControlLayout{"GroupBox2", K::GroupBox, "", 6, 4, 539, 161, 0, " Configuration ", kBold},
-    ControlLayout{"GroupBox1", K::GroupBox, "", 6, 168, 539, 53, 1, " Tesk data ", kBold},
-    ControlLayout{"GroupBox3", K::GroupBox, "", 6, 224, 539, 101, 2, " APRS ", kBold},
+    ControlLayout{"GroupBox1", K::GroupBox, "", 6, 168, 539, 69, 1, " Tesk data ", kBold},
+    ControlLayout{"GroupBox3", K::GroupBox, "", 6, 240, 539, 101, 2, " APRS ", kBold},
 
     // Configuration: the tab stops in tab order, then the labels. The
     // fields are created before the labels so that they lie above them
@@ -61,6 +61,8 @@ constexpr std::array kLayout{
     ControlLayout{"abcButton1", K::MultiLineButton, "GroupBox1", 436, 16, 93, 29, 0, "Update Now", kNoFlags},
     ControlLayout{"Label1", K::Label, "GroupBox1", 8, 16, 32, 13, -1, "Label1", kAutoSize},
     ControlLayout{"Label2", K::Label, "GroupBox1", 8, 32, 32, 13, -1, "Label2", kAutoSize},
+    // The reading in plain words, on a line of its own beneath the two.
+    ControlLayout{"ReadingWords", K::Label, "GroupBox1", 8, 48, 521, 13, -1, "", kAutoSize | kWithinWidth},
 
     // APRS: the server, the lamp, the last packet and the links.
     ControlLayout{"AutoServer", K::CheckBox, "GroupBox3", 360, 16, 73, 17, 0, "Automatic?", kChecked},
@@ -83,10 +85,10 @@ constexpr std::array kLayout{
     // A sliver of a link beneath the configuration box, where "Minutes" is
     // written: the mouse passes through it.
     ControlLayout{"Label19", K::LinkLabel, "", 148, 76, 3, 13, -1, "", kMouseTransparent},
-    ControlLayout{"Label7", K::Label, "", 0, 328, 277, 16, -1, kCreditLine, kNoFlags},
-    ControlLayout{"Label23", K::LinkLabel, "", 308, 328, 154, 13, -1, kMakerSite, kNoFlags},
-    ControlLayout{"Label16", K::Label, "", 495, 329, 7, 13, -1, "V", kRightAligned},
-    ControlLayout{"abcVersionLabel1", K::VersionLabel, "", 504, 316, 45, 29, -1, "", kNoFlags},
+    ControlLayout{"Label7", K::Label, "", 0, 344, 277, 16, -1, kCreditLine, kNoFlags},
+    ControlLayout{"Label23", K::LinkLabel, "", 308, 344, 154, 13, -1, kMakerSite, kNoFlags},
+    ControlLayout{"Label16", K::Label, "", 495, 345, 7, 13, -1, "V", kRightAligned},
+    ControlLayout{"abcVersionLabel1", K::VersionLabel, "", 504, 332, 45, 29, -1, "", kNoFlags},
 };
 
 }  // namespace

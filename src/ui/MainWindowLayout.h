@@ -10,7 +10,7 @@ namespace ui {
 
 inline constexpr char kWindowCaption[] = "Teskaprs";
 inline constexpr int kClientWidth = 551;
-inline constexpr int kClientHeight = 343;
+inline constexpr int kClientHeight = 359;
 
 // Colours as RGB triples.
 struct Rgb {

@@ -14,6 +14,8 @@ namespace upload {
 struct UploadState {
     bool UploadBusy = false;
     std::string CurrentPacket;
+    // The reading of CurrentPacket in plain words.
+    std::string CurrentWords;
     // Counts the attempts begun, so that an attempt that waits can tell
     // whether it was ended and another begun meanwhile.
     unsigned Attempts = 0;

@@ -101,4 +101,9 @@ LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict
     return notice;
 }
 
+bool WantsWeatherSsid(const std::string& callsign, const std::string& validation) {
+    const std::string call = rtl::Trimmed(callsign), pass = rtl::Trimmed(validation);
+    return !call.empty() && call.find('-') == std::string::npos && !pass.empty() && pass != "-1";
+}
+
 }  // namespace upload

@@ -69,4 +69,9 @@ struct LoginNotice {
 // unverified, by design) or a verified login is told nothing new.
 LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict);
 
+// A licensed station (a validation number other than -1) logging in with
+// its bare callsign: APRS-IS logs out the owner's other login of that
+// callsign (an igate) at every upload, which a weather SSID avoids.
+bool WantsWeatherSsid(const std::string& callsign, const std::string& validation);
+
 }  // namespace upload

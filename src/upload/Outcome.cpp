@@ -7,6 +7,8 @@ std::string OutcomeReason(AttemptOutcome outcome) {
     case AttemptOutcome::Delivered: return "delivered";
     case AttemptOutcome::ReportMissing: return "report missing";
     case AttemptOutcome::ReportIncomplete: return "report incomplete";
+    case AttemptOutcome::ReportOld: return "report old";
+    case AttemptOutcome::NoWeather: return "no weather in report";
     case AttemptOutcome::ReportUnchanged: return "report unchanged";
     case AttemptOutcome::PacketRefused: return "packet not sendable";
     case AttemptOutcome::NoServerAnswered: return "no server answered";

@@ -11,6 +11,8 @@ enum class AttemptOutcome {
     Delivered,         // the server took the packet and the program ended the session
     ReportMissing,     // no report file at the configured place
     ReportIncomplete,  // the report was cut or still being written: nothing sent
+    ReportOld,         // the report was last written too long ago to be the weather now
+    NoWeather,         // the weather line holds no value a station can measure
     ReportUnchanged,   // the packet equals the last one delivered
     PacketRefused,     // the packet cannot go out (too long, callsign not valid for APRS-IS)
     NoServerAnswered,  // no connection came about (refused, unreachable, timed out, unknown host)

@@ -10,10 +10,20 @@ std::string SilenceReason(std::optional<AttemptOutcome> reason) {
     return reason ? OutcomeReason(*reason) : "no attempt made";
 }
 
-std::string SilenceText(const std::optional<rtl::LocalTime>& lastDelivery, std::optional<AttemptOutcome> reason) {
-    char since[32] = "start";
-    if (lastDelivery) std::snprintf(since, sizeof since, "%02d:%02d", lastDelivery->hour, lastDelivery->minute);
-    return std::string("No upload since ") + since + ": " + SilenceReason(reason);
+std::string ClockText(const rtl::LocalTime& time, const rtl::LocalTime& today) {
+    char text[40];
+    if (time.year == today.year && time.month == today.month && time.day == today.day)
+        std::snprintf(text, sizeof text, "%02d:%02d", time.hour, time.minute);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", time.year, time.month, time.day, time.hour,
+                      time.minute);
+    return text;
+}
+
+std::string SilenceText(const std::optional<rtl::LocalTime>& lastDelivery, const rtl::LocalTime& today,
+                        std::optional<AttemptOutcome> reason) {
+    const std::string since = lastDelivery ? ClockText(*lastDelivery, today) : "start";
+    return "No upload since " + since + ": " + SilenceReason(reason);
 }
 
 std::string TipText(const std::string& text) {
@@ -60,7 +70,7 @@ std::optional<rtl::TimePoint> SilenceWatch::LastDelivery() const {
 std::string SilenceWatch::Text() const {
     std::optional<rtl::LocalTime> last;
     if (delivered_) last = rtl::ToLocal(since_);
-    return SilenceText(last, reason_);
+    return SilenceText(last, rtl::LocalNow(), reason_);
 }
 
 }  // namespace upload

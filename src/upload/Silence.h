@@ -20,10 +20,15 @@ inline constexpr std::size_t kMaxTipLength = 63;
 // Why nothing was delivered: the latest outcome's text, "no attempt made"
 // when there was no attempt.
 std::string SilenceReason(std::optional<AttemptOutcome> reason);
+// A local time as the owner reads it: "14:05" on the day `today`,
+// "2026-12-05 14:05" on any other.
+std::string ClockText(const rtl::LocalTime& time, const rtl::LocalTime& today);
 // "No upload since 14:05: report unchanged" (the local time of the last
-// delivery), "No upload since start: ..." when there was none; the reason is
-// that of the latest attempt since, "no attempt made" when there was none.
-std::string SilenceText(const std::optional<rtl::LocalTime>& lastDelivery, std::optional<AttemptOutcome> reason);
+// delivery, with its date when that was not today), "No upload since
+// start: ..." when there was none; the reason is that of the latest attempt
+// since, "no attempt made" when there was none.
+std::string SilenceText(const std::optional<rtl::LocalTime>& lastDelivery, const rtl::LocalTime& today,
+                        std::optional<AttemptOutcome> reason);
 // A text as the tray tip can hold it: whole up to 63 characters, otherwise
 // cut and ended with "...".
 std::string TipText(const std::string& text);
@@ -52,7 +57,7 @@ public:
     // The last delivery, if there was one.
     std::optional<rtl::TimePoint> LastDelivery() const;
     std::optional<AttemptOutcome> Reason() const { return reason_; }
-    // SilenceText for this silence (the status line), and as a tip.
+    // SilenceText for this silence (the status line), and as a tip, as read now.
     std::string Text() const;
     std::string Tip() const { return TipText(Text()); }
 

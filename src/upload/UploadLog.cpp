@@ -60,8 +60,38 @@ std::string LogLoginVerdict(const LoginVerdict& verdict) {
     return "login reply: " + verdict.line;
 }
 
-std::string LogDelivered(const ServerEntry& server, const std::string& packet) {
-    return "delivered to " + HostPort(server) + ": " + packet;
+namespace {
+
+std::string WithoutLineEnd(const std::string& packet) {
+    const bool ended = packet.size() >= 2 && packet.compare(packet.size() - 2, 2, "\r\n") == 0;
+    return ended ? packet.substr(0, packet.size() - 2) : packet;
+}
+
+}  // namespace
+
+std::string LogDelivered(const ServerEntry& server, const std::string& packet, const std::string& words) {
+    return "delivered to " + HostPort(server) + ": " + WithoutLineEnd(packet) + (words.empty() ? "" : " (" + words + ")");
+}
+
+std::string LogSentUnverified(const ServerEntry& server, const std::string& packet) {
+    return "sent to " + HostPort(server) + ", but the login was not verified and the server drops the packet: " +
+           WithoutLineEnd(packet);
+}
+
+std::string LogSsidAdvice(const std::string& callsign) {
+    return "note: APRS-IS servers log out an earlier login of " + callsign +
+           " (your igate or other APRS program) at every upload; a weather SSID such as " + callsign +
+           "-13 avoids it";
+}
+
+std::string LogWeatherNotSent(const std::string& rejection) { return "weather value not sent: " + rejection; }
+
+std::string LogReportOld(const std::string& written, const std::string& reportPath) {
+    return "report old, nothing sent: last written " + written + ", more than 20 minutes ago: " + reportPath;
+}
+
+std::string LogNoWeather(const std::string& reportPath) {
+    return "no weather in report, nothing sent: no value a station can measure: " + reportPath;
 }
 
 std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason) {
@@ -80,8 +110,8 @@ std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const
     switch (verdict) {
     case ReadingVerdict::Counts: why = "taken"; break;
     case ReadingVerdict::Unreadable: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
-    case ReadingVerdict::LineOneShort: why = "line 1 ends before the minute"; break;
-    case ReadingVerdict::LineTwoUnfinished: why = "line 2 ends before the pressure"; break;
+    case ReadingVerdict::LineOneShort: why = "line 1 has no day, hour and minute in their places"; break;
+    case ReadingVerdict::LineTwoUnfinished: why = "line 2 does not end in its pressure"; break;
     case ReadingVerdict::BeingWritten: why = "it is still being written"; break;
     }
     return "report incomplete for 10 seconds, nothing sent: " + why + ": " + reportPath;

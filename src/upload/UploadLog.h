@@ -45,7 +45,19 @@ std::string LogPacketUnchanged();
 std::string LogConnecting(const ServerEntry& server);
 std::string LogSessionFailed(SessionFailure failure, const ServerEntry& server);
 std::string LogLoginVerdict(const LoginVerdict& verdict);
-std::string LogDelivered(const ServerEntry& server, const std::string& packet);
+// A delivery, with the reading in plain words (none: left out).
+std::string LogDelivered(const ServerEntry& server, const std::string& packet, const std::string& words = "");
+// The packet went out, but the server did not verify the login: it drops it.
+std::string LogSentUnverified(const ServerEntry& server, const std::string& packet);
+// A licensed station logging in without an SSID: the servers log out its
+// other program's login at every upload.
+std::string LogSsidAdvice(const std::string& callsign);
+// A value of the weather line that goes out as dots (WeatherRejections).
+std::string LogWeatherNotSent(const std::string& rejection);
+// A report too old to be the weather now (written: when, as the owner reads it).
+std::string LogReportOld(const std::string& written, const std::string& reportPath);
+// A weather line with no value left.
+std::string LogNoWeather(const std::string& reportPath);
 // Nothing delivered for three intervals since the last delivery (none: since
 // the start), and why the latest attempt delivered nothing; and its end.
 std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason);

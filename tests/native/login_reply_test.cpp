@@ -143,6 +143,10 @@ TEST(LoginReply, Notice) {
     LoginVerdict longName = unverified;
     longName.server = std::string(300, 'N');
     EXPECT_LT(upload::NoticeFor("1", longName).status.size(), 90u);
+    // The advice on a weather SSID: licensed stations logging in bare.
+    EXPECT_TRUE(upload::WantsWeatherSsid(" G4ABC ", "12345"));
+    EXPECT_FALSE(upload::WantsWeatherSsid("G4ABC-13", "12345"));
+    EXPECT_FALSE(upload::WantsWeatherSsid("CW1234", " -1"));
 }
 
 TEST(UploadLog, Lines) {

@@ -312,10 +312,10 @@ TEST(Silence, BeginsAtThreeIntervalsAndHoldsUntilADelivery) {
     EXPECT_EQ(slept.Check(start + minutes(89), 10), Change::None) << "the hour asleep is not counted";
     EXPECT_EQ(slept.Check(start + minutes(90), 10), Change::Begins);
 
-    rtl::LocalTime nine{};
-    nine.hour = 9;
-    nine.minute = 5;
-    EXPECT_EQ(upload::SilenceText(nine, AttemptOutcome::ReportUnchanged), "No upload since 09:05: report unchanged");
+    const rtl::LocalTime nine{2026, 12, 7, 9, 5, 0}, today{2026, 12, 7, 23, 0, 0}, tomorrow{2026, 12, 8, 0, 1, 0};
+    EXPECT_EQ(upload::SilenceText(nine, today, AttemptOutcome::ReportUnchanged), "No upload since 09:05: report unchanged");
+    EXPECT_EQ(upload::SilenceText(nine, tomorrow, AttemptOutcome::ReportOld),
+              "No upload since 2026-12-07 09:05: report old");
     EXPECT_EQ(upload::TipText(std::string(63, 'x')), std::string(63, 'x'));
     EXPECT_EQ(upload::TipText(std::string(64, 'x')), std::string(60, 'x') + "...");
 }

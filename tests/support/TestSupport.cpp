@@ -70,17 +70,19 @@ std::string TempFolder::Read(const std::string& path) {
 }
 
 bool AgeFile(const std::string& path) {
+    return SetLastWriteTime(path, std::chrono::system_clock::now() - std::chrono::minutes(1));
+}
+
+bool SetLastWriteTime(const std::string& path, std::chrono::system_clock::time_point t) {
     HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER t{};
-    t.LowPart = now.dwLowDateTime;
-    t.HighPart = now.dwHighDateTime;
-    t.QuadPart -= 60ULL * 10000000ULL;
-    const FILETIME aged{t.LowPart, t.HighPart};
-    const bool ok = SetFileTime(file, nullptr, nullptr, &aged) != FALSE;
+    using Ticks = std::chrono::duration<long long, std::ratio<1, 10000000>>;  // FILETIME: 100 ns since 1601
+    ULARGE_INTEGER v{};
+    v.QuadPart = static_cast<ULONGLONG>(std::chrono::duration_cast<Ticks>(t.time_since_epoch()).count() +
+                                        116444736000000000LL);
+    const FILETIME written{v.LowPart, v.HighPart};
+    const bool ok = SetFileTime(file, nullptr, nullptr, &written) != FALSE;
     CloseHandle(file);
     return ok;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +48,8 @@ private:
 // with it long ago (a report so aged is read at the first look). False when
 // the file cannot be opened or changed.
 bool AgeFile(const std::string& path);
+// Sets a file's last write time to t.
+bool SetLastWriteTime(const std::string& path, std::chrono::system_clock::time_point t);
 
 // The text of a window as WM_GETTEXT gives it.
 std::string WindowText(HWND hwnd);

@@ -217,6 +217,8 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
     const FastClock clock;
     const std::string whole = kL1 + "\r\n" + kL2 + "\r\n";
     std::unique_ptr<Writer> writer;
+    const rtl::TimePoint old = rtl::Now() - std::chrono::minutes(21);
+    const std::string written = upload::ClockText(rtl::ToLocal(old), rtl::LocalNow());
     const struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -229,7 +231,7 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
              ASSERT_TRUE(writer->Write(kL1 + "\r\n" + kL2.substr(0, 30)));
          },
          AttemptOutcome::ReportIncomplete, "Report incomplete: nothing sent",
-         "report incomplete for 10 seconds, nothing sent: line 2 ends before the pressure: " + report},
+         "report incomplete for 10 seconds, nothing sent: line 2 does not end in its pressure: " + report},
         {"no report", [&] { DeleteFileA(report.c_str()); }, AttemptOutcome::ReportMissing, "",
          "reading skipped: report missing or unreadable: " + report},
         {"a callsign that would reshape the login",
@@ -240,9 +242,20 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
          AttemptOutcome::PacketRefused, "Callsign not valid for APRS-IS: nothing sent",
          "callsign not valid for APRS-IS, nothing sent: \"CW1234 PASS 1\""},
         {"a packet over 510 characters",
-         [&] { folder.Write("station\\wxreport.txt", kL1 + "\r\n" + std::string(500, '0') + kL2 + "\r\n"); },
+         [&] { folder.Write("station\\wxreport.txt", kL1 + "\r\n" + std::string(500, 'x') + kL2 + "\r\n"); },
          AttemptOutcome::PacketRefused, "Packet too long for APRS-IS: nothing sent",
          "packet of 583 characters, APRS-IS takes at most 510: nothing sent"},
+        {"a report last written 21 minutes ago",
+         [&] {
+             folder.Write("station\\wxreport.txt", whole);
+             ASSERT_TRUE(testsupport::SetLastWriteTime(report, old));
+         },
+         AttemptOutcome::ReportOld, "Report old: written " + written + ", nothing sent",
+         "report old, nothing sent: last written " + written + ", more than 20 minutes ago: " + report},
+        {"no value left in the weather line",
+         [&] { folder.Write("station\\wxreport.txt", kL1 + "\r\n.../...g...t150h..b.....\r\n"); },
+         AttemptOutcome::NoWeather, "No weather in report: nothing sent",
+         "no weather in report, nothing sent: no value a station can measure: " + report},
         {"the packet delivered last time",
          [&] {
              folder.Write("station\\wxreport.txt", whole);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Teskaprs1.h"
+#include "upload/Weather.h"
 #include "ui/abctray.h"
 #include "SettingsSupport.h"
 #include "TestSupport.h"
@@ -82,7 +83,7 @@ TEST_F(MainWindowTest, FrameIsFixedWithCloseAndMinimizeOnlyAndCentred) {
     RECT client{};
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, 551);
-    EXPECT_EQ(client.bottom, 343);
+    EXPECT_EQ(client.bottom, 359);
 
     RECT frame{};
     GetWindowRect(hwnd, &frame);
@@ -107,8 +108,8 @@ struct Placement {
 
 const Placement kPlacements[] = {
     {"GroupBox2", "", 6, 4, 539, 161, 0, " Configuration ", false},
-    {"GroupBox1", "", 6, 168, 539, 53, 1, " Tesk data ", false},
-    {"GroupBox3", "", 6, 224, 539, 101, 2, " APRS ", false},
+    {"GroupBox1", "", 6, 168, 539, 69, 1, " Tesk data ", false},
+    {"GroupBox3", "", 6, 240, 539, 101, 2, " APRS ", false},
     {"Label8", "GroupBox2", 8, 16, 97, 13, -1, "wxreport.txt location:", false},
     {"FileLocationDisplay", "GroupBox2", 108, 12, 201, 21, 0, nullptr, false},
     {"BrowseButton", "GroupBox2", 316, 12, 75, 21, 1, "Browse", false},
@@ -140,6 +141,7 @@ const Placement kPlacements[] = {
      false},
     {"Label1", "GroupBox1", 8, 16, 32, 13, -1, nullptr, true},
     {"Label2", "GroupBox1", 8, 32, 32, 13, -1, nullptr, true},
+    {"ReadingWords", "GroupBox1", 8, 48, 521, 13, -1, nullptr, true},  // a line of its own: the box grew by one
     {"abcButton1", "GroupBox1", 436, 16, 93, 29, 0, "Update Now", false},
     {"Label22", "GroupBox3", 8, 16, 66, 13, -1, nullptr, true},
     {"serverNameEdit", "GroupBox3", 88, 12, 177, 21, 1, nullptr, false},
@@ -157,10 +159,10 @@ const Placement kPlacements[] = {
     // box's frame line beside its caption, clear of every control there.
     {"LoginStatus", "GroupBox3", 56, 0, 440, 13, -1, "", true},
     {"Label19", "", 148, 76, 3, 13, -1, "", false},
-    {"Label7", "", 0, 328, 277, 16, -1, "Teskaprs \x97 weather to APRS-IS", false},
-    {"Label23", "", 308, 328, 154, 13, -1, "http://www.wxqa.com/", false},
-    {"Label16", "", 495, 329, 7, 13, -1, "V", false},
-    {"abcVersionLabel1", "", 504, 316, 45, 29, -1, nullptr, false},
+    {"Label7", "", 0, 344, 277, 16, -1, "Teskaprs \x97 weather to APRS-IS", false},
+    {"Label23", "", 308, 344, 154, 13, -1, "http://www.wxqa.com/", false},
+    {"Label16", "", 495, 345, 7, 13, -1, "V", false},
+    {"abcVersionLabel1", "", 504, 332, 45, 29, -1, nullptr, false},
 };
 
 // Every control where the layout puts it, scaled to the dpi as MulDiv does
@@ -169,6 +171,9 @@ const Placement kPlacements[] = {
 void ExpectLayoutAt(TForm1& form, UINT dpi) {
     const int slack = dpi == 96 ? 0 : 1;
     auto scaled = [&](int v) { return MulDiv(v, static_cast<int>(dpi), 96); };
+    // A long reading in plain words, read whole.
+    const upload::WeatherReading reading = upload::ReadWeather("338/287g287t150r999h100b10150");
+    form.ReadingWords->SetText(upload::DescribeWeather(reading, upload::Units::Metric));
     for (const Placement& p : kPlacements) {
         SCOPED_TRACE(std::string(p.name) + " at " + std::to_string(dpi) + " dpi");
         rtl::TControl* control = form.FindControl(p.name);
@@ -201,6 +206,9 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
         if (p.sizedToText) {
             EXPECT_EQ(width, std::string(p.name) == "LoginStatus" ? std::min<int>(extent.right, scaled(440))
                                                                    : extent.right);
+            if (std::string(p.name) == "ReadingWords") {
+                EXPECT_LE(r.left + width, scaled(p.left + p.width) + slack) << "beyond its box";
+            }
             EXPECT_EQ(height, extent.bottom);
             if (dpi == 96) {
                 EXPECT_EQ(height, 13);
@@ -380,7 +388,7 @@ TEST_F(MainWindowTest, StartedAtOneAndAHalfTimesTheScaleEverythingIsOneAndAHalfT
     RECT client{}, frame{};
     GetClientRect(form->Handle(), &client);
     EXPECT_EQ(client.right, 827);
-    EXPECT_EQ(client.bottom, 515);
+    EXPECT_EQ(client.bottom, 539);
     GetWindowRect(form->Handle(), &frame);
     EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
     EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
@@ -393,7 +401,7 @@ TEST_F(MainWindowTest, MovedToAMonitorOfAnotherScaleTheWindowRescalesItself) {
         SCOPED_TRACE(dpi);
         // What the system sends: the new dpi, and the rectangle to take.
         RECT suggested{40, 30, 0, 0};
-        RECT frame{0, 0, MulDiv(551, dpi, 96), MulDiv(343, dpi, 96)};
+        RECT frame{0, 0, MulDiv(551, dpi, 96), MulDiv(359, dpi, 96)};
         rtl::AdjustWindowRectForDpi(frame, static_cast<DWORD>(GetWindowLongPtrA(form->Handle(), GWL_STYLE)), 0, dpi);
         suggested.right = suggested.left + frame.right - frame.left;
         suggested.bottom = suggested.top + frame.bottom - frame.top;

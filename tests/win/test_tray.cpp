@@ -1044,7 +1044,7 @@ TEST_F(TrayWindowTest, ShowTeskaprsBringsTheHiddenWindowBack) {
 TEST_F(TrayWindowTest, UpdateNowFromTheMenuUploadsAsTheButtonDoes) {
     Build();
     testsupport::TempFolder folder;
-    form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", "Dec 07 2026 12:34\r\n070 005 010 045\r\n"));
+    form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", "Dec 07 2026 12:34\r\n070/005g010t045h55b10150\r\n"));
     // Only ever to a closed port on this machine.
     form->AutoServer->SetChecked(false);
     form->serverNameEdit->SetText("127.0.0.1");
@@ -1291,7 +1291,7 @@ TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextD
             form->SetTrayHint("Report incomplete: nothing sent");  // shown meanwhile
             form->ShowStatusLine("Report incomplete: nothing sent");
         }
-        outcome ? form->NoteOutcome(*outcome) : form->DelayTimerTimer(&form->DelayTimer);
+        outcome ? form->NoteOutcome(*outcome) : form->SilenceTimerTimer(&form->SilenceTimer);
         for (int again = 0; again < 2; ++again) {  // and after the texts at rest
             EXPECT_EQ(shell->calls.back().tip, tip);
             EXPECT_EQ(WindowText(form->LoginStatus->Handle()), tip != "Waiting" ? " " + tip + " " : "");
