@@ -234,6 +234,8 @@ public:
     static upload::Units MeasurementUnits();
     void abcButton1Click(rtl::TControl* sender);
     void DoUpload();
+    // How long one look at the report may take (tests shorten it).
+    unsigned long ReportLookDeadlineMs = upload::kReportLookDeadlineMs;
     // The session with the server, driven by WSocket1's events.
     void WSocket1DataSent(net::TWSocket* sender, std::uint16_t errCode);
     void WSocket1SessionClosed(net::TWSocket* sender, std::uint16_t errCode);

@@ -35,6 +35,8 @@ const char* const kReportIncomplete = "Report incomplete: nothing sent";
 const char* const kCallsignNotValid = "Callsign not valid for APRS-IS: nothing sent";
 const char* const kPacketTooLong = "Packet too long for APRS-IS: nothing sent";
 const char* const kNoWeather = "No weather in report: nothing sent";
+const char* const kReportNotReachable = "Report not reachable: nothing sent";
+const char* const kReportNotPlain = "Report not a plain file: nothing sent";
 
 }  // namespace
 
@@ -85,11 +87,6 @@ void TForm1::DoUpload() {
     // attempt is under way, or when there is no report).
     if (Upload.UploadBusy) return;
     const std::string reportPath = FileLocationDisplay->Text();
-    if (!upload::ReportExists(reportPath)) {
-        UploadLog.Write(upload::LogReadingSkipped(reportPath));
-        NoteOutcome(upload::AttemptOutcome::ReportMissing);
-        return;
-    }
     Upload.UploadBusy = true;
     const unsigned attempt = ++Upload.Attempts;
 
@@ -111,7 +108,35 @@ void TForm1::DoUpload() {
     upload::ReportSettler settler;
     upload::ReportLook look;
     for (int second = 0;; ++second) {
-        look = upload::LookAtReport(reportPath, rtl::Now());
+        // Each look runs off this thread, the window alive meanwhile, and
+        // has ten seconds (a report on a share whose computer is off).
+        const std::optional<upload::ReportLook> looked =
+            upload::LookAtReportOffThread(reportPath, rtl::Now(), ReportLookDeadlineMs);
+        if (Upload.Attempts != attempt) {  // ended meanwhile, and another begun
+            endAttempt.handedOver = true;
+            return;
+        }
+        if (!looked) {
+            if (rtl::Application().Terminated()) return;
+            UploadLog.Write(upload::LogReportNotReachable(reportPath));
+            ShowStatusLine(kReportNotReachable);
+            SetTrayHint(kReportNotReachable);
+            NoteOutcome(upload::AttemptOutcome::ReportNotReachable);
+            return;
+        }
+        look = *looked;
+        if (look.missing) {
+            UploadLog.Write(upload::LogReadingSkipped(reportPath));
+            NoteOutcome(upload::AttemptOutcome::ReportMissing);
+            return;
+        }
+        if (look.notPlainFile) {
+            UploadLog.Write(upload::LogReportNotPlain(reportPath));
+            ShowStatusLine(kReportNotPlain);
+            SetTrayHint(kReportNotPlain);
+            NoteOutcome(upload::AttemptOutcome::ReportNotPlain);
+            return;
+        }
         const upload::ReadingVerdict verdict = settler.Judge(look);
         if (verdict == upload::ReadingVerdict::Counts) break;
         if (second == kReadingSeconds) {

@@ -259,4 +259,17 @@ void PumpMessagesFor(DWORD milliseconds) {
     }
 }
 
+bool PumpMessagesUntilSignalled(HANDLE event, DWORD milliseconds) {
+    TApplication& app = Application();
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (;;) {
+        if (WaitForSingleObject(event, 0) == WAIT_OBJECT_0) return true;
+        app.ProcessMessagesUntil(deadline);
+        if (app.Terminated()) return false;
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        MsgWaitForMultipleObjectsEx(1, &event, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
 }  // namespace rtl

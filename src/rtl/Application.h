@@ -138,4 +138,8 @@ void Dispatch(F&& handler) noexcept {
 // terminated.
 void PumpMessagesFor(DWORD milliseconds);
 
+// The same until the event is signalled: true when it was, false at the
+// deadline or when the application is terminated.
+bool PumpMessagesUntilSignalled(HANDLE event, DWORD milliseconds);
+
 }  // namespace rtl

@@ -3,6 +3,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "rtl/Application.h"
 
 namespace upload {
 
@@ -40,30 +44,41 @@ rtl::TimePoint TimePointOf(ULONGLONG fileTime) {
 
 }  // namespace
 
-bool ReportExists(const std::string& reportPath) {
-    if (reportPath.find('\0') != std::string::npos) return false;  // not a name the file system knows
-    const DWORD attributes = GetFileAttributesA(reportPath.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     ReportLook look;
-    if (reportPath.find('\0') != std::string::npos) {
+    if (reportPath.find('\0') != std::string::npos) {  // not a name the file system knows
+        look.missing = true;
         look.error = ERROR_INVALID_NAME;
         return look;
     }
+    const DWORD attributes = GetFileAttributesA(reportPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        look.missing = true;
+        look.error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
+        return look;
+    }
+    // The file itself, not what a link points at; and a pipe server at the
+    // other end of the name may identify the owner but never act as them.
     HANDLE file = CreateFileA(reportPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                              nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
+                                  SECURITY_IDENTIFICATION,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         look.error = GetLastError();
         return look;
     }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
+    if (!onDisk || !GetFileInformationByHandle(file, &info) || !IsPlainReportFile(info.dwFileAttributes, onDisk)) {
+        CloseHandle(file);
+        look.notPlainFile = true;
+        look.error = ERROR_INVALID_FUNCTION;
+        return look;
+    }
     FileState before, after;
     bool ok = true;
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        look.error = ERROR_INVALID_FUNCTION;
-        ok = false;
-    } else if (!StateOf(file, before)) {
+    if (!StateOf(file, before)) {
         look.error = GetLastError();
         ok = false;
     }
@@ -95,6 +110,61 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     look.quietForTwoSeconds = after.lastWrite <= nowTicks && nowTicks - after.lastWrite >= kTwoSeconds;
     look.lastWrite = TimePointOf(after.lastWrite);
     return look;
+}
+
+namespace {
+
+std::mutex lookerLock;
+ReportLooker testLooker;
+
+// What a look off the window's thread shares with it: the thread holds it
+// as long as it runs, however long the window waited.
+struct OffThreadLook {
+    ReportLooker looker;
+    std::string path;
+    rtl::TimePoint now;
+    ReportLook look;
+    HANDLE done = nullptr;
+    ~OffThreadLook() {
+        if (done) CloseHandle(done);
+    }
+};
+
+DWORD WINAPI RunLook(void* parameter) {
+    std::unique_ptr<std::shared_ptr<OffThreadLook>> state(static_cast<std::shared_ptr<OffThreadLook>*>(parameter));
+    OffThreadLook& work = **state;
+    work.look = work.looker ? work.looker(work.path, work.now) : LookAtReport(work.path, work.now);
+    SetEvent(work.done);
+    return 0;
+}
+
+}  // namespace
+
+void SetReportLookerForTests(ReportLooker looker) {
+    std::lock_guard<std::mutex> hold(lookerLock);
+    testLooker = std::move(looker);
+}
+
+std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
+                                                unsigned long deadlineMs) {
+    auto work = std::make_shared<OffThreadLook>();
+    {
+        std::lock_guard<std::mutex> hold(lookerLock);
+        work->looker = testLooker;
+    }
+    work->path = reportPath;
+    work->now = now;
+    work->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!work->done) return LookAtReport(reportPath, now);  // no event to wait on: the look here
+    auto* forThread = new std::shared_ptr<OffThreadLook>(work);
+    HANDLE thread = CreateThread(nullptr, 0, RunLook, forThread, 0, nullptr);
+    if (!thread) {
+        delete forThread;
+        return LookAtReport(reportPath, now);  // no thread to spare: the look here
+    }
+    CloseHandle(thread);
+    if (!rtl::PumpMessagesUntilSignalled(work->done, deadlineMs)) return std::nullopt;
+    return work->look;
 }
 
 }  // namespace upload

@@ -3,6 +3,8 @@
 // and nothing is written beside it.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "rtl/Clock.h"
@@ -21,15 +23,30 @@ struct UploadState {
     unsigned Attempts = 0;
 };
 
-// Whether the path names an existing file (a folder does not count).
-bool ReportExists(const std::string& reportPath);
-
-// One look at the report: opened for reading, sharing reading, writing and
-// deleting with everybody (the console program is never kept out), its
+// One look at the report: nothing there (or a folder) is missing; anything
+// but a plain file on a disk (a symbolic link, mount point, device or pipe)
+// is refused unread. Otherwise opened as the file itself, never through a
+// link, with identification-level impersonation only (a pipe server at the
+// other end cannot act as the owner), for reading, sharing reading, writing
+// and deleting with everybody (the console program is never kept out); its
 // first kReportReadLimit bytes read, its size and last write time taken
 // before and after the read. A report last written two seconds or more
-// before now is quiet; one written later than now is not. Something that is
-// not a file on a disk (a device, a pipe) is not read.
+// before now is quiet; one written later than now is not.
 ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now);
+
+// How long one look may take before the report counts as not reachable.
+inline constexpr unsigned long kReportLookDeadlineMs = 10000;
+
+// LookAtReport on a thread of its own, the window's messages handled
+// meanwhile, so that a report on a share whose computer is off holds up
+// nothing. None when the look did not end within deadlineMs (or the
+// program is ending): it then ends on its own and its result is dropped.
+std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
+                                                unsigned long deadlineMs = kReportLookDeadlineMs);
+
+// Tests put a look of their own in LookAtReport's place (one that blocks,
+// say); an empty function restores it.
+using ReportLooker = std::function<ReportLook(const std::string& reportPath, rtl::TimePoint now)>;
+void SetReportLookerForTests(ReportLooker looker);
 
 }  // namespace upload

@@ -6,6 +6,8 @@ std::string OutcomeReason(AttemptOutcome outcome) {
     switch (outcome) {
     case AttemptOutcome::Delivered: return "delivered";
     case AttemptOutcome::ReportMissing: return "report missing";
+    case AttemptOutcome::ReportNotPlain: return "report not a plain file";
+    case AttemptOutcome::ReportNotReachable: return "report not reachable";
     case AttemptOutcome::ReportIncomplete: return "report incomplete";
     case AttemptOutcome::ReportOld: return "report old";
     case AttemptOutcome::NoWeather: return "no weather in report";

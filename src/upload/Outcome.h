@@ -10,6 +10,8 @@ namespace upload {
 enum class AttemptOutcome {
     Delivered,         // the server took the packet and the program ended the session
     ReportMissing,     // no report file at the configured place
+    ReportNotPlain,    // a link, mount point or device where the report should be: not read
+    ReportNotReachable,  // looking at the report did not end in time (a share whose computer is off)
     ReportIncomplete,  // the report was cut or still being written: nothing sent
     ReportOld,         // the report was last written too long ago to be the weather now
     NoWeather,         // the weather line holds no value a station can measure

@@ -76,6 +76,11 @@ ReadingVerdict ReportShape(const std::string& bytes) {
     return ReadingVerdict::Counts;
 }
 
+bool IsPlainReportFile(unsigned long attributes, bool onDisk) {
+    constexpr unsigned long kDirectory = 0x10, kDevice = 0x40, kReparsePoint = 0x400;
+    return onDisk && (attributes & (kDirectory | kDevice | kReparsePoint)) == 0;
+}
+
 bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now) { return now - lastWrite > kReportMaxAge; }
 
 ReadingVerdict ReportSettler::Judge(const ReportLook& look) {

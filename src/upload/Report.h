@@ -36,7 +36,15 @@ struct ReportLook {
     bool changedWhileRead = false;    // its size or last write time moved during the read
     bool quietForTwoSeconds = false;  // last written two seconds or more before the look
     rtl::TimePoint lastWrite{};       // when it was last written, as the file system says
+    bool missing = false;             // nothing at the path, or a folder
+    bool notPlainFile = false;        // a link, mount point, device or pipe: refused, not read
 };
+
+// Whether a file with these attributes (Windows' FILE_ATTRIBUTE_* bits) is
+// a plain file on a disk, as a report must be: not a folder, not a device,
+// and not a reparse point (a symbolic link or mount point would have the
+// owner's program read and publish whatever file someone else points it at).
+bool IsPlainReportFile(unsigned long attributes, bool onDisk);
 
 // What a look at the report comes to.
 enum class ReadingVerdict {

@@ -90,6 +90,14 @@ std::string LogReportOld(const std::string& written, const std::string& reportPa
     return "report old, nothing sent: last written " + written + ", more than 20 minutes ago: " + reportPath;
 }
 
+std::string LogReportNotPlain(const std::string& reportPath) {
+    return "report refused, nothing sent: a link, mount point or device, not a plain file: " + reportPath;
+}
+
+std::string LogReportNotReachable(const std::string& reportPath) {
+    return "report not reachable within 10 seconds, nothing sent: " + reportPath;
+}
+
 std::string LogNoWeather(const std::string& reportPath) {
     return "no weather in report, nothing sent: no value a station can measure: " + reportPath;
 }

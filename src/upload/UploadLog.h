@@ -56,6 +56,9 @@ std::string LogSsidAdvice(const std::string& callsign);
 std::string LogWeatherNotSent(const std::string& rejection);
 // A report too old to be the weather now (written: when, as the owner reads it).
 std::string LogReportOld(const std::string& written, const std::string& reportPath);
+// A report that is not a plain file, and one whose look did not end in time.
+std::string LogReportNotPlain(const std::string& reportPath);
+std::string LogReportNotReachable(const std::string& reportPath);
 // A weather line with no value left.
 std::string LogNoWeather(const std::string& reportPath);
 // Nothing delivered for three intervals since the last delivery (none: since

@@ -165,4 +165,15 @@ TEST(Report, OnlyAFreshReportGoesOut) {
         EXPECT_EQ(upload::ReportIsOld(c.written, now), c.old) << (now - c.written).count();
 }
 
+TEST(Report, OnlyAPlainFileOnADiskIsRead) {
+    // Windows' attribute bits: read-only 0x1, hidden 0x2, folder 0x10,
+    // archive 0x20, device 0x40, reparse point (link, mount point) 0x400.
+    const struct Case {
+        unsigned long attributes;
+        bool onDisk, plain;
+    } cases[] = {{0x20, true, true},   {0x1 | 0x2 | 0x20, true, true}, {0x80, true, true}, {0x400, true, false},
+                 {0x20 | 0x400, true, false}, {0x10, true, false},    {0x40, true, false}, {0x20, false, false}};
+    for (const Case& c : cases) EXPECT_EQ(upload::IsPlainReportFile(c.attributes, c.onDisk), c.plain) << c.attributes;
+}
+
 }  // namespace

@@ -139,10 +139,10 @@ TEST(Intake, LooksAtReportsOfEveryShape) {
     EXPECT_FALSE(refused.readable);
     EXPECT_EQ(refused.error, static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
     for (const std::string& path : {folder.Path(), folder.File("missing.txt"), report + "\0x"s}) {
-        EXPECT_FALSE(upload::ReportExists(path)) << path;
+        EXPECT_TRUE(LookAtReport(path, rtl::Now()).missing) << path;
         EXPECT_FALSE(LookAtReport(path, rtl::Now()).readable) << path;
     }
-    EXPECT_TRUE(upload::ReportExists(report));
+    EXPECT_FALSE(LookAtReport(report, rtl::Now()).missing);
     EXPECT_EQ(Listing(folder.Path()), std::vector<std::string>{"wxreport.txt"}) << "nothing beside the report";
     EXPECT_TRUE(errors.shown.empty());
 }
@@ -282,6 +282,31 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
     rtl::PumpMessagesFor(200);
     EXPECT_EQ(server.ConnectionCount(), 0u);
     writer.reset();
+}
+
+// A look that never ends (a share whose computer is off, here a look that
+// blocks): the window goes on meanwhile, and the attempt ends at the deadline.
+TEST_F(IntakeUpload, AReportThatCannotBeReachedHoldsUpNothing) {
+    folder.Write("station\\wxreport.txt", kL1 + "\r\n" + kL2 + "\r\n");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    upload::SetReportLookerForTests([release](const std::string& path, rtl::TimePoint now) {
+        WaitForSingleObject(release, INFINITE);
+        return upload::LookAtReport(path, now);
+    });
+    form->ReportLookDeadlineMs = 500;
+    int ticks = 0;
+    rtl::TTimer tick(50, true);
+    tick.SetOnTimer([&] { ticks += form->Upload.UploadBusy ? 1 : 0; });
+    form->abcButton1->Click();
+    upload::SetReportLookerForTests(nullptr);
+    SetEvent(release);
+    CloseHandle(release);
+    EXPECT_GT(ticks, 0) << "the timers ran while the look was held";
+    EXPECT_FALSE(form->Upload.UploadBusy);
+    EXPECT_EQ(form->LastOutcome, AttemptOutcome::ReportNotReachable);
+    EXPECT_EQ(StatusLine(), "Report not reachable: nothing sent");
+    EXPECT_EQ(LastLogEvent(), "report not reachable within 10 seconds, nothing sent: " + report);
+    EXPECT_EQ(server.ConnectionCount(), 0u);
 }
 
 TEST(Intake, NumberRulesHoldInTheWindowsBuild) {
