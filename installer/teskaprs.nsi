@@ -248,8 +248,8 @@ FunctionEnd
 ; program its owner starts at logon. Such a folder
 ; gets an explicit, protected access list: full control for the installing
 ; user (its owner from now on), SYSTEM and Administrators, and nothing for
-; anyone else; aprsconfig.txt in it holds the validation number. A folder
-; whose permissions this run cannot set so (another user's, say) is refused.
+; anyone else. A folder whose permissions this run cannot set so (another
+; user's, say) is refused.
 Function ProtectFolderOutsideProfile
   ; Whole path parts of full, long paths: C:\Users\ann2 is not in C:\Users\ann.
   GetFullPathName $0 "$INSTDIR"
@@ -270,31 +270,21 @@ Function ProtectFolderOutsideProfile
   System::Call 'advapi32::ConvertSidToStringSidW(p r5, *w .r6)'
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:$6D:P(A;OICI;FA;;;$6)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", i 1, *p .r7, p 0)'
   ; The list first (the folder's owner may set it), then the owner (the
-  ; list now lets this user take it). The same for aprsconfig.txt, which
-  ; holds the validation number; the program and the uninstaller are made
-  ; afresh below and take the folder's list.
-  StrCpy $8 "$0"
-  ${Do}
-    ; PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-    System::Call 'advapi32::SetFileSecurityW(w r8, i 0x80000004, p r7) i .r2 ?e'
+  ; list now lets this user take it). The program and the uninstaller are
+  ; made afresh below and take the folder's list.
+  ; PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::SetFileSecurityW(w r0, i 0x80000004, p r7) i .r2 ?e'
+  Pop $9
+  ${If} $2 <> 0
+    ; OWNER_SECURITY_INFORMATION
+    System::Call 'advapi32::SetFileSecurityW(w r0, i 1, p r7) i .r2 ?e'
     Pop $9
-    ${If} $2 <> 0
-      ; OWNER_SECURITY_INFORMATION
-      System::Call 'advapi32::SetFileSecurityW(w r8, i 1, p r7) i .r2 ?e'
-      Pop $9
-    ${EndIf}
-    ${If} $2 = 0
-    ${OrIf} $8 != $0
-    ${OrIfNot} ${FileExists} "$0\aprsconfig.txt"
-      ${Break}
-    ${EndIf}
-    StrCpy $8 "$0\aprsconfig.txt"
-  ${Loop}
+  ${EndIf}
   System::Call 'kernel32::LocalFree(p r7)'
   System::Free $4
   System::Call 'kernel32::CloseHandle(p r3)'
   ${If} $2 = 0
-    DetailPrint "The permissions of $8 cannot be set (error $9)."
+    DetailPrint "The permissions of $0 cannot be set (error $9)."
     MessageBox MB_OK|MB_ICONSTOP "Teskaprs cannot be installed in $INSTDIR.$\r$\n$\r$\nA folder outside your user profile must be changeable only by you, SYSTEM and Administrators, or other users of this computer could replace the program that starts at your logon, and this setup cannot set its permissions so (error $9). Choose a folder in your profile, such as $LOCALAPPDATA\Programs\Teskaprs." /SD IDOK
     RMDir "$INSTDIR"  ; when this run made it
     SetErrorLevel ${EXIT_FOLDER_REFUSED}

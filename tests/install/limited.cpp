@@ -1,20 +1,18 @@
-// limited.exe "COMMAND LINE": runs it with the limited token linked to this
-// process's elevated one (as Windows runs programs) and exits with its code.
+// limited.exe "COMMAND LINE": runs it without administrator rights (the token linked to this elevated one).
 #include <windows.h>
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
     HANDLE token;
-    TOKEN_LINKED_TOKEN linked;
+    TOKEN_LINKED_TOKEN link;
     DWORD size, code = 100;
-    STARTUPINFOA startup;
-    PROCESS_INFORMATION process;
-    GetStartupInfoA(&startup);
-    if (argc != 2 || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
-        !GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size) ||
-        !CreateProcessAsUserA(linked.LinkedToken, nullptr, argv[1], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &process))
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    GetStartupInfoA(&si);
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !GetTokenInformation(token, TokenLinkedToken, &link, sizeof link, &size) ||
+        !CreateProcessAsUserA(link.LinkedToken, nullptr, argv[1], nullptr, nullptr, 0, 0, nullptr, nullptr, &si, &pi))
         return 100;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &code);
     return static_cast<int>(code);
 }
