@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The setup program and its uninstaller, run silently (/S) in a fresh Wine
 # prefix of their own (build/wineprefix-install): install, the installed
-# program's window, an upgrade over a running copy (started again after it),
-# a copy that refuses to close, uninstalls that remove what was installed and
-# keep the settings, and an install made elsewhere found by the next setup.
+# program's window, an upgrade over a running copy (started again after it
+# by a setup without administrator rights), a copy that refuses to close,
+# uninstalls that remove what was installed and keep the settings, and an
+# install made elsewhere found by the next setup and closed to other users.
 # Needs dist/Teskaprs-<version>-setup.exe (scripts/package) and
 # build/win64/wincheck.exe. Ends with PASS or FAIL and the failed checks.
 set -uo pipefail
@@ -52,6 +53,8 @@ value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
 value_absent() { [ -z "$(reg_value "$1" "$2")" ] && ! wine reg query "$1" /v "$2"; }
 key_absent() { ! wine reg query "$1"; }
 install() { wine "$setup" /S; }
+install_unelevated() { wine build/win64/limited.exe "Z:${setup//\//\\} /S"; }  # without the rights Wine gives every program
+exits_with() { local code=$1; shift; "$@"; [ $? -eq "$code" ]; }
 # Starts the installed program as Windows would, by its Windows path.
 start_program() { "$WINE64" "$win_dir\\teskaprs.exe" </dev/null >>"$log" 2>&1 & }
 window_visible() { wine "$wincheck" visible 20000; }
@@ -100,7 +103,7 @@ printf 'C:\\Weather\\wxreport.txt,51,30,12.5,Northern' >"$dir/aprsconfig.txt"
 cp "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 wine reg add "$run_key" /v Teskaprs /d "\"$win_dir\\teskaprs.exe\"" /f
 old_pid=$("$WINE64" "$wincheck" pid </dev/null 2>>"$log" | tr -d '\r')
-check "silent install over the running copy succeeds" install
+check "silent install (no administrator rights) over the running copy succeeds" install_unelevated
 check "program replaced" same_program
 # The copy it closed is started again, now the new program.
 check "a running copy again after the upgrade" window_visible
@@ -110,8 +113,11 @@ check "the running copy was closed and the new one started ($old_pid, then $new_
 check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 check "registry setting kept" value_is "$settings_key" CallSign CW1234
 check "autostart value kept" value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\""
+check "silent install (administrator rights) over the running copy succeeds" install
+check "the program is not started again" program_gone
 
 echo "== a copy that does not close"
+start_program && window_visible
 wine "$wincheck" close
 check "the program ends when its window is asked to close" program_gone
 "$WINE64" "$wincheck" hold </dev/null >>"$log" 2>&1 &
@@ -121,6 +127,7 @@ rm -f "$dir/uninstall.exe"
 wine "$setup" /S
 status=$?
 check "setup stops with exit code 2 (got $status)" test "$status" -eq 2
+check "a setup without administrator rights names a copy with them (exit code 3)" exits_with 3 install_unelevated
 check "nothing installed meanwhile" test ! -e "$dir/uninstall.exe"
 wine "$wincheck" release
 wait "$hold"
@@ -154,10 +161,14 @@ echo "== an install made elsewhere (/D=) is found by the next setup"
 other_win='C:\TeskaprsElsewhere'
 other="$prefix/drive_c/TeskaprsElsewhere"
 check "silent install into another folder" wine "$setup" /S "/D=$other_win"
+# Wine keeps an access list as Unix permission bits: "others" get none.
+check "that folder is closed to other users" test "$(stat -c %a "$other")" = 770
 printf 'old copy' >>"$other/teskaprs.exe"
 check "silent upgrade without /D=" install
 check "the upgrade went into the same folder" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
 check "nothing installed in the default folder" test ! -e "$dir/teskaprs.exe"
+# Wine cannot change the permissions of /proc, not even as root.
+check "a folder whose permissions cannot be set is refused (exit code 4)" exits_with 4 wine "$setup" /S '/D=Z:\proc\1'
 
 echo
 if [ ${#failures[@]} -eq 0 ]; then
