@@ -304,7 +304,7 @@ TEST(Packet, WhatMayGoOut) {
         {"CW1234", ofLength(100), PacketFault::ValidationNotValid, "1\xb2"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(upload::CheckPacket(c.callsign, c.validation, c.packet), c.fault) << c.callsign << ", " << c.validation;
+        EXPECT_EQ(upload::CheckPacket(c.callsign, c.validation, c.packet), c.fault) << c.callsign << c.validation;
 }
 
 }  // namespace
