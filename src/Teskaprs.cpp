@@ -7,8 +7,13 @@
 
 #include "Teskaprs1.h"
 #include "rtl/Application.h"
+#include "rtl/SystemLibrary.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before any dialog or shell call can load a library by name: none is
+    // ever taken from the program's folder (a downloads folder, say) or the
+    // current one.
+    rtl::RestrictDllSearch();
     rtl::TApplication& application = rtl::Application();
     application.Initialize();
     application.SetTitle("Teskaprs");

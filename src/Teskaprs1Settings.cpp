@@ -8,24 +8,27 @@
 // otherwise HKEY_CURRENT_USER, as for a standard user; and where neither can
 // be written the run is in file mode.
 //
-// The autostart value lives under the same root, except for a program that
-// lies under the users' profiles folder (a per-user install): its value is
-// always the user's own, also in a run with administrator rights, so no
-// other user's logon starts a file that one user can replace.
+// The autostart value lives under the same root for a program under Program
+// Files. A program in the running user's own profile (a per-user install)
+// has its value under the user's own root, also in a run with administrator
+// rights, so no other user's logon starts a file that one user can replace.
+// A program anywhere else (another user's profile, a folder under C:\) may
+// be replaced by someone other than its owner: it never starts at logon.
 #include "Teskaprs1.h"
 
-#include <shlobj.h>
-
-#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/Autostart.h"
+#include "config/AutostartPlace.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Files.h"
 #include "rtl/Text.h"
+#include "upload/Packet.h"
 
 namespace {
 
@@ -38,81 +41,56 @@ const char kNoStation[] = "xzxzxz";
 // The longest path of a report the user can type.
 const int kMostPathLength = 260;
 
-// The full path of the running executable, as the system reports it.
-std::string ExecutablePath() {
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) throw rtl::Exception("Cannot find the path of the program");
-        if (n < buffer.size()) return std::string(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);  // cut short: ask again with more room
-    }
+// What the status line says where this copy may not start at logon, and
+// where an earlier version's value for every user stays.
+const char kAutostartNeedsPlace[] = "Autostart needs Teskaprs under Program Files or your own profile";
+const char kMachineAutostartStays[] = "Autostart for all users left by an earlier version: see the log";
+
+// Where this copy's autostart value lives; none where someone other than its
+// owner could replace the program.
+config::AutostartRoot AutostartRootOf(const config::TEasyRegAdvanced& settings, config::AutostartPlace place) {
+    return config::AutostartRootFor(place, settings.RegBaseKey() == config::bkHKEY_CURRENT_USER);
 }
 
-// The folder that holds the users' profiles (C:\Users), as the system
-// records it; where it records none, the folder above the user's own profile.
-std::string ProfilesFolder() {
-    char text[MAX_PATH] = {};
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
-                      KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        DWORD type = REG_NONE, size = sizeof text - 1;
-        const LONG rc =
-            RegQueryValueExA(key, "ProfilesDirectory", nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-        RegCloseKey(key);
-        if (rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) {
-            text[std::min<DWORD>(size, sizeof text - 1)] = '\0';
-            char expanded[MAX_PATH] = {};
-            const DWORD n = ExpandEnvironmentStringsA(text, expanded, MAX_PATH);
-            if (n > 1 && n <= MAX_PATH && expanded[0]) return expanded;
-        }
-    }
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, text)) && text[0]) {
-        std::string profile = text;
-        const size_t slash = profile.find_last_of('\\');
-        if (slash != std::string::npos && slash > 2) return profile.substr(0, slash);
-    }
-    return "";
-}
-
-// Whether the program's autostart value is the user's own: it is in a run
-// whose settings are, and for a program under the users' profiles.
-bool AutostartIsUsers(const config::TEasyRegAdvanced& settings) {
-    return config::AutostartUnderUser(settings.RegBaseKey() == config::bkHKEY_CURRENT_USER, ExecutablePath(),
-                                      ProfilesFolder());
-}
-
-// A component for the Run key of the autostart value: the settings' root,
-// or the user's own where the program's value must be theirs.
-config::TEasyRegAdvanced RunKeyOf(const config::TEasyRegAdvanced& settings, bool underUser) {
+// A component for the Run key under a root, in a view.
+config::TEasyRegAdvanced RunKeyAt(config::TRootKey root, config::TRegView view, bool readOnly = false) {
     config::TEasyRegAdvanced run;
-    run.SetRegBaseKey(underUser ? config::bkHKEY_CURRENT_USER : settings.RegBaseKey());
-    run.SetRegView(underUser ? config::rvDefault : settings.RegView());
+    run.SetRegBaseKey(root);
+    run.SetRegView(view);
+    run.SetReadOnly(readOnly);
     run.SetRegString(kRunKey);
     return run;
 }
 
-// Whether a Run value of the machine, in either view, starts this program.
-// With remove, such values are removed where that is allowed.
-bool MachineStartsProgram(const std::string& program, bool remove) {
-    bool starts = false;
-    for (const config::TRegView view : {config::rv32Bit, config::rv64Bit}) {
-        config::TEasyRegAdvanced machine;
-        machine.SetRegBaseKey(config::bkHKEY_LOCAL_MACHINE);
-        machine.SetRegView(view);
-        machine.SetReadOnly(!remove);
-        machine.SetRegString(kRunKey);
-        std::string data;
-        try {
-            data = machine.ReadString(kRunValue);
-        } catch (const config::ERegistryException&) {
-            continue;  // not text: starts nothing
-        }
-        if (!config::RunValueStartsProgram(data, program)) continue;
-        starts = true;
-        if (remove) machine.DeleteValue(kRunValue);
+// The Run key of this copy's value: the settings' root, or the user's own.
+config::TEasyRegAdvanced RunKeyOf(const config::TEasyRegAdvanced& settings, config::AutostartRoot root) {
+    if (root == config::AutostartRoot::Machine) return RunKeyAt(settings.RegBaseKey(), settings.RegView());
+    return RunKeyAt(config::bkHKEY_CURRENT_USER, config::rvDefault);
+}
+
+// The data of the Run value under root (in view) where it starts program;
+// none otherwise. With remove, such a value is removed where that is
+// allowed, and its data is given only where it stays.
+std::optional<std::string> ValueStartingProgram(config::TRootKey root, config::TRegView view,
+                                                const std::string& program, bool remove) {
+    // Read as it may be read (a key the user may not change included).
+    config::TEasyRegAdvanced reader = RunKeyAt(root, view, true);
+    std::string data;
+    try {
+        data = reader.ReadString(kRunValue);
+    } catch (const config::ERegistryException&) {
+        return std::nullopt;  // not text: starts nothing
     }
-    return starts;
+    if (!config::RunValueStartsProgram(data, program)) return std::nullopt;
+    if (remove && RunKeyAt(root, view).DeleteValue(kRunValue)) return std::nullopt;
+    return data;
+}
+
+// Whether a Run value of the machine, in either view, starts this program.
+bool MachineStartsProgram(const std::string& program) {
+    for (const config::TRegView view : {config::rv32Bit, config::rv64Bit})
+        if (ValueStartingProgram(config::bkHKEY_LOCAL_MACHINE, view, program, false)) return true;
+    return false;
 }
 
 // Seconds from the 8-byte value, or else from the older layout: whole
@@ -313,17 +291,29 @@ void TForm1::RestoreSettings() {
 
     SetStationLinkCaption();
 
-    // Autostart is wanted while the program's Run value exists, whatever
-    // path it names; where that value is the user's own, also while one of
-    // the machine's starts this very program.
-    const bool underUser = AutostartIsUsers(reg);
-    config::TEasyRegAdvanced run = RunKeyOf(reg, underUser);
-    AutoStart->SetChecked(run.ValueExists(kRunValue) ||
-                          (underUser && MachineStartsProgram(ExecutablePath(), false)));
+    // Autostart is wanted while this copy's Run value exists, whatever path
+    // it names; where this copy may not start at logon, while the user's
+    // value still starts it. Where the value is not the machine's, also
+    // while one of the machine's starts this very program (it does start it
+    // at the user's logon).
+    const std::string program = rtl::ProgramPath();
+    const config::AutostartRoot root = AutostartRootOf(reg, config::AutostartPlaceOf(program));
+    bool wanted = root == config::AutostartRoot::None
+                      ? ValueStartingProgram(config::bkHKEY_CURRENT_USER, config::rvDefault, program, false).has_value()
+                      : RunKeyOf(reg, root).ValueExists(kRunValue);
+    if (root != config::AutostartRoot::Machine) wanted = wanted || MachineStartsProgram(program);
+    AutoStart->SetChecked(wanted);
 }
 
 void TForm1::Button1Click(rtl::TControl*) {
     config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
+
+    // A validation number APRS-IS cannot take is never stored (a comma in it
+    // would shift every later field of the configuration file, and the
+    // registry would keep what the file cannot): the save is refused before
+    // anything is written, and the field keeps what was typed.
+    if (!upload::IsValidValidation(Validation->Text()))
+        throw rtl::Exception("Validation number not valid for APRS-IS: settings not saved");
 
     // Any write that fails ends the save there, with its message; what was
     // written before it stays.
@@ -352,17 +342,38 @@ void TForm1::Button1Click(rtl::TControl*) {
 
     // The program's Run value. The path is quoted, so that a path with
     // blanks cannot start another program that lies on the way to it.
-    const bool underUser = AutostartIsUsers(reg);
-    config::TEasyRegAdvanced run = RunKeyOf(reg, underUser);
-    if (AutoStart->Checked()) {
-        run.WriteString(kRunValue, "\"" + ExecutablePath() + "\"");
-    } else if (run.ValueExists(kRunValue)) {
-        run.DeleteValue(kRunValue);
+    const std::string program = rtl::ProgramPath();
+    const config::AutostartPlace place = config::AutostartPlaceOf(program);
+    const config::AutostartRoot root = AutostartRootOf(reg, place);
+    if (root == config::AutostartRoot::None) {
+        // A program someone else could replace never starts at logon; the
+        // user's value an earlier save left for it goes.
+        if (AutoStart->Checked()) ShowStatusLine(kAutostartNeedsPlace);
+        AutoStart->SetChecked(false);
+        ValueStartingProgram(config::bkHKEY_CURRENT_USER, config::rvDefault, program, true);
+    } else {
+        config::TEasyRegAdvanced run = RunKeyOf(reg, root);
+        if (AutoStart->Checked()) {
+            run.WriteString(kRunValue, "\"" + program + "\"");
+        } else if (run.ValueExists(kRunValue)) {
+            run.DeleteValue(kRunValue);
+        }
     }
-    // A per-user program started for every user (an earlier version's save
-    // with administrator rights): that value goes wherever it may, either way.
-    const std::string program = ExecutablePath();
-    if (underUser && config::PathIsUnder(program, ProfilesFolder())) MachineStartsProgram(program, true);
+    // A program outside Program Files started for every user (an earlier
+    // version's save with administrator rights): that value goes wherever it
+    // may, either way. One that cannot go is named, for an administrator.
+    if (place != config::AutostartPlace::ProgramFiles) {
+        for (const config::TRegView view : {config::rv32Bit, config::rv64Bit}) {
+            const std::optional<std::string> stays =
+                ValueStartingProgram(config::bkHKEY_LOCAL_MACHINE, view, program, true);
+            if (!stays) continue;
+            UploadLog.Write(std::string("autostart for all users left by an earlier version cannot be removed: "
+                                        "HKEY_LOCAL_MACHINE\\") +
+                            kRunKey + (view == config::rv32Bit ? " (32-bit view)" : "") + " \"" + kRunValue +
+                            "\" = " + *stays);
+            ShowStatusLine(kMachineAutostartStays);
+        }
+    }
 
     // The configuration file beside the program mirrors the save for runs in
     // file mode. A standard user may not write the program's folder (a

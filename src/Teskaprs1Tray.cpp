@@ -5,9 +5,14 @@
 
 #include <shellapi.h>
 
+#include <string>
+#include <vector>
+
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Files.h"
 #include "ui/Abcutil.h"
+#include "ui/Associations.h"
 #include "ui/abctray.h"
 #include "upload/UploadLog.h"
 
@@ -90,13 +95,21 @@ void TForm1::OpenUploadLog() {
     // The system names no folder for the user's local data: there is no log.
     if (UploadLog.Folder().empty()) return;
     const std::string file = UploadLog.FilePath();
-    const DWORD attributes = GetFileAttributesA(file.c_str());
-    const bool haveLog = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool haveLog = rtl::FileExists(file);
     std::string target = file;
     if (!haveLog) {
         // No line written yet: the folder where it will appear.
         CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
         target = UploadLog.Folder();
+    }
+    // An elevated run takes the machine's associations only (a ".log" file,
+    // else a text file; a folder).
+    if (ui::MachineAssociationsOnly()) {
+        if (ui::OpenWithMachineClass(Handle(), target, haveLog ? std::vector<std::string>{".log", ".txt"}
+                                                               : std::vector<std::string>{"Folder"},
+                                     SW_SHOWNORMAL))
+            return;
+        throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(GetLastError()) + ")");
     }
     auto error = reinterpret_cast<INT_PTR>(
         ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));

@@ -33,6 +33,7 @@ constexpr int kReadingSeconds = 10;
 // What the status line and the tray tip say of an attempt that sends nothing.
 const char* const kReportIncomplete = "Report incomplete: nothing sent";
 const char* const kCallsignNotValid = "Callsign not valid for APRS-IS: nothing sent";
+const char* const kValidationNotValid = "Validation number not valid for APRS-IS: nothing sent";
 const char* const kPacketTooLong = "Packet too long for APRS-IS: nothing sent";
 const char* const kNoWeather = "No weather in report: nothing sent";
 const char* const kReportNotReachable = "Report not reachable: nothing sent";
@@ -195,11 +196,13 @@ void TForm1::DoUpload() {
     }
 
     // Only a packet APRS-IS takes as one line of this station goes out.
-    const upload::PacketFault fault = upload::CheckPacket(settings.callsign, Upload.CurrentPacket);
+    const upload::PacketFault fault =
+        upload::CheckPacket(settings.callsign, settings.validation, Upload.CurrentPacket);
     if (fault != upload::PacketFault::None) {
         UploadLog.Write(upload::LogPacketRefused(fault, settings.callsign, Upload.CurrentPacket.size() - 2));
-        const char* status =
-            fault == upload::PacketFault::CallsignNotValid ? kCallsignNotValid : kPacketTooLong;
+        const char* status = fault == upload::PacketFault::CallsignNotValid     ? kCallsignNotValid
+                             : fault == upload::PacketFault::ValidationNotValid ? kValidationNotValid
+                                                                                : kPacketTooLong;
         ShowStatusLine(status);
         SetTrayHint(status);
         NoteOutcome(upload::AttemptOutcome::PacketRefused);

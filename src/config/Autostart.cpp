@@ -18,18 +18,42 @@ bool SameText(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The path without the "\\?\" that lets it pass MAX_PATH.
+std::string Plain(const std::string& path) { return path.rfind("\\\\?\\", 0) == 0 ? path.substr(4) : path; }
+
 }  // namespace
 
 bool PathIsUnder(const std::string& path, const std::string& folder) {
-    std::string base = folder;
+    const std::string inside = Plain(path);
+    std::string base = Plain(folder);
     while (!base.empty() && Folded(base.back()) == '\\') base.pop_back();
-    if (base.empty() || path.size() <= base.size() + 1) return false;
+    if (base.empty() || inside.size() <= base.size() + 1) return false;
     // The folder's last component must end where a component of path ends.
-    return Folded(path[base.size()]) == '\\' && SameText(path.substr(0, base.size()), base);
+    return Folded(inside[base.size()]) == '\\' && SameText(inside.substr(0, base.size()), base);
 }
 
-bool AutostartUnderUser(bool settingsUnderUser, const std::string& program, const std::string& profilesFolder) {
-    return settingsUnderUser || PathIsUnder(program, profilesFolder);
+AutostartPlace AutostartPlaceOf(const std::string& program, const AutostartFolders& folders) {
+    if (PathIsUnder(program, folders.ownProfile)) return AutostartPlace::OwnProfile;
+    for (const std::string& folder : folders.programFiles)
+        if (PathIsUnder(program, folder)) return AutostartPlace::ProgramFiles;
+    return AutostartPlace::Elsewhere;
+}
+
+AutostartRoot AutostartRootFor(AutostartPlace place, bool settingsUnderUser) {
+    using P = AutostartPlace;
+    using R = AutostartRoot;
+    // The root with the machine's settings, and with the user's.
+    static constexpr struct {
+        P place;
+        R machineSettings, userSettings;
+    } kRoots[] = {
+        {P::ProgramFiles, R::Machine, R::User},
+        {P::OwnProfile, R::User, R::User},
+        {P::Elsewhere, R::None, R::None},
+    };
+    for (const auto& row : kRoots)
+        if (row.place == place) return settingsUnderUser ? row.userSettings : row.machineSettings;
+    return R::None;
 }
 
 bool RunValueStartsProgram(const std::string& data, const std::string& program) {

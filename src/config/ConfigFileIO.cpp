@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "rtl/Exceptions.h"
+#include "rtl/Files.h"
 #include "rtl/Text.h"
 
 namespace config {
@@ -112,17 +112,9 @@ std::string InOutErrorMessage(unsigned long code) {
 }
 
 std::string ConfigFilePath() {
-    // The path can be longer than MAX_PATH; grow until it fits.
-    std::vector<char> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) Fail(GetLastError());
-        if (n < buffer.size()) {
-            const std::string exe(buffer.data(), n);
-            return exe.substr(0, exe.rfind('\\') + 1) + kConfigFileName;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    const std::string exe = rtl::ProgramPath();
+    if (exe.empty()) Fail(GetLastError());
+    return exe.substr(0, exe.rfind('\\') + 1) + kConfigFileName;
 }
 
 void WriteConfigFile(const std::string& path, const std::string& text) {

@@ -4,6 +4,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   config/ConfigFile.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
+  config/AutostartPlace.cpp
   config/ConfigFileIO.cpp
   config/EasyRegAdvanced.cpp
 )

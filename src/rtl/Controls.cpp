@@ -9,6 +9,7 @@
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Subclass.h"
+#include "rtl/SystemLibrary.h"
 
 namespace rtl {
 
@@ -61,8 +62,7 @@ namespace {
 // null on older systems.
 template <class F>
 F User32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    return user32 ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+    return BoundFunction<F>(GetModuleHandleA("user32.dll"), name);
 }
 
 }  // namespace

@@ -17,9 +17,7 @@ const size_t kFileBufferSize = 32768;
 BOOL RunOpenFileDialog(OPENFILENAMEA& record) {
     using Function = BOOL(WINAPI*)(LPOPENFILENAMEA);
     static const Function function = []() -> Function {
-        HMODULE library = LoadSystemLibrary("comdlg32.dll");
-        if (!library) return nullptr;
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameA")));
+        return BoundFunction<Function>(LoadSystemLibrary("comdlg32.dll"), "GetOpenFileNameA");
     }();
     if (!function) throw Exception("Cannot open the file dialog");
     return function(&record);

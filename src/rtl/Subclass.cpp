@@ -105,7 +105,7 @@ bool SetSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR data) {
 
 bool RemoveSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id) {
     Chain* chain = Find(hwnd);
-    if (!chain) return false;
+    if (!chain || GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) return false;
     for (Entry& e : chain->entries)
         if (e.live && e.proc == proc && e.id == id) {
             e.live = false;

@@ -20,7 +20,8 @@ namespace rtl {
 // Adds proc (with id) on top of the window's chain, or gives an entry
 // already there new data. False when the window cannot be subclassed.
 bool SetSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR data);
-// Takes the entry out of the chain (also while it runs).
+// Takes the entry out of the chain (also while it runs). False when the
+// window has no such entry, or belongs to another thread.
 bool RemoveSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id);
 // The data of the entry, if the window has it.
 bool GetSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR* data);

@@ -16,4 +16,12 @@ HMODULE LoadSystemLibrary(const char* name) {
     return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = BoundFunction<SetDefaultDllDirectoriesFn>(GetModuleHandleA("kernel32.dll"),
+                                                                       "SetDefaultDllDirectories");
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryA("");
+}
+
 }  // namespace rtl

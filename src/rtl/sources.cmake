@@ -9,6 +9,7 @@ list(APPEND TESKAPRS_WIN32_SOURCES
   rtl/Application.cpp
   rtl/Controls.cpp
   rtl/Dialogs.cpp
+  rtl/Files.cpp
   rtl/Subclass.cpp
   rtl/SystemLibrary.cpp
   rtl/Timer.cpp

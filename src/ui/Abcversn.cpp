@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "rtl/Application.h"
+#include "rtl/Files.h"
 #include "rtl/SystemLibrary.h"
 
 namespace ui {
@@ -99,21 +100,6 @@ std::string BreakLinesAtTabs(HDC dc, const std::string& text, int width, int tab
 
 // ---------------------------------------------------------------- reading
 
-std::string RunningExecutablePath() {
-    // Paths may be longer than MAX_PATH; the buffer grows until it fits.
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
-}
-
 // The version functions of the system's VERSION.dll, bound at run time from
 // the system folder only: a file of that name beside the program (in a
 // downloads folder, say) is never loaded in its place. The library stays
@@ -124,19 +110,14 @@ struct VersionFunctions {
     decltype(&VerQueryValueA) query = nullptr;
 };
 
-template <typename Function>
-void Bind(HMODULE module, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 const VersionFunctions& Version() {
     static const VersionFunctions functions = [] {
         VersionFunctions f;
         HMODULE module = rtl::LoadSystemLibrary("version.dll");
         if (!module) return f;
-        Bind(module, "GetFileVersionInfoSizeA", f.getSize);
-        Bind(module, "GetFileVersionInfoA", f.getInfo);
-        Bind(module, "VerQueryValueA", f.query);
+        f.getSize = rtl::BoundFunction<decltype(f.getSize)>(module, "GetFileVersionInfoSizeA");
+        f.getInfo = rtl::BoundFunction<decltype(f.getInfo)>(module, "GetFileVersionInfoA");
+        f.query = rtl::BoundFunction<decltype(f.query)>(module, "VerQueryValueA");
         if (!f.getSize || !f.getInfo || !f.query) f = VersionFunctions{};
         return f;
     }();
@@ -316,7 +297,7 @@ void TabcVersionLabel::UpdateVersionInfo() {
     std::vector<std::string> keys;
     keys.reserve(static_cast<size_t>(versionInfo_.Count()));
     for (int i = 0; i < versionInfo_.Count(); ++i) keys.push_back(versionInfo_.Items(i).Key());
-    std::vector<std::string> values = ReadVersionValues(FileName.empty() ? RunningExecutablePath() : FileName, keys);
+    std::vector<std::string> values = ReadVersionValues(FileName.empty() ? rtl::ProgramPath() : FileName, keys);
     for (int i = 0; i < versionInfo_.Count(); ++i)
         versionInfo_.Items(i).value_ = std::move(values[static_cast<size_t>(i)]);
     if (OnUpdateVersionInfo) {

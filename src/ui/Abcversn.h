@@ -152,7 +152,4 @@ private:
 // A file without version information gives empty values.
 std::vector<std::string> ReadVersionValues(const std::string& fileName, const std::vector<std::string>& keys);
 
-// The full path of the running executable.
-std::string RunningExecutablePath();
-
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include "rtl/Controls.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Subclass.h"
+#include "rtl/SystemLibrary.h"
 
 namespace ui {
 
@@ -232,15 +233,12 @@ void TabcTrayIcon::Loaded() {
 void TabcTrayIcon::RegisterService(bool on) {
     // Only the old consumer systems have it; elsewhere nothing happens.
     using RegisterServiceProcessFn = DWORD(WINAPI*)(DWORD, DWORD);
-    HMODULE kernel = LoadLibraryA("kernel32.dll");
-    if (!kernel) return;
-    auto fn = reinterpret_cast<RegisterServiceProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "RegisterServiceProcess")));
+    const auto fn =
+        rtl::BoundFunction<RegisterServiceProcessFn>(GetModuleHandleA("kernel32.dll"), "RegisterServiceProcess");
     if (fn) {
         fn(0, on ? 1 : 0);
         serviceRegistered_ = on;
     }
-    FreeLibrary(kernel);
 }
 
 // ---- properties

@@ -4,58 +4,19 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
-#include <vector>
-
 #include "rtl/Exceptions.h"
+#include "rtl/Files.h"
 #include "rtl/Text.h"
+#include "ui/Associations.h"
 #include "ui/LinkAddress.h"
 
 namespace ui {
 
 namespace {
 
-// The buffer a default value is first read into; most values fit.
-const LONG kFirstBufferSize = 260;
-// No browser command is longer; a value past it is not read.
-const LONG kMostBufferSize = 32 * 1024;
-
-// The default value of a key under HKEY_CLASSES_ROOT. False when the key
-// cannot be opened. A value that cannot be read gives empty text.
-//
-// A value longer than the first buffer (a browser command with a long path
-// and many options) is read again with a buffer of the size the registry
-// reports, so it is never cut short: a cut template could start a different
-// program or lose the placeholder.
-bool ReadClassesDefault(const std::string& subKey, std::string& value) {
-    value.clear();
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    std::vector<char> buffer(static_cast<size_t>(kFirstBufferSize));
-    // The value may grow between the two reads; a few rounds settle it.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        LONG size = static_cast<LONG>(buffer.size());
-        const LONG status = RegQueryValueA(key, nullptr, buffer.data(), &size);
-        if (status == ERROR_MORE_DATA && size > static_cast<LONG>(buffer.size())) {
-            if (size > kMostBufferSize) break;  // read as empty text
-            buffer.assign(static_cast<size_t>(size) + 1, '\0');
-            continue;
-        }
-        if (status == ERROR_SUCCESS) {
-            // The text up to its terminating zero, never beyond what was read.
-            const size_t limit = std::min(buffer.size(), static_cast<size_t>(size > 0 ? size : 0));
-            size_t length = 0;
-            while (length < limit && buffer[length] != '\0') ++length;
-            value.assign(buffer.data(), length);
-        }
-        break;
-    }
-    RegCloseKey(key);
-    return true;
-}
-
-// The browser command line template of the ".htm" association: false when
-// there is none (no ".htm", no document type, no open command, or a blank one).
+// The browser command line template of the ".htm" association (the
+// machine's in an elevated run): false when there is none (no ".htm", no
+// document type, no open command, or a blank one).
 bool FindBrowserCommand(std::string& commandTemplate) {
     std::string documentType;
     if (!ReadClassesDefault(".htm", documentType)) return false;
@@ -66,11 +27,6 @@ bool FindBrowserCommand(std::string& commandTemplate) {
     return !rtl::Trimmed(commandTemplate).empty();
 }
 
-bool IsFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The full path of the browser's program. A path is taken as it stands; a
 // bare name is looked for in the system folder, then in the Windows folder
 // (associations name "rundll32.exe" or "explorer.exe" so), never in the
@@ -79,7 +35,7 @@ bool IsFile(const std::string& path) {
 std::string ProgramPath(const std::string& program) {
     const bool fullPath = (program.size() > 2 && program[1] == ':' && (program[2] == '\\' || program[2] == '/')) ||
                           program.rfind("\\\\", 0) == 0;
-    if (fullPath) return IsFile(program) ? program : "";
+    if (fullPath) return rtl::FileExists(program) ? program : "";
     // Relative to a folder (the current one, which changes): not taken.
     if (program.empty() || program.find_first_of("\\/:") != std::string::npos) return "";
     char folder[MAX_PATH] = {};
@@ -87,7 +43,7 @@ std::string ProgramPath(const std::string& program) {
         const UINT n = get(folder, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) continue;
         const std::string path = std::string(folder, n) + "\\" + program;
-        if (IsFile(path)) return path;
+        if (rtl::FileExists(path)) return path;
     }
     return "";
 }
@@ -150,7 +106,7 @@ void TpvlUrl::OpenUrl() {
         // The program named in full: a command line is never searched for
         // its program, which an unquoted path with blanks or a bare name
         // would leave to whatever file comes first.
-        BrowserTemplate browser = SplitBrowserCommand(commandTemplate, IsFile);
+        BrowserTemplate browser = SplitBrowserCommand(commandTemplate, rtl::FileExists);
         browser.program = ProgramPath(browser.program);
         if (browser.program.empty() || !StartProgram(browser.program, BrowserCommandLine(browser, Url), show))
             throw rtl::Exception("Couldn't launch default browser");
@@ -158,8 +114,14 @@ void TpvlUrl::OpenUrl() {
     }
 
     // Where that finds none (a fresh or stripped-down system), the shell's
-    // "open" of the address itself, which uses the user's default browser.
+    // "open" of the address itself, which uses the user's default browser;
+    // in an elevated run, the machine's association of its protocol.
     if (!IsWebAddress(Url)) return;
+    if (MachineAssociationsOnly()) {
+        if (!OpenWithMachineClass(nullptr, Url, {Url.substr(0, Url.find(':'))}, show))
+            throw rtl::Exception("Couldn't launch default browser");
+        return;
+    }
     const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", Url.c_str(), nullptr, nullptr, show));
     if (result <= 32) throw rtl::Exception("Couldn't launch default browser");
 }

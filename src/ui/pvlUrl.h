@@ -1,6 +1,7 @@
 // The URL launcher: opens a web address in the user's default browser, the
 // one the ".htm" association of the classes root names, or, where that names
-// none, through the shell.
+// none, through the shell. An elevated run takes the machine's associations
+// only (ui/Associations).
 #pragma once
 
 #include <string>

@@ -12,6 +12,7 @@ list(APPEND TESKAPRS_WIN32_SOURCES
   Teskaprs1Upload.cpp
   ui/Abcutil.cpp
   ui/Abcversn.cpp
+  ui/Associations.cpp
   ui/abctray.cpp
   ui/pvlUrl.cpp
 )

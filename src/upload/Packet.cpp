@@ -140,8 +140,18 @@ bool IsValidCallsign(const std::string& callsign) {
     return true;
 }
 
-PacketFault CheckPacket(const std::string& callsign, const std::string& packet) {
+bool IsValidValidation(const std::string& validation) {
+    const std::string sent = rtl::Trimmed(validation);
+    if (sent == "-1") return true;
+    if (sent.empty() || sent.size() > 5) return false;
+    for (char c : sent)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+PacketFault CheckPacket(const std::string& callsign, const std::string& validation, const std::string& packet) {
     if (!IsValidCallsign(callsign)) return PacketFault::CallsignNotValid;
+    if (!IsValidValidation(validation)) return PacketFault::ValidationNotValid;
     const std::size_t lineEnd = packet.size() >= 2 && packet.compare(packet.size() - 2, 2, "\r\n") == 0 ? 2 : 0;
     if (packet.size() - lineEnd > kMaxPacketLength) return PacketFault::TooLong;
     return PacketFault::None;

@@ -77,13 +77,22 @@ enum class PacketFault {
     // or anything else than printable ASCII: it would reshape the login
     // line or the packet's header.
     CallsignNotValid,
+    // The validation number, trimmed, is neither "-1" nor one to five
+    // digits: a blank would add words to the login line, and APRS-IS takes
+    // nothing else.
+    ValidationNotValid,
     TooLong,  // longer than kMaxPacketLength before its CR LF
 };
 
 // Whether the callsign can head the login line and the packet as it is.
 bool IsValidCallsign(const std::string& callsign);
 
-// The first fault of a packet composed for this callsign, or None.
-PacketFault CheckPacket(const std::string& callsign, const std::string& packet);
+// Whether the validation number can go into the login line: "-1" or one to
+// five decimal digits, blanks and control characters around them aside.
+bool IsValidValidation(const std::string& validation);
+
+// The first fault of a packet composed for this callsign and validation
+// number (checked in that order, then the length), or None.
+PacketFault CheckPacket(const std::string& callsign, const std::string& validation, const std::string& packet);
 
 }  // namespace upload

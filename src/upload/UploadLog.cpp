@@ -130,6 +130,8 @@ std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std
     case PacketFault::None: break;
     case PacketFault::CallsignNotValid:
         return "callsign not valid for APRS-IS, nothing sent: \"" + callsign + "\"";
+    case PacketFault::ValidationNotValid:
+        return "validation number not valid for APRS-IS (-1 or one to five digits), nothing sent";
     case PacketFault::TooLong:
         return "packet of " + std::to_string(length) + " characters, APRS-IS takes at most " +
                std::to_string(kMaxPacketLength) + ": nothing sent";

@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool callsignValid =
         !sent.empty() && sent.find_first_of(" >:,*") == std::string::npos &&
         std::all_of(sent.begin(), sent.end(), [](char c) { return c > ' ' && c <= '~'; });
-    const upload::PacketFault fault = upload::CheckPacket(s.callsign, packet);
+    const upload::PacketFault fault = upload::CheckPacket(s.callsign, s.validation, packet);
     Check(fault == (!callsignValid                ? upload::PacketFault::CallsignNotValid
+                    : !upload::IsValidValidation(s.validation) ? upload::PacketFault::ValidationNotValid
                     : packet.size() - 2 > 510     ? upload::PacketFault::TooLong
                                                   : upload::PacketFault::None));
     // Position: DDMM.hh, a hemisphere, "/", DDDMM.hh, a hemisphere, "_".

@@ -1,4 +1,4 @@
-// Where the autostart value lives, and which Run value starts this program.
+// Where this copy may start at logon, and which Run value starts it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,36 +7,37 @@
 
 namespace {
 
-TEST(Autostart, TheValueIsTheUsersForAProgramUnderTheProfiles) {
+TEST(Autostart, OnlyAProgramItsOwnerAloneCanReplaceStartsAtLogon) {
+    using config::AutostartRoot;
+    const config::AutostartFolders folders{{"C:\\Program Files", "C:\\Program Files (x86)\\"}, "C:\\Users\\bob"};
     struct Case {
         const char* program;
-        const char* profiles;
         bool settingsUnderUser;
-        bool underUser;
+        AutostartRoot root;
     };
     const Case cases[] = {
-        // A per-user install, whatever the letter case or the separators.
-        {"C:\\Users\\Ann\\AppData\\Local\\Programs\\Teskaprs\\teskaprs.exe", "C:\\Users", false, true},
-        {"c:\\USERS\\ann\\teskaprs.exe", "C:\\Users\\", false, true},
-        {"C:/Users/Ann/teskaprs.exe", "C:\\Users", false, true},
-        {"D:\\Profiles\\Ann\\t.exe", "D:\\Profiles", false, true},
-        // Outside the profiles: the machine's, unless the settings are the user's.
-        {"C:\\Program Files\\Teskaprs\\teskaprs.exe", "C:\\Users", false, false},
-        {"C:\\Program Files\\Teskaprs\\teskaprs.exe", "C:\\Users", true, true},
-        {"C:\\Teskaprs\\teskaprs.exe", "C:\\Users", false, false},
+        // Program Files: the settings' root, whatever the letter case or the separators.
+        {"C:\\Program Files\\Teskaprs\\teskaprs.exe", false, AutostartRoot::Machine},
+        {"C:\\Program Files\\Teskaprs\\teskaprs.exe", true, AutostartRoot::User},
+        {"c:/PROGRAM FILES (X86)/Teskaprs/teskaprs.exe", false, AutostartRoot::Machine},
+        {"\\\\?\\C:\\Program Files\\Teskaprs\\teskaprs.exe", false, AutostartRoot::Machine},
+        // The running user's own profile: theirs only, also with the machine's settings.
+        {"C:\\Users\\bob\\AppData\\Local\\Programs\\Teskaprs\\teskaprs.exe", false, AutostartRoot::User},
+        {"C:\\Users\\Bob\\teskaprs.exe", true, AutostartRoot::User},
+        // Anywhere else: nobody's.
+        {"C:\\Users\\alice\\AppData\\Local\\Programs\\Teskaprs\\teskaprs.exe", false, AutostartRoot::None},
+        {"C:\\Tesk\\teskaprs.exe", true, AutostartRoot::None},
+        {"D:\\Program Files\\Teskaprs\\teskaprs.exe", false, AutostartRoot::None},
         // Look-alikes: a component must match whole.
-        {"C:\\UsersX\\Ann\\teskaprs.exe", "C:\\Users", false, false},
-        {"C:\\Users.old\\teskaprs.exe", "C:\\Users", false, false},
-        {"C:\\User\\teskaprs.exe", "C:\\Users", false, false},
-        {"C:\\Users", "C:\\Users", false, false},
-        {"D:\\Users\\Ann\\teskaprs.exe", "C:\\Users", false, false},
-        // No profiles folder known: nothing lies under it.
-        {"C:\\Users\\Ann\\teskaprs.exe", "", false, false},
-        {"C:\\Users\\Ann\\teskaprs.exe", "\\", false, false},
+        {"C:\\Program FilesX\\teskaprs.exe", false, AutostartRoot::None},
+        {"C:\\Users\\bob2\\teskaprs.exe", false, AutostartRoot::None},
+        {"C:\\Program Files", false, AutostartRoot::None},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(config::AutostartUnderUser(c.settingsUnderUser, c.program, c.profiles), c.underUser)
-            << c.program << " in " << c.profiles;
+        EXPECT_EQ(config::AutostartRootFor(config::AutostartPlaceOf(c.program, folders), c.settingsUnderUser), c.root)
+            << c.program;
+    // No folder known: nothing lies in one.
+    EXPECT_EQ(config::AutostartPlaceOf("C:\\Users\\bob\\t.exe", {{"", "\\"}, ""}), config::AutostartPlace::Elsewhere);
 }
 
 TEST(Autostart, ARunValueStartsTheProgramItNames) {

@@ -326,6 +326,7 @@ TEST(Packet, WhatMayGoOut) {
     const struct Case {
         std::string callsign, packet;
         PacketFault fault;
+        std::string validation = "-1";
     } cases[] = {
         {"CW1234", ofLength(510), PacketFault::None},
         {"CW1234", ofLength(511), PacketFault::TooLong},
@@ -344,9 +345,16 @@ TEST(Packet, WhatMayGoOut) {
         {"CW\x85" "1234", ofLength(100), PacketFault::CallsignNotValid},
         {"CW1234\xe9", ofLength(100), PacketFault::CallsignNotValid},
         {"CW 1234", ofLength(511), PacketFault::CallsignNotValid},  // the callsign is told first
+        // Validation numbers: -1 or one to five digits, blanks around them aside.
+        {"CW1234", ofLength(100), PacketFault::None, " \t-1\r\n"},
+        {"CW1234", ofLength(100), PacketFault::None, "32767 "},
+        {"CW1234", ofLength(100), PacketFault::ValidationNotValid, ""},
+        {"CW1234", ofLength(100), PacketFault::ValidationNotValid, "123456"},
+        {"CW1234", ofLength(100), PacketFault::ValidationNotValid, "12,34"},
+        {"CW1234", ofLength(100), PacketFault::ValidationNotValid, "1\xb2"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(upload::CheckPacket(c.callsign, c.packet), c.fault) << c.callsign << ", " << c.packet.size();
+        EXPECT_EQ(upload::CheckPacket(c.callsign, c.validation, c.packet), c.fault) << c.callsign << c.validation;
 }
 
 }  // namespace

@@ -241,6 +241,13 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
          },
          AttemptOutcome::PacketRefused, "Callsign not valid for APRS-IS: nothing sent",
          "callsign not valid for APRS-IS, nothing sent: \"CW1234 PASS 1\""},
+        {"a validation number that would reshape the login",
+         [&] {
+             folder.Write("station\\wxreport.txt", whole);
+             form->Validation->SetText("123 4");
+         },
+         AttemptOutcome::PacketRefused, "Validation number not valid for APRS-IS: nothing sent",
+         "validation number not valid for APRS-IS (-1 or one to five digits), nothing sent"},
         {"a packet over 510 characters",
          [&] { folder.Write("station\\wxreport.txt", kL1 + "\r\n" + std::string(500, 'x') + kL2 + "\r\n"); },
          AttemptOutcome::PacketRefused, "Packet too long for APRS-IS: nothing sent",
@@ -266,6 +273,7 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         form->Callsign->SetText("CW1234");
+        form->Validation->SetText("-1");
         form->ShowStatusLine("");
         form->LastOutcome = AttemptOutcome::Delivered;
         writer.reset();

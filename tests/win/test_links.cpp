@@ -202,19 +202,24 @@ std::vector<std::string> Arguments(const std::string& commandLine) {
     return args;
 }
 
-// This process's HKEY_CLASSES_ROOT replaced by a key of the test's own, which
-// the shell's own look-ups see too: the machine's associations stay as they
-// are. Given back when destroyed.
+// This process's classes replaced by keys of the test's own, which the
+// shell's own look-ups see too: HKEY_CLASSES_ROOT shows the machine's (those
+// an elevated run reads) unless the user's are laid over them. The real
+// associations stay as they are. Given back when destroyed.
 class PrivateClassesRoot {
 public:
     PrivateClassesRoot() {
-        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, kKey);
-        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
-        overridden_ = root_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS;
+        testsupport::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TeskaprsTest");
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &machine_, nullptr);
+        RegCreateKeyExA(machine_, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_, nullptr);
+        overridden_ = root_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, root_) == ERROR_SUCCESS &&
+                      RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_) == ERROR_SUCCESS;
     }
     ~PrivateClassesRoot() {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (root_) RegCloseKey(root_);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        for (HKEY key : {root_, machine_, user_})
+            if (key) RegCloseKey(key);
         testsupport::DeleteKeyTree(HKEY_CURRENT_USER, "Software\\TeskaprsTest");
     }
     PrivateClassesRoot(const PrivateClassesRoot&) = delete;
@@ -229,10 +234,20 @@ public:
         testsupport::SetText(root_, "http", "URL Protocol", "");
         Set("http\\shell\\open\\command", openCommand);
     }
+    // The user's own web page and web protocol associations laid over the
+    // machine's, as any program the user runs can write them.
+    void LayUsersOver(const std::string& openCommand) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\TeskaprsTest\\User", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &user_, nullptr);
+        for (const char* type : {"TeskaprsTest.UserPage", "http"})
+            testsupport::SetText(user_, std::string(type) + "\\shell\\open\\command", "", openCommand);
+        testsupport::SetText(user_, ".htm", "", "TeskaprsTest.UserPage");
+        RegOverridePredefKey(HKEY_CLASSES_ROOT, user_);
+    }
 
 private:
-    static constexpr char kKey[] = "Software\\TeskaprsTest\\Classes";
-    HKEY root_ = nullptr;
+    static constexpr char kKey[] = "Software\\TeskaprsTest\\Machine";
+    HKEY machine_ = nullptr, root_ = nullptr, user_ = nullptr;
     bool overridden_ = false;
 };
 
@@ -324,13 +339,15 @@ TEST_F(UrlLauncherTest, WhereTheAssociationHasNoCommandTheShellOpensTheAddress) 
         ASSERT_TRUE(classes.Overridden());
         for (const auto& [key, value] : *keys) classes.Set(key, value);
         classes.SetWebProtocol(quoted + " \"%1\"");
+        // An elevated run (as every run under Wine) passes the user's own by.
+        classes.LayUsersOver(quoted + " user \"%1\"");
         ui::TpvlUrl launcher;
         launcher.Url = url;
         launcher.UrlShowCommand = ui::TUrlShowCmd::ssShowNormal;
         EXPECT_NO_THROW(launcher.OpenUrl());
         const std::vector<Start> starts = recorder.WaitFor(++expected);
         ASSERT_EQ(starts.size(), expected);
-        EXPECT_EQ(Arguments(starts.back().commandLine).back(), url);
+        EXPECT_EQ(Arguments(starts.back().commandLine), (std::vector<std::string>{program, url}));
         EXPECT_EQ(starts.back().show, "show=1");
     }
     {

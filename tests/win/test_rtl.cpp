@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "rtl/Application.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Files.h"
 #include "rtl/Subclass.h"
+#include "rtl/SystemLibrary.h"
 #include "rtl/Timer.h"
 #include "TestSupport.h"
 
@@ -52,6 +55,9 @@ TEST_F(RtlTest, SubclassChainRunsNewestFirstAndLeavesNoTrace) {
     const LONG_PTR own = GetWindowLongPtrA(w, GWLP_WNDPROC);
     ASSERT_TRUE(rtl::SetSubclass(w, &RecordingSubclass, 1, 0));
     ASSERT_TRUE(rtl::SetSubclass(w, &RecordingSubclass, 2, 0));
+    bool removedElsewhere = true;
+    std::thread([&] { removedElsewhere = rtl::RemoveSubclass(w, &RecordingSubclass, 1); }).join();
+    EXPECT_FALSE(removedElsewhere) << "only the window's own thread changes its chain";
     SendMessageA(w, WM_USER, 2, 0);  // a message sent meanwhile starts from the top: B A B A
     SendMessageA(w, WM_USER, 1, 0);  // B leaves while it runs, A still follows: B A
     SendMessageA(w, WM_USER, 0, 0);  // A
@@ -62,6 +68,21 @@ TEST_F(RtlTest, SubclassChainRunsNewestFirstAndLeavesNoTrace) {
     DestroyWindow(w);  // A sees the window go, and the chain goes with it
     EXPECT_FALSE(rtl::GetSubclass(w, &RecordingSubclass, 1, nullptr));
     EXPECT_EQ(subclassCalls, (std::vector<std::string>{"B", "A", "B", "A", "B", "A", "A", "A gone"}));
+}
+
+// Once the search is restricted, as the program does first, a library
+// loaded by name never comes from the program's folder.
+TEST_F(RtlTest, LibrariesLoadedByNameComeFromTheSystemFolderOnly) {
+    const std::string program = rtl::ProgramPath();
+    const std::string planted = program.substr(0, program.find_last_of('\\') + 1) + "teskaprs-planted.dll";
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    ASSERT_TRUE(CopyFileA((std::string(system) + "\\version.dll").c_str(), planted.c_str(), FALSE));
+    HMODULE found = LoadLibraryA("teskaprs-planted.dll");
+    EXPECT_TRUE(found && FreeLibrary(found)) << "beside the program, before";
+    rtl::RestrictDllSearch();
+    EXPECT_EQ(LoadLibraryA("teskaprs-planted.dll"), nullptr);
+    DeleteFileA(planted.c_str());
 }
 
 TEST_F(RtlTest, TimerFiresAndStopsWhenDisabled) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "Teskaprs1.h"
+#include "config/AutostartPlace.h"
 #include "config/EasyRegAdvanced.h"
 #include "rtl/Application.h"
 #include "ui/abctray.h"
@@ -115,14 +117,51 @@ void SeedSavedSettings(RegRoot root = kMachine) {
     SetDword(root, kSettingsKey, "AutoServer", 0);
 }
 
+// Puts a folder (the test program's own unless told) under Program Files, or
+// makes it the user's own profile (as Wine finds it: the profiles folder and
+// the user's name). Given back when destroyed. Without it, the program lies
+// in the build folder: elsewhere.
+class ProgramPlace {
+public:
+    enum Where { kProgramFiles, kOwnProfile };
+    explicit ProgramPlace(Where where, std::string folder = QuotedProgramPath()) {
+        testsupport::RequireWine();
+        if (folder.front() == '"') folder = folder.substr(1, folder.find_last_of('\\') - 1);
+        const size_t slash = folder.find_last_of('\\');
+        const bool files = where == kProgramFiles;
+        path_ = files ? "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+                      : "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+        name_ = files ? "ProgramFilesDir" : "ProfilesDirectory";
+        GetRawValue(kNative, path_, name_, &type_, &bytes_);  // a Wine prefix has both
+        SetText(kNative, path_, name_, files ? folder : folder.substr(0, slash));
+        char user[256] = {};
+        GetEnvironmentVariableA("WINEUSERNAME", user, sizeof user);
+        user_ = user;
+        if (!files) SetEnvironmentVariableA("WINEUSERNAME", folder.substr(slash + 1).c_str());
+    }
+    ~ProgramPlace() {
+        SetEnvironmentVariableA("WINEUSERNAME", user_.c_str());
+        testsupport::SetRawValue(kNative, path_, name_, type_, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+    }
+    ProgramPlace(const ProgramPlace&) = delete;
+    ProgramPlace& operator=(const ProgramPlace&) = delete;
+
+private:
+    static inline const RegRoot kNative{HKEY_LOCAL_MACHINE, 0};
+    std::string path_, name_, user_, bytes_;
+    DWORD type_ = 0;
+};
+
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testsupport::InitApplication();
         testsupport::ForgetSavedSettings();
+        place.emplace(ProgramPlace::kProgramFiles);
     }
     void TearDown() override {
         form.reset();
+        place.reset();
         testsupport::ForgetSavedSettings();
     }
 
@@ -228,6 +267,8 @@ protected:
 
     testsupport::ErrorRecorder errors;
     std::unique_ptr<TForm1> form;
+    // Under Program Files, as installed, unless a test says otherwise.
+    std::optional<ProgramPlace> place;
 };
 
 TEST_F(SettingsStoreTest, FirstStartCreatesOnlyTheProbeValueAndShowsTheCreationValues) {
@@ -249,6 +290,13 @@ TEST_F(SettingsStoreTest, FirstStartCreatesOnlyTheProbeValueAndShowsTheCreationV
 TEST_F(SettingsStoreTest, SaveWritesEverySettingAndTheNextStartRestoresIt) {
     NewForm();
     EXPECT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_LOCAL_MACHINE);
+    // A validation number APRS-IS cannot take is never stored.
+    form->Validation->SetText("12,345");
+    Save();
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_EQ(errors.shown[0].second, "Validation number not valid for APRS-IS: settings not saved.");
+    EXPECT_EQ(ValuesOf(kMachine, kSettingsKey).size(), 1u) << "the probe's value only";
+    errors.shown.clear();
     EnterEverySetting();
     const std::string before = Controls();
     ArmTickOnly();
@@ -906,46 +954,15 @@ TEST_F(SettingsStoreTest, StandardUserStartsFromTheMachinesSettings) {
     EXPECT_EQ(form->Callsign->Text(), "K1USER");
 }
 
-// ---- The autostart value of a program under the users' profiles ----
+// ---- Where the program lies ----
 
-const char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-
-// The machine's profiles folder made the folder above this test program's
-// own, so the program counts as a per-user install; given back when destroyed.
-class ProgramUnderTheProfiles {
-public:
-    ProgramUnderTheProfiles() {
-        testsupport::RequireWine();
-        had_ = GetRawValue(kNative, kProfileList, "ProfilesDirectory", &type_, &bytes_);
-        std::string folder = QuotedProgramPath();
-        folder = folder.substr(1, folder.find_last_of('\\') - 1);
-        SetText(kNative, kProfileList, "ProfilesDirectory", folder.substr(0, folder.find_last_of('\\')));
-    }
-    ~ProgramUnderTheProfiles() {
-        if (had_) {
-            testsupport::SetRawValue(kNative, kProfileList, "ProfilesDirectory", type_, bytes_.data(),
-                                     static_cast<DWORD>(bytes_.size()));
-        } else {
-            testsupport::DeleteRawValue(kNative, kProfileList, "ProfilesDirectory");
-        }
-    }
-    ProgramUnderTheProfiles(const ProgramUnderTheProfiles&) = delete;
-    ProgramUnderTheProfiles& operator=(const ProgramUnderTheProfiles&) = delete;
-
-private:
-    static inline const RegRoot kNative{HKEY_LOCAL_MACHINE, 0};
-    bool had_ = false;
-    DWORD type_ = 0;
-    std::string bytes_;
-};
-
-// With administrator rights, a per-user program keeps its settings where an
-// administrator's are, but its autostart value under HKEY_CURRENT_USER: no
-// other user's logon starts it. A machine value an earlier version left for
-// it shows as autostart and goes at the next save; one for another program
-// neither counts nor goes.
+// With administrator rights, a program in the user's own profile keeps its
+// settings where an administrator's are, but its autostart value under
+// HKEY_CURRENT_USER: no other user's logon starts it. A machine value an
+// earlier version left for it shows as autostart and goes at the next save;
+// one for another program neither counts nor goes.
 TEST_F(SettingsStoreTest, AdministratorsRunOfAPerUserProgramKeepsTheAutostartValueTheUsers) {
-    ProgramUnderTheProfiles perUser;
+    place.emplace(ProgramPlace::kOwnProfile);
     SeedSavedSettings();
     const std::string quoted = QuotedProgramPath();
     SetText(testsupport::kMachine64, kRunKey, "Teskaprs", quoted.substr(1, quoted.size() - 2));
@@ -970,6 +987,53 @@ TEST_F(SettingsStoreTest, AdministratorsRunOfAPerUserProgramKeepsTheAutostartVal
     EXPECT_FALSE(form->AutoStart->Checked()) << "another program's value does not count";
     EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz("C:\\Other\\teskaprs.exe")));
     ExpectNoErrors();
+}
+
+// A program elsewhere never starts at logon: the save clears the box, says
+// why, and removes the values left for it (another program's stay); one
+// that cannot go (a standard user's save) is named.
+TEST_F(SettingsStoreTest, AProgramElsewhereNeverStartsAtLogon) {
+    place.reset();
+    const std::string quoted = QuotedProgramPath();
+    SeedSavedSettings();
+    for (const RegRoot& root : {kMachine, testsupport::kMachine64, kUser}) SetText(root, kRunKey, "Teskaprs", quoted);
+    NewForm();
+    EXPECT_TRUE(form->AutoStart->Checked()) << "it does start at logon now";
+    Save();
+    EXPECT_FALSE(form->AutoStart->Checked());
+    EXPECT_EQ(form->LoginStatus->Text(), " Autostart needs Teskaprs under Program Files or your own profile ");
+    for (const RegRoot& root : {kMachine, testsupport::kMachine64, kUser})
+        EXPECT_EQ(Raw(root, kRunKey, "Teskaprs"), "absent");
+
+    SetText(kMachine, kRunKey, "Teskaprs", quoted);
+    SetText(kUser, kRunKey, "Teskaprs", "C:\\Other\\teskaprs.exe");
+    testsupport::StandardUserRegistry standardUser;
+    testsupport::TempFolder logs;
+    NewForm();
+    form->UploadLog = upload::TUploadLog(logs.Path());
+    Save();
+    EXPECT_EQ(Raw(kMachine, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz(quoted)));
+    EXPECT_EQ(Raw(kUser, kRunKey, "Teskaprs"), Raw(REG_SZ, Sz("C:\\Other\\teskaprs.exe")));
+    EXPECT_EQ(form->LoginStatus->Text(), " Autostart for all users left by an earlier version: see the log ");
+    const std::string log = testsupport::TempFolder::Read(form->UploadLog.FilePath());
+    EXPECT_NE(log.find("cannot be removed: HKEY_LOCAL_MACHINE\\" + std::string(kRunKey) + " (32-bit view)"), log.npos);
+}
+
+// The places are compared as full, long paths: a short (8.3) name of the
+// program, or of the folder the system records, stands for its long name.
+TEST_F(SettingsStoreTest, AutostartPlacesAreComparedByTheirLongNames) {
+    testsupport::TempFolder temp;
+    const std::string folder = temp.File("Own Profile Folder");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string program = temp.Write("Own Profile Folder\\teskaprs.exe", "");
+    char shortProgram[MAX_PATH] = {}, shortFolder[MAX_PATH] = {};
+    GetShortPathNameA(program.c_str(), shortProgram, MAX_PATH);
+    ASSERT_NE(GetShortPathNameA(folder.c_str(), shortFolder, MAX_PATH), folder.size()) << shortFolder;
+    const std::pair<std::string, std::string> cases[] = {{folder, shortProgram}, {shortFolder, program}};
+    for (const auto& [profile, path] : cases) {
+        place.emplace(ProgramPlace::kOwnProfile, profile);
+        EXPECT_EQ(config::AutostartPlaceOf(path), config::AutostartPlace::OwnProfile) << profile << " " << path;
+    }
 }
 
 // A standard user's box shows a machine value that starts this program (it

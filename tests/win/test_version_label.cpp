@@ -15,6 +15,7 @@
 #include "SettingsSupport.h"
 #include "Teskaprs1.h"
 #include "TestSupport.h"
+#include "rtl/Files.h"
 #include "ui/Abcversn.h"
 
 namespace {
@@ -136,7 +137,7 @@ protected:
 // ---------------------------------------------------------------- the resource
 
 TEST_F(VersionLabelTest, TheProgramsVersionResourceIsAsPublished) {
-    const std::string path = ui::RunningExecutablePath();
+    const std::string path = rtl::ProgramPath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.substr(path.size() - 4), ".exe");
     DWORD ignored = 0;
@@ -412,7 +413,7 @@ public:
     bool ok = false;
 
     static std::string Beside(const std::string& name) {
-        const std::string self = ui::RunningExecutablePath();
+        const std::string self = rtl::ProgramPath();
         return self.substr(0, self.find_last_of('\\') + 1) + name;
     }
 

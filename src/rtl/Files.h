@@ -1,0 +1,21 @@
+// The program's own file, and plain questions about files and paths.
+#pragma once
+
+#include <string>
+
+namespace rtl {
+
+// The full path of the running executable as the system reports it; empty
+// when it cannot be found (GetLastError tells why).
+std::string ProgramPath();
+
+// Whether path names an existing file (not a folder).
+bool FileExists(const std::string& path);
+
+// The path made full (relative to the current folder, with "." and ".."
+// resolved) and long: every short (8.3) name replaced by its long name. A
+// path that does not exist is only made full; one that cannot be made full
+// comes back as it is.
+std::string FullLongPath(const std::string& path);
+
+}  // namespace rtl
