@@ -69,7 +69,7 @@ private:
 // and an hourly summary of each: well under the cap, so at most one
 // roll-over follows the outage's first line within a week, and it is then
 // in the older file.
-static_assert(kMaxRepeatedEvents * (kMaxLogEvent + 32 + 7 * 24 * (kMaxSummaryEvent + 64)) < kLogCap);
+static_assert(kMaxRepeatedEvents * (kMaxLogEvent + 32 + 7 * 24 * (kMaxSummaryEvent + 80)) < kLogCap);
 
 // Whether a log of currentSize bytes must be rolled over before a line of
 // lineLength bytes is added. An empty log never is: a line alone is kept.
