@@ -283,9 +283,8 @@ TEST_F(SchedulerTest, TheAdvanceMovesTheCycleOnAndItsWrapEndsIt) {
 
 // A resume from sleep, logged with the suspend, starts the alignment again
 // with the counter at Interval; each minute's tick is then set back to the
-// second at which the alignment matched, and counts the minutes since it
-// (the clock stands still but where the test moves it); a changed time zone
-// counts for the local minute.
+// second at which the alignment matched (the clock stands still but where
+// the test moves it); a changed time zone counts for the local minute.
 TEST_F(SchedulerTest, AResumeRealignsAndEachMinuteTickKeepsTheAlignedSecond) {
     Build(std::to_string(LoopbackServer::UnusedPort()));
     form->FileLocationDisplay->SetText("");  // an attempt ends at the reading
@@ -313,9 +312,9 @@ TEST_F(SchedulerTest, AResumeRealignsAndEachMinuteTickKeepsTheAlignedSecond) {
     *now = aligned + std::chrono::minutes(1) + std::chrono::milliseconds(1250);
     Tick();
     EXPECT_EQ(form->Timer2.Interval(), 58750u);
-    *now = aligned + std::chrono::seconds(220);  // a tick late by two minutes and 40 seconds
+    *now = aligned + std::chrono::seconds(220);  // a tick late by 2:40: minutes are counted, not ticks
     Tick();
-    EXPECT_EQ(form->MinuteCounter, 4) << "the minutes since the alignment, not the ticks";
+    EXPECT_EQ(form->MinuteCounter, 4);
 
     _putenv("TZ=EST5");
     SendMessageA(form->Handle(), WM_TIMECHANGE, 0, 0);

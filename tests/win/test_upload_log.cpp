@@ -133,25 +133,19 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     }
 }
 
-// The outage log summary, through the real writer: a week of refusals by
-// the four CWOP hosts in turn, an attempt every ten seconds, the first line
-// the last one that fits in a full log. Three minutes add at most a dozen
-// lines, and a week later the outage's first line is still kept.
+// The outage log summary through the real writer: refusals by four hosts in turn every ten seconds, the
+// first line the last that fits in a full log. Three minutes add at most a dozen lines; a week keeps it.
 TEST_F(UploadLogTest, AWeekOfRefusalsStaysShortAndKeepsItsFirstLine) {
     TUploadLog log(folder.Path());
-    const std::string first = "2026-12-07T12:34:56Z connecting to cwop.aprs.net:14580\r\n";
+    const std::string first = "2026-12-07T12:34:56Z connecting to cwop0.aprs.net:14580\r\n";
     folder.Write("teskaprs.log", std::string(upload::kLogCap - first.size(), 'a'));
-    const char* hosts[] = {"cwop.aprs.net", "cwop2.aprs.net", "cwop1.aprs.net", "cwop3.aprs.net"};
     auto both = [&] { return TempFolder::Read(log.OlderFilePath()) + TempFolder::Read(log.FilePath()); };
-    for (long long attempt = 0; attempt < 7 * 24 * 360; ++attempt) {
-        ticks_ = attempt * 10;
-        const upload::ServerEntry server{hosts[attempt % 4], "14580"};
+    for (long long attempt = 0; attempt < 7 * 24 * 360; ticks_ = ++attempt * 10) {
+        const upload::ServerEntry server{"cwop" + std::to_string(attempt % 4) + ".aprs.net", "14580"};
         log.Write(upload::LogConnecting(server));
         log.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, server));
-        if (attempt == 18) {
-            const std::string text = both();
-            ASSERT_LE(std::count(text.begin(), text.end(), '\n'), 12) << TempFolder::Read(log.FilePath());
-        }
+        const std::string text = attempt == 18 ? both() : "";
+        ASSERT_LE(std::count(text.begin(), text.end(), '\n'), 12) << TempFolder::Read(log.FilePath());
     }
     EXPECT_NE(both().find(first), std::string::npos);
 }
