@@ -109,6 +109,12 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     SetUpSettings();
     SetUpLinks();
     SetUpDesktop();
+    // A failure while the box of an earlier one is open: the log and the
+    // status line.
+    rtl::Application().SetFailureNote([this](const std::string& text) {
+        UploadLog.Write(upload::LogFailureNoted(text));
+        ShowStatusLine(text);
+    });
 
     rtl::Dispatch([this] { FormCreate(); });
     // The icon in the notification area, whatever became of the handler (a
@@ -117,6 +123,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
 }
 
 TForm1::~TForm1() {
+    rtl::Application().SetFailureNote(nullptr);
     // The timers and the connection stop before the window goes; the tray
     // icon removes its icon and the single-instance lock is released.
     Timer1.SetEnabled(false);

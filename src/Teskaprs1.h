@@ -250,7 +250,8 @@ public:
     void RearmSchedule();
     // After a resume from sleep: the same, and the first start minute uploads.
     void ResumeSchedule();
-    // Minute digit of the start alignment, and ticks since the last scheduled upload.
+    // Minute digit of the start alignment, and the minutes counted since the
+    // last scheduled upload (ticks while the schedule catches up).
     int StartDigit = 0;
     int MinuteCounter = 0;
     // The server lists, the position being tried, the delivery cycle and
@@ -262,7 +263,7 @@ private:
     // next position when the request itself fails. True when a connect
     // request was made; the connection then owns the attempt.
     bool ConnectToServer();
-    // Keeps the window alive until the wall clock has moved on by a second.
+    // Keeps the window alive until the monotonic clock has moved on by a second.
     // False when the application is ending meanwhile.
     bool PaceOneSecond();
     // Logs how the current attempt ended and the server's verdict on its
@@ -273,6 +274,9 @@ private:
     bool TakeOutcomeDue();
     // When the alignment matched: each minute's tick comes back to its second.
     rtl::TimePoint alignedAt_{};
+    // The minute since the alignment that the schedule counted last (none
+    // while it catches up).
+    std::optional<long long> countedMinute_;
     // The server the current connection was asked for.
     upload::ServerEntry connectedServer_;
     // Counts the session-closed events and the connect requests, so that a

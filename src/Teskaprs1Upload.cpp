@@ -366,13 +366,11 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
 bool TForm1::PaceOneSecond() {
     using std::chrono::milliseconds;
     const milliseconds pace(1000);
-    rtl::TimePoint start = rtl::Now();
+    // On the monotonic clock: the wall clock set meanwhile (by hand, or by
+    // the time service) neither holds the pace nor cuts it short.
+    const rtl::MonotonicPoint start = rtl::MonotonicNow();
     for (;;) {
-        const rtl::TimePoint now = rtl::Now();
-        // A clock set back meanwhile starts the second again rather than
-        // holding the upload for as long as it was set back.
-        if (now < start) start = now;
-        const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start);
+        const auto elapsed = std::chrono::duration_cast<milliseconds>(rtl::MonotonicNow() - start);
         if (elapsed >= pace) return true;
         // Ends at its deadline, however many messages keep coming.
         rtl::PumpMessagesFor(static_cast<DWORD>((pace - elapsed).count()));
@@ -462,6 +460,7 @@ void TForm1::DelayTimerTimer(rtl::TTimer*) {
     const rtl::TimePoint now = rtl::Now();
     if (!upload::IsStartMinute(rtl::ToLocal(now).minute, StartDigit)) return;
     alignedAt_ = now;
+    countedMinute_.reset();
     DelayTimer.SetEnabled(false);
     Timer2.SetInterval(upload::kCatchUpTickMs);
     Timer2.SetEnabled(true);
@@ -469,10 +468,16 @@ void TForm1::DelayTimerTimer(rtl::TTimer*) {
 
 void TForm1::ThreadTimer1Timer(rtl::TTimer*) {
     const bool catchingUp = Timer2.Interval() == upload::kCatchUpTickMs;
-    const bool uploads = upload::CountTick(MinuteCounter, Interval->Value());
+    const rtl::TimePoint now = rtl::Now();
+    const long long minute = upload::MinutesSince(alignedAt_, now);
+    // Catching up, each tick counts; then the whole minutes since the
+    // alignment do, so a late tick cannot move the upload minute.
+    const bool uploads = catchingUp ? upload::CountTick(MinuteCounter, Interval->Value())
+                                    : upload::CountMinutes(MinuteCounter, Interval->Value(), countedMinute_, minute);
+    if (catchingUp && uploads) countedMinute_ = minute;
     // From the first upload after the alignment on, one tick a minute, each
     // set back to the second at which the alignment matched.
-    if (uploads || !catchingUp) Timer2.SetInterval(upload::NextTickPeriod(alignedAt_, rtl::Now()));
+    if (uploads || !catchingUp) Timer2.SetInterval(upload::NextTickPeriod(alignedAt_, now));
     if (!uploads) return;
     Session.AdvanceForSchedule();
     abcButton1Click(nullptr);

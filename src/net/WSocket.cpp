@@ -7,6 +7,7 @@
 #include "net/WSocket.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
 #include "rtl/SystemLibrary.h"
 
 namespace net {
@@ -55,14 +57,16 @@ namespace {
 
 // Process-wide: the library, its function table, its start-up data, the
 // requested version, the count of live components and the host lookups
-// under way, under one lock. The library stays loaded while a component is
-// alive or a lookup may still run in it; it is released when the last
-// component goes and no lookup is under way.
+// under way, under one lock. Once started, the library stays loaded until
+// the program ends: a lookup given up may still run in it, and the system
+// may still be closing a socket in the background, long after the
+// component that asked has gone.
 struct Binding {
     std::mutex lock;
     HMODULE module = nullptr;
     WSADATA startup{};
     FARPROC procs[kFnCount] = {};
+    FARPROC replaced[kFnCount] = {};  // tests' stand-ins
     BYTE verLow = 1;
     BYTE verHigh = 1;
     int instances = 0;
@@ -143,6 +147,7 @@ FARPROC Proc(Fn fn) {
     Binding& b = TheBinding();
     std::lock_guard<std::mutex> guard(b.lock);
     b.LoadLocked();
+    if (b.replaced[fn]) return b.replaced[fn];
     return b.LookupLocked(kFnNames[fn], b.procs[fn]);
 }
 
@@ -238,7 +243,6 @@ void RemoveInstance() {
     Binding& b = TheBinding();
     std::lock_guard<std::mutex> guard(b.lock);
     --b.instances;
-    if (b.UnusedLocked()) b.UnloadLocked();
 }
 
 // The window that every lookup's answer goes to. It is not a component's,
@@ -273,7 +277,6 @@ HostLookupRequest* StartLookup(AsyncHostLookup& lookup, HWND window, const std::
         std::lock_guard<std::mutex> guard(b.lock);
         b.lookups.erase(std::find_if(b.lookups.begin(), b.lookups.end(),
                                      [&](const auto& r) { return r.get() == started; }));
-        if (b.UnusedLocked()) b.UnloadLocked();
     };
     {
         std::lock_guard<std::mutex> guard(b.lock);
@@ -327,6 +330,21 @@ bool WSocketLibraryLoaded() {
     return b.module != nullptr;
 }
 
+bool WSocketReleaseLibrary() {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    if (!b.UnusedLocked()) return false;
+    b.UnloadLocked();
+    return true;
+}
+
+void WSocketReplaceProc(const std::string& name, FARPROC replacement) {
+    Binding& b = TheBinding();
+    std::lock_guard<std::mutex> guard(b.lock);
+    for (int i = 0; i < kFnCount; ++i)
+        if (name == kFnNames[i]) b.replaced[i] = replacement;
+}
+
 FARPROC WSocketGetProc(const std::string& name) {
     for (int i = 0; i < kFnCount; ++i)
         if (name == kFnNames[i]) return Proc(static_cast<Fn>(i));
@@ -372,6 +390,9 @@ constexpr int kReadLimit = 64 * 1024;
 // What Close reads at most before it ends the connection. A peer that is
 // still sending then gets a reset, and Close does not wait for it.
 constexpr int kCloseReadLimit = 64 * 1024;
+// How long Close offers the system to finish a close that would block (a
+// linger time, or data still going out) before it resets the connection.
+constexpr auto kCloseDeadline = std::chrono::seconds(5);
 
 std::mutex classLock;
 int classUsers = 0;
@@ -712,8 +733,6 @@ LRESULT CALLBACK TWSocket::LookupWindowProcedure(HWND hwnd, UINT msg, WPARAM wp,
             }
         });
     }
-    // The library's thread that posted the answer may not have left the
-    // library yet: it is released with the next component that goes.
     return 0;
 }
 
@@ -1112,9 +1131,20 @@ void TWSocket::CloseSession(bool shutdownFirst, std::uint16_t errCode) {
         ws::shutdown(s, SD_SEND);
         if (!DiscardPendingInput(allowance)) return;
     }
+    const rtl::MonotonicPoint deadline = rtl::MonotonicNow() + kCloseDeadline;
     for (;;) {
         if (ws::closesocket(s) == 0) break;
         const int code = ws::WSAGetLastError();
+        if (code == WSAEWOULDBLOCK && rtl::MonotonicNow() >= deadline) {
+            // Not done in time: the connection is reset (a close that
+            // cannot block), and the session ends as timed out.
+            const linger reset{1, 0};
+            ws::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
+            ws::closesocket(s);
+            errCode = WSAETIMEDOUT;
+            lastError_ = WSAETIMEDOUT;
+            break;
+        }
         if (code == WSAEWOULDBLOCK) {
             rtl::PumpMessagesFor(10);
             if (socket_ != s) return;  // closed meanwhile by a nested handler

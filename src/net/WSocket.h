@@ -5,7 +5,8 @@
 //
 // Below it, the sockets binding shared by every instance: Windows Sockets 1.1
 // from wsock32.dll, loaded by name on first use (the program does not link
-// it), and the resolution of protocol, port and host texts.
+// it) and kept until the program ends, and the resolution of protocol, port
+// and host texts.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,14 @@ namespace net {
 
 // Whether wsock32.dll is loaded and started now.
 bool WSocketLibraryLoaded();
+// Cleans up and unloads wsock32.dll, as the program's end does; nothing
+// else ever unloads it once started. Refused (false) while a component is
+// alive or a lookup may still run in it. Tests use it to load it afresh.
+bool WSocketReleaseLibrary();
+// For tests only: the binding calls replacement instead of the library's
+// function of that name (nullptr: the library's again), for what the
+// platform cannot be made to do (a close that would block).
+void WSocketReplaceProc(const std::string& name, FARPROC replacement);
 
 // Address of a function of wsock32.dll, looked up by name once. Loads and
 // starts the library first when needed. Raises ESocketException when the
@@ -175,7 +184,10 @@ public:
     // Hands the last bytes to the peer and ends the connection with FIN;
     // OnSessionClosed fires inside the call. What the peer sent and was not
     // read yet is read first (FIN needs it), but at most 64 KiB: a peer that
-    // is still sending gets a reset instead, and Close does not wait.
+    // is still sending gets a reset instead, and Close does not wait. A
+    // close the system would finish only later is offered for 5 seconds
+    // (monotonic clock, messages handled meanwhile); then the connection is
+    // reset and OnSessionClosed carries WSAETIMEDOUT (10060).
     void Close();
     // Ends the connection at once, dropping what was not handed over yet.
     // Does nothing on a closed component.

@@ -237,6 +237,19 @@ void TApplication::HandleException(const std::exception& e) { HandleException(st
 
 void TApplication::HandleException(const std::string& message) {
     const std::string text = ErrorBoxText(message);
+    if (boxOpen_) {
+        // A fault that recurs while nobody is there must not pile up boxes.
+        try {
+            if (failureNote_) failureNote_(text);
+        } catch (...) {
+        }
+        return;
+    }
+    boxOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{boxOpen_};
     if (errorSink_) {
         errorSink_(title_, text);
         return;

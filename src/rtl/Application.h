@@ -18,6 +18,11 @@ public:
     // Shows an escaped failure: (caption, text). The default is a message box
     // with the error icon; tests install a recorder so nothing blocks.
     using ErrorSink = std::function<void(const std::string& caption, const std::string& text)>;
+    // Takes a failure that comes while the box of an earlier one is still
+    // open (the box's own message loop runs the timers and sockets on): the
+    // text as the box would show it. The main window sets it to its log and
+    // status line; without one such a failure is dropped.
+    using FailureNote = std::function<void(const std::string& text)>;
     // Sees every message of the application window first; returns true when
     // it handled the message (result in the last argument). A quit request
     // taken from the queue is shown to the hooks too (WM_QUIT), but always
@@ -88,9 +93,12 @@ public:
         quitRequested_ = false;
     }
 
+    // Shows a failure in a message box (the error sink), at most one at a
+    // time: while one is open, later failures go to the failure note.
     void HandleException(const std::exception& e);
     void HandleException(const std::string& message);
     void SetErrorSink(ErrorSink sink) { errorSink_ = std::move(sink); }
+    void SetFailureNote(FailureNote note) { failureNote_ = std::move(note); }
 
     // Hooks run in the order they were added. A hook may remove itself or
     // others while it runs.
@@ -111,6 +119,8 @@ private:
     bool terminated_ = false;
     bool quitRequested_ = false;
     ErrorSink errorSink_;
+    FailureNote failureNote_;
+    bool boxOpen_ = false;
     std::vector<std::pair<HookId, MessageHook>> hooks_;
     HookId nextHookId_ = 1;
     int hooksRunning_ = 0;  // removals wait until no hook runs

@@ -12,6 +12,10 @@ TimeSource& Source() {
     static TimeSource source;
     return source;
 }
+MonotonicSource& Monotonic() {
+    static MonotonicSource source;
+    return source;
+}
 }  // namespace
 
 TimePoint Now() {
@@ -20,6 +24,13 @@ TimePoint Now() {
 }
 
 void SetTimeSource(TimeSource source) { Source() = std::move(source); }
+
+MonotonicPoint MonotonicNow() {
+    const MonotonicSource& source = Monotonic();
+    return source ? source() : std::chrono::steady_clock::now();
+}
+
+void SetMonotonicSource(MonotonicSource source) { Monotonic() = std::move(source); }
 
 namespace {
 

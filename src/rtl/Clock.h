@@ -1,5 +1,7 @@
-// The one place the program reads the wall clock. Tests replace the source so
-// that schedules can be driven without waiting for real minutes.
+// The one place the program reads the clocks: the wall clock, and the
+// monotonic clock that waits are measured on (it never jumps when the wall
+// clock is set). Tests replace either source so that schedules and waits
+// can be driven without waiting for real minutes.
 #pragma once
 
 #include <chrono>
@@ -15,6 +17,14 @@ TimePoint Now();
 
 // Replaces the time source; an empty function restores the machine's clock.
 void SetTimeSource(TimeSource source);
+
+using MonotonicPoint = std::chrono::steady_clock::time_point;
+using MonotonicSource = std::function<MonotonicPoint()>;
+
+// The monotonic clock: the machine's unless a test has set a source.
+MonotonicPoint MonotonicNow();
+// Replaces the monotonic source; an empty function restores the machine's.
+void SetMonotonicSource(MonotonicSource source);
 
 struct LocalTime {
     int year = 0, month = 0, day = 0;

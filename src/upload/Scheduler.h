@@ -1,6 +1,7 @@
 // The upload schedule's rules.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "rtl/Clock.h"
@@ -28,6 +29,21 @@ bool IsStartMinute(int minute, int startDigit);
 // interval (read afresh at every tick, so a lowered interval uploads at the
 // next tick) starts the count again and says that this tick uploads.
 bool CountTick(int& minuteCounter, int interval);
+
+// The whole minutes from the alignment to a tick (to the nearest minute, as
+// NextTickPeriod counts a tick late by half a minute or more as an early one
+// of the next minute).
+long long MinutesSince(rtl::TimePoint alignedAt, rtl::TimePoint now);
+
+// One tick of the running schedule, at minute (MinutesSince) of its
+// alignment. It counts the whole minutes since the tick counted before
+// (countedMinute, none yet: one), at least one, so that a tick that came
+// late, or one that never came, cannot shift the count for good, and a clock
+// set back never stalls it. When the count reaches the interval the tick
+// uploads, and the count starts again from the minute that was due: a late
+// tick's upload leaves the next one at its minute. An interval lowered below
+// the count uploads at once and starts the count afresh.
+bool CountMinutes(int& minuteCounter, int interval, std::optional<long long>& countedMinute, long long minute);
 
 // The period until the next one-minute tick, so that it comes at the second
 // of the minute at which the alignment matched: a periodic timer only ever

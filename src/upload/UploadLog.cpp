@@ -10,6 +10,8 @@ namespace {
 
 std::string HostPort(const ServerEntry& server) { return server.host + ":" + server.port; }
 
+const char kDelivered[] = "delivered to ";
+
 }  // namespace
 
 std::string IsoUtc(rtl::TimePoint t) {
@@ -24,6 +26,61 @@ std::string FormatLogLine(rtl::TimePoint t, const std::string& event) {
     std::string text = rtl::WithoutControls(event);
     if (text.size() > kMaxLogEvent) text = text.substr(0, kMaxLogEvent - 3) + "...";
     return IsoUtc(t) + " " + text + "\r\n";
+}
+
+namespace {
+
+// "<event> ... repeated 359 times since 10:00Z" (the time of the event's
+// latest line, UTC like every line's).
+std::string RepeatSummary(const std::string& event, long long count, rtl::TimePoint since) {
+    std::string text = rtl::WithoutControls(event);
+    if (text.size() > kMaxSummaryEvent) text = text.substr(0, kMaxSummaryEvent - 3) + "...";
+    const rtl::LocalTime utc = rtl::ToUtc(since);
+    char tail[96];
+    std::snprintf(tail, sizeof tail, " ... repeated %s since %02d:%02dZ",
+                  count == 1 ? "once" : (std::to_string(count) + " times").c_str(), utc.hour, utc.minute);
+    return text + tail;
+}
+
+}  // namespace
+
+std::vector<std::string> LogRepeats::Take(rtl::TimePoint t, const std::string& event) {
+    std::vector<std::string> lines;
+    if (IsDeliveryEvent(event)) {
+        lines = Flush();
+        lines.push_back(event);
+        return lines;
+    }
+    for (Seen& seen : seen_) {
+        if (seen.event != event) continue;
+        ++seen.count;
+        if (t - seen.since >= kRepeatSummaryPeriod) {
+            lines.push_back(RepeatSummary(seen.event, seen.count, seen.since));
+            seen.since = t;
+            seen.count = 0;
+        }
+        return lines;
+    }
+    if (seen_.size() >= kMaxRepeatedEvents) lines = Flush();
+    seen_.push_back(Seen{event, t, 0});
+    lines.push_back(event);
+    return lines;
+}
+
+void LogRepeats::Unwritten(const std::string& event) {
+    for (auto it = seen_.begin(); it != seen_.end(); ++it)
+        if (it->event == event && it->count == 0) {
+            seen_.erase(it);
+            return;
+        }
+}
+
+std::vector<std::string> LogRepeats::Flush() {
+    std::vector<std::string> lines;
+    for (const Seen& seen : seen_)
+        if (seen.count > 0) lines.push_back(RepeatSummary(seen.event, seen.count, seen.since));
+    seen_.clear();
+    return lines;
 }
 
 bool LogNeedsRollOver(std::uint64_t currentSize, std::size_t lineLength) {
@@ -70,7 +127,7 @@ std::string WithoutLineEnd(const std::string& packet) {
 }  // namespace
 
 std::string LogDelivered(const ServerEntry& server, const std::string& packet, const std::string& words) {
-    return "delivered to " + HostPort(server) + ": " + WithoutLineEnd(packet) + (words.empty() ? "" : " (" + words + ")");
+    return kDelivered + HostPort(server) + ": " + WithoutLineEnd(packet) + (words.empty() ? "" : " (" + words + ")");
 }
 
 std::string LogSentUnverified(const ServerEntry& server, const std::string& packet) {
@@ -102,12 +159,16 @@ std::string LogNoWeather(const std::string& reportPath) {
     return "no weather in report, nothing sent: no value a station can measure: " + reportPath;
 }
 
+bool IsDeliveryEvent(const std::string& event) { return event.rfind(kDelivered, 0) == 0; }
+
 std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason) {
     const std::string since = lastDelivery ? IsoUtc(*lastDelivery) : "the start";
     return "warning: nothing delivered for three intervals, since " + since + ": " + reason;
 }
 
 std::string LogSilenceEnds() { return "warning ended: delivered again"; }
+
+std::string LogFailureNoted(const std::string& text) { return "failure (a message box was open): " + text; }
 
 std::string LogSuspending() { return "the system suspends"; }
 

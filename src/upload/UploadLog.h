@@ -2,10 +2,12 @@
 // one line per event, the UTC time first. The file itself is UploadLogFile.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "rtl/Clock.h"
 #include "upload/LoginReply.h"
@@ -26,6 +28,48 @@ std::string IsoUtc(rtl::TimePoint t);
 // One line of the log: the time, a blank, the event without control
 // characters (so it stays one line), CR LF.
 std::string FormatLogLine(rtl::TimePoint t, const std::string& event);
+
+// Repeats are summarised at most this often.
+inline constexpr auto kRepeatSummaryPeriod = std::chrono::hours(1);
+// The distinct events one run of repeats keeps count of; another one ends
+// the run.
+inline constexpr std::size_t kMaxRepeatedEvents = 16;
+// A summary names its event by at most this many characters.
+inline constexpr std::size_t kMaxSummaryEvent = 160;
+
+// Since the last delivery, each distinct event goes into the log once; its
+// repeats are only counted, and the count is written ("<event> ... repeated
+// 359 times since 10:00Z") at most once an hour per event, and when the run
+// ends: at the next delivery (whose line follows the summaries), when a
+// seventeenth distinct event comes, or when the log is closed. A delivery
+// is always written. So an outage adds its few distinct lines once and then
+// a few summaries an hour.
+class LogRepeats {
+public:
+    // The lines the event at time t adds, in order: none for a repeat that
+    // is not due for a summary, a summary, or the summaries that end the
+    // run and the event itself.
+    std::vector<std::string> Take(rtl::TimePoint t, const std::string& event);
+    // The event's own line could not be written: it is no repeat when it
+    // comes again.
+    void Unwritten(const std::string& event);
+    // Ends the run: the summaries of the counts not yet written.
+    std::vector<std::string> Flush();
+
+private:
+    struct Seen {
+        std::string event;
+        rtl::TimePoint since;  // its latest line
+        long long count = 0;   // repeats since then
+    };
+    std::vector<Seen> seen_;
+};
+
+// A week of one outage adds at most the first line of each distinct event
+// and an hourly summary of each: well under the cap, so at most one
+// roll-over follows the outage's first line within a week, and it is then
+// in the older file.
+static_assert(kMaxRepeatedEvents * (kMaxLogEvent + 32 + 7 * 24 * (kMaxSummaryEvent + 80)) < kLogCap);
 
 // Whether a log of currentSize bytes must be rolled over before a line of
 // lineLength bytes is added. An empty log never is: a line alone is kept.
@@ -61,10 +105,14 @@ std::string LogReportNotPlain(const std::string& reportPath);
 std::string LogReportNotReachable(const std::string& reportPath);
 // A weather line with no value left.
 std::string LogNoWeather(const std::string& reportPath);
+// Whether an event is a delivery's.
+bool IsDeliveryEvent(const std::string& event);
 // Nothing delivered for three intervals since the last delivery (none: since
 // the start), and why the latest attempt delivered nothing; and its end.
 std::string LogSilenceBegins(const std::optional<rtl::TimePoint>& lastDelivery, const std::string& reason);
 std::string LogSilenceEnds();
+// A failure that came while the message box of an earlier one was open.
+std::string LogFailureNoted(const std::string& text);
 // The system suspends, and resumes.
 std::string LogSuspending();
 std::string LogResumed();

@@ -49,6 +49,16 @@ TUploadLog::TUploadLog() : folder_(DefaultFolder()) {}
 
 TUploadLog::TUploadLog(std::string folder) : folder_(std::move(folder)) {}
 
+TUploadLog::~TUploadLog() {
+    try {
+        const std::vector<std::string> lines = repeats_.Flush();
+        if (lines.empty() || folder_.empty()) return;
+        const rtl::TimePoint now = rtl::Now();
+        for (const std::string& line : lines) Append(FormatLogLine(now, line));
+    } catch (...) {
+    }
+}
+
 std::string TUploadLog::DefaultFolder() {
     char base[MAX_PATH] = {};
     if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) && base[0])
@@ -65,30 +75,34 @@ std::string TUploadLog::OlderFilePath() const { return FilePath() + ".1"; }
 void TUploadLog::Write(const std::string& event) noexcept {
     try {
         if (folder_.empty()) return;
-        Append(FormatLogLine(rtl::Now(), event));
+        const rtl::TimePoint now = rtl::Now();
+        const std::vector<std::string> lines = repeats_.Take(now, event);
+        for (const std::string& line : lines)
+            if (!Append(FormatLogLine(now, line)) && line == event) repeats_.Unwritten(event);
     } catch (...) {
         // Out of memory, or a clock that fails: the line is dropped.
     }
 }
 
-void TUploadLog::Append(const std::string& line) {
+bool TUploadLog::Append(const std::string& line) {
     // Only the last level is created: the user's local application data
     // folder is the system's.
     CreateDirectoryA(folder_.c_str(), nullptr);
     const std::string path = FilePath();
     FileHandle file;
     file.h = OpenForAppend(path);
-    if (file.h == INVALID_HANDLE_VALUE) return;
+    if (file.h == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.h, &size)) return;
+    if (!GetFileSizeEx(file.h, &size)) return false;
     if (LogNeedsRollOver(static_cast<std::uint64_t>(size.QuadPart), line.size())) {
         CloseHandle(file.h);
         file.h = INVALID_HANDLE_VALUE;
         file.h = RollOver(path, OlderFilePath());
-        if (file.h == INVALID_HANDLE_VALUE) return;
+        if (file.h == INVALID_HANDLE_VALUE) return false;
     }
     DWORD written = 0;
-    WriteFile(file.h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return WriteFile(file.h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+           written == line.size();
 }
 
 }  // namespace upload

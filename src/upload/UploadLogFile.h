@@ -2,10 +2,12 @@
 // event, kept below 1 MiB with the older part in teskaprs.log.1. Writing it
 // never fails an upload: a line that cannot be written is dropped. A
 // roll-over that cannot rename the log starts it afresh instead, so new
-// lines still get in.
+// lines still get in. Repeated events are summarised (LogRepeats).
 #pragma once
 
 #include <string>
+
+#include "upload/UploadLog.h"
 
 namespace upload {
 
@@ -15,6 +17,10 @@ public:
     TUploadLog();
     // A log in another folder (tests).
     explicit TUploadLog(std::string folder);
+    // Writes the counts of repeats not summarised yet.
+    ~TUploadLog();
+    TUploadLog(TUploadLog&&) = default;
+    TUploadLog& operator=(TUploadLog&&) = default;
 
     const std::string& Folder() const { return folder_; }
     // Folder() + "\teskaprs.log"
@@ -22,18 +28,22 @@ public:
     // FilePath() + ".1"
     std::string OlderFilePath() const;
 
-    // Appends one line: the time now (UTC) and the event. The folder is
-    // created when missing; the log rolls over first when the line would
-    // take it past its cap. Never raises; a failure drops the line.
+    // Appends one line: the time now (UTC) and the event; a repeat since
+    // the last delivery is only counted, and summarised now and then. The
+    // folder is created when missing; the log rolls over first when the
+    // line would take it past its cap. Never raises; a failure drops the
+    // line (the event is then written again when it comes again).
     void Write(const std::string& event) noexcept;
 
     // %LOCALAPPDATA%\Teskaprs (empty when the system names no such folder).
     static std::string DefaultFolder();
 
 private:
-    void Append(const std::string& line);
+    // False when the line could not be written.
+    bool Append(const std::string& line);
 
     std::string folder_;
+    LogRepeats repeats_;
 };
 
 }  // namespace upload

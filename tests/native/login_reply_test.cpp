@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "upload/LoginReply.h"
@@ -174,6 +175,24 @@ TEST(UploadLog, Lines) {
     EXPECT_FALSE(upload::LogNeedsRollOver(upload::kLogCap - 10, 10));
     EXPECT_TRUE(upload::LogNeedsRollOver(upload::kLogCap - 10, 11));
     EXPECT_FALSE(upload::LogNeedsRollOver(0, upload::kLogCap + 1));
+}
+
+// The outage log summary: repeats counted, summarised hourly and at the end.
+TEST(UploadLog, RepeatsAreCountedAndSummarised) {
+    const rtl::TimePoint t0 = std::chrono::system_clock::from_time_t(1796646896);  // 12:34:56Z
+    using Lines = std::vector<std::string>;
+    const std::tuple<int, const char*, Lines> steps[] = {
+        {0, "connecting to a", {"connecting to a"}}, {1, "refused: a", {"refused: a"}},
+        {10, "connecting to a", {}},
+        {3600, "connecting to a", {"connecting to a ... repeated 2 times since 12:34Z"}},  // an hour on
+        {3601, "refused: a", {"refused: a ... repeated once since 12:34Z"}},
+        {3700, "connecting to a", {}},
+        {3800, "delivered to a: p", {"connecting to a ... repeated once since 13:34Z", "delivered to a: p"}},
+        {3802, "connecting to a", {"connecting to a"}},  // a new run
+    };
+    upload::LogRepeats repeats;
+    for (const auto& [at, event, lines] : steps)
+        EXPECT_EQ(repeats.Take(t0 + std::chrono::seconds(at), event), lines) << at;
 }
 
 }  // namespace

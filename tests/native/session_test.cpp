@@ -288,6 +288,22 @@ TEST(Scheduler, EachMinuteTickComesBackToTheAlignedSecond) {
         EXPECT_EQ(upload::NextTickPeriod(aligned, aligned + after), period) << after.count();
 }
 
+// Minutes since the alignment count, not ticks. From an upload at minute 0: minute, interval, upload, count.
+TEST(Scheduler, CountsTheMinutesSinceTheAlignment) {
+    int counter = 0;
+    std::optional<long long> counted = 0;
+    const std::tuple<long long, int, bool, int> ticks[] = {
+        {1, 10, false, 1}, {4, 10, false, 4},   // two ticks that never came
+        {11, 10, true, 1}, {20, 10, true, 0},   // late for minute 10: the next upload stays at 20
+        {20, 10, false, 1}, {-30, 10, false, 2},  // the clock standing still, or set back: one at least
+        {-29, 2, true, 0},                      // an interval lowered below the count
+        {1000000, 10, true, 9},                 // the clock set forward: one upload, the minute kept
+    };
+    for (const auto& [minute, interval, uploads, after] : ticks)
+        EXPECT_EQ((std::pair{upload::CountMinutes(counter, interval, counted, minute), counter}),
+                  std::pair(uploads, after)) << minute;
+}
+
 TEST(Silence, BeginsAtThreeIntervalsAndHoldsUntilADelivery) {
     using namespace std::chrono;
     using upload::AttemptOutcome;

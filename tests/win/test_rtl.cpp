@@ -152,6 +152,20 @@ TEST_F(RtlTest, NonStandardExceptionIsCaughtToo) {
     EXPECT_EQ(recorder.shown[0].second, "Unknown exception.");
 }
 
+// One box at a time: while it is open (its loop runs the timers on) failures go to the window's note.
+TEST_F(RtlTest, OneBoxAtATime) {
+    std::vector<std::string> boxes, notes;
+    auto fail = [](const char* text) { rtl::Dispatch([text] { throw rtl::Exception(text); }); };
+    rtl::Application().SetFailureNote([&](const std::string& text) { notes.push_back(text); });
+    rtl::Application().SetErrorSink([&](const std::string&, const std::string& text) {
+        if (boxes.push_back(text), boxes.size() == 1) fail("Disk full"), fail("Access denied");
+    });
+    fail("Disk full"), fail("Access denied");  // the second once the box is closed
+    rtl::Application().SetErrorSink(nullptr), rtl::Application().SetFailureNote(nullptr);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Disk full.", "Access denied."}));
+    EXPECT_EQ(notes, boxes);
+}
+
 TEST_F(RtlTest, PumpingWaitLastsItsTimeAndServesMessages) {
     rtl::TTimer timer(100, true);
     int ticks = 0;

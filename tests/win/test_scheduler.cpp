@@ -312,6 +312,9 @@ TEST_F(SchedulerTest, AResumeRealignsAndEachMinuteTickKeepsTheAlignedSecond) {
     *now = aligned + std::chrono::minutes(1) + std::chrono::milliseconds(1250);
     Tick();
     EXPECT_EQ(form->Timer2.Interval(), 58750u);
+    *now = aligned + std::chrono::seconds(220);  // a tick late by 2:40: minutes are counted, not ticks
+    Tick();
+    EXPECT_EQ(form->MinuteCounter, 4);
 
     _putenv("TZ=EST5");
     SendMessageA(form->Handle(), WM_TIMECHANGE, 0, 0);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -98,6 +99,8 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     EXPECT_NO_THROW(log.Write("x"));
     CloseHandle(held);
     EXPECT_EQ(TempFolder::Read(log.FilePath()), "kept\r\n");
+    log.Write("x");  // not a repeat: it never got in
+    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(26), " x\r\n");
 
     // At the roll-over, a file that cannot be renamed: the line still gets
     // in, the log starting afresh. A viewer holding the log without delete
@@ -118,17 +121,33 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
                          : CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                                        nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        log.Write("x");
+        log.Write(c.what);
         const std::string last = TempFolder::Read(log.FilePath());
         CloseHandle(held);
-        EXPECT_EQ(last.substr(20), " x\r\n");
-        EXPECT_EQ(last.size(), 24u);
+        EXPECT_EQ(last.substr(20), std::string(" ") + c.what + "\r\n");
         if (c.older) {
             EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), c.older);
         } else {
             EXPECT_EQ(SizeOf(log.OlderFilePath()), static_cast<long long>(upload::kLogCap));
         }
     }
+}
+
+// The outage log summary through the real writer: refusals by four hosts in turn every ten seconds, the
+// first line the last that fits in a full log. Three minutes add at most a dozen lines; a week keeps it.
+TEST_F(UploadLogTest, AWeekOfRefusalsStaysShortAndKeepsItsFirstLine) {
+    TUploadLog log(folder.Path());
+    const std::string first = "2026-12-07T12:34:56Z connecting to cwop0.aprs.net:14580\r\n";
+    folder.Write("teskaprs.log", std::string(upload::kLogCap - first.size(), 'a'));
+    auto both = [&] { return TempFolder::Read(log.OlderFilePath()) + TempFolder::Read(log.FilePath()); };
+    for (long long attempt = 0; attempt < 7 * 24 * 360; ticks_ = ++attempt * 10) {
+        const upload::ServerEntry server{"cwop" + std::to_string(attempt % 4) + ".aprs.net", "14580"};
+        log.Write(upload::LogConnecting(server));
+        log.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, server));
+        const std::string text = attempt == 18 ? both() : "";
+        ASSERT_LE(std::count(text.begin(), text.end(), '\n'), 12) << TempFolder::Read(log.FilePath());
+    }
+    EXPECT_NE(both().find(first), std::string::npos);
 }
 
 }  // namespace

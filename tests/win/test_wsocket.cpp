@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "net/WSocket.h"
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
 
 namespace {
 
@@ -289,10 +290,21 @@ TEST_F(WSocketTest, CloseReadsWhatTheServerSentLastSoTheEndIsNoReset) {
     EXPECT_NE(receivedInsideClose.find(options.replyToLines), std::string::npos);
 }
 
+// Wine's close never blocks: this one would, until its linger is a reset (or for a hundred calls).
+int closeCalls = 0;
+int WSAAPI CloseThatWouldBlock(SOCKET s) {
+    linger value{};
+    int length = sizeof value;
+    getsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&value), &length);
+    if ((value.l_onoff && !value.l_linger) || ++closeCalls > 100) return closesocket(s);
+    return WSASetLastError(WSAEWOULDBLOCK), SOCKET_ERROR;
+}
+
 // Of a peer that sends without end, 64 KiB are read before Close, without
 // events, and then nothing more (so it cannot keep the window busy); Close
-// reads at most as much again, and the peer still sending gets a reset.
-TEST_F(WSocketTest, ReadsAtMost64KiBOfAPeerThatNeverStopsSending) {
+// reads at most as much again (the test's receive buffer holds more); a close
+// that would block ends with a reset at 5 s of the monotonic clock (3 a read).
+TEST_F(WSocketTest, ReadsAtMost64KiBOfAPeerThatNeverStopsSendingAndClosesByADeadline) {
     LoopbackServer::Options options;
     options.behaviour = Behaviour::Stream;
     LoopbackServer server(options);
@@ -302,14 +314,23 @@ TEST_F(WSocketTest, ReadsAtMost64KiBOfAPeerThatNeverStopsSending) {
         (closing ? receivedInClose : received) += static_cast<std::size_t>(len);
     };
     ConnectTo(server);
-    ASSERT_TRUE(PumpUntil([&] { return received >= 64 * 1024; }, 10000));
-    PumpUntil([] { return false; }, 300);
+    const int size = 256 * 1024;
+    setsockopt(ws.HSocket(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
+    u_long unread = 0;
+    ASSERT_TRUE(PumpUntil([&] { return received >= 65536 && !ioctlsocket(ws.HSocket(), FIONREAD, &unread) &&
+                                       unread > 65536; }, 10000)) << unread;
     EXPECT_EQ(received, 64u * 1024);
     EXPECT_EQ(events, std::vector<std::string>{"DataSent 0"});
+    int readings = 0;
+    rtl::SetMonotonicSource([&] { return rtl::MonotonicPoint{} + std::chrono::seconds(3 * readings++); });
+    net::WSocketReplaceProc("closesocket",
+                            reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&CloseThatWouldBlock)));
     closing = true;
     ws.Close();
+    net::WSocketReplaceProc("closesocket", nullptr);
+    rtl::SetMonotonicSource(nullptr);
     EXPECT_EQ(receivedInClose, 64u * 1024);
-    EXPECT_EQ(events.back(), "SessionClosed 0");
+    EXPECT_EQ(events.back(), "SessionClosed 10060");
     ASSERT_TRUE(server.WaitForEnd(0, 5000));
     EXPECT_EQ(server.Connections().at(0).end, PeerEnd::Reset);
 }

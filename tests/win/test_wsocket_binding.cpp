@@ -1,6 +1,7 @@
 // The sockets binding under Wine: wsock32.dll loaded from the system folder on
-// first use and released with the last component and the last lookup, its start-up version, its failures, the
-// resolution routines against the real library, and the hidden window.
+// first use and kept while the program runs, its start-up version, its
+// failures, the resolution routines against the real library, and the
+// hidden window.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -25,9 +26,9 @@ std::string MessageOf(F&& f) {
     return testsupport::MessageOf<net::ESocketException>(f);
 }
 
-// Destroying the last component releases the library.
+// As at the program's end: no component, no lookup, the library let go.
 void ReleaseLibrary() {
-    { TWSocket last; }
+    ASSERT_TRUE(net::WSocketReleaseLibrary());
     ASSERT_FALSE(net::WSocketLibraryLoaded());
 }
 
@@ -46,7 +47,7 @@ protected:
     testsupport::ErrorRecorder recorder;
 };
 
-TEST_F(WSocketBinding, LoadedOnFirstUseAndReleasedWithTheLastComponent) {
+TEST_F(WSocketBinding, LoadedOnFirstUseAndKeptWhileTheProgramRuns) {
     auto a = std::make_unique<TWSocket>();
     auto b = std::make_unique<TWSocket>();
     a->SetAddr("127.0.0.1");
@@ -61,9 +62,9 @@ TEST_F(WSocketBinding, LoadedOnFirstUseAndReleasedWithTheLastComponent) {
     EXPECT_NE(GetModuleHandleA("wsock32.dll"), nullptr);
     EXPECT_EQ(net::WSocketGetProc("send"), GetProcAddress(GetModuleHandleA("wsock32.dll"), "send"));
     a.reset();
-    EXPECT_TRUE(net::WSocketLibraryLoaded()) << "one component is still alive";
+    EXPECT_FALSE(net::WSocketReleaseLibrary()) << "one component is still alive";
     b.reset();
-    EXPECT_FALSE(net::WSocketLibraryLoaded());
+    EXPECT_TRUE(net::WSocketLibraryLoaded()) << "not unloaded with the last component";
 }
 
 TEST_F(WSocketBinding, VersionCanOnlyChangeBeforeLoading) {
@@ -253,10 +254,10 @@ TEST_F(WSocketBinding, ALookupOutlivesTheComponentThatStartedIt) {
             ASSERT_EQ(ws.State(), net::wsConnecting);
             EXPECT_EQ(net::WSocketPendingLookups(), 1u);
         }
-        EXPECT_TRUE(net::WSocketLibraryLoaded()) << "the lookup may still run in it";
+        EXPECT_FALSE(net::WSocketReleaseLibrary()) << "the lookup may still run in it";
         ASSERT_TRUE(testsupport::PumpUntil([] { return net::WSocketPendingLookups() == 0; }, 5000));
         EXPECT_EQ(events, 0);
-        ASSERT_NO_FATAL_FAILURE(ReleaseLibrary()) << "released with the next component once the lookup is over";
+        ASSERT_NO_FATAL_FAILURE(ReleaseLibrary()) << "released once the lookup is over";
     }
     EXPECT_EQ(scripted.AnswersPosted(), 1u);
     EXPECT_EQ(scripted.StrayWrites(), 0u) << "the late answer wrote into memory still owned";
@@ -275,7 +276,6 @@ TEST_F(WSocketBinding, DestructionClosesWithoutAnEvent) {
         ASSERT_EQ(ws.SendStr("last words\r\n"), 12);
     }
     EXPECT_EQ(closed, 0);
-    EXPECT_FALSE(net::WSocketLibraryLoaded());
     ASSERT_TRUE(server.WaitForEnd(0, 5000));
     EXPECT_EQ(server.Connections()[0].Received(), "last words\r\n");
     EXPECT_EQ(server.Connections()[0].end, testsupport::PeerEnd::Fin);
