@@ -277,29 +277,10 @@ private:
     // The minute since the alignment that the schedule counted last (none
     // while it catches up).
     std::optional<long long> countedMinute_;
-    // The server the current connection was asked for.
-    upload::ServerEntry connectedServer_;
-    // Counts the session-closed events and the connect requests, so that a
-    // step can tell that its connection ended, or a newer attempt started,
-    // while it waited.
-    unsigned sessionCloses_ = 0;
-    unsigned attempt_ = 0;
-    // The upload attempt (Upload.Attempts) whose connection the watchdog watches.
-    unsigned watchedAttempt_ = 0;
-    // The outcome of the upload attempt handed to the connection has not
-    // been noted yet.
-    bool outcomeDue_ = false;
-    // What the server said to the login of the current connection, and the
-    // validation number that login sent (none while it has not been sent).
-    upload::LoginReplyReader loginReply_;
-    std::optional<std::string> loginValidation_;
-    // The program's own Close after the packet is under way.
-    bool ownClose_ = false;
+    // The attempt whose connection is under way.
+    upload::ConnectionAttempt current_;
     // The advice on a weather SSID is in the log already (once a run).
     bool ssidAdviceGiven_ = false;
-    // The current attempt's end is in the upload log already (the watchdog
-    // gave up on it, or its session closed); no attempt yet counts as ended.
-    bool attemptEnded_ = true;
 
 public:
     // ---- end of upload session ----

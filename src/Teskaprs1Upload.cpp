@@ -64,7 +64,7 @@ void TForm1::SetUpUpload() {
     // What the server sends is dropped, but its reply to the login is
     // looked for on the way (also in what Close reads before it ends).
     WSocket1->OnDataReceived = [this](net::TWSocket*, const char* data, int length) {
-        if (length > 0) loginReply_.Feed(data, static_cast<std::size_t>(length));
+        if (length > 0) current_.loginReply.Feed(data, static_cast<std::size_t>(length));
     };
     Timer1.SetOnTimer([this] { Timer1Timer(&Timer1); });
     Timer2.SetOnTimer([this] { ThreadTimer1Timer(&Timer2); });
@@ -229,7 +229,7 @@ void TForm1::DoUpload() {
 bool TForm1::ConnectToServer() {
     // One upload attempt, whichever positions it takes: its outcome is noted
     // once, when it ends.
-    outcomeDue_ = true;
+    current_.outcomeDue = true;
     for (;;) {
         try {
             const upload::ServerEntry server = Session.Current();
@@ -238,7 +238,7 @@ bool TForm1::ConnectToServer() {
             WSocket1->SetAddr(server.host);
             WSocket1->SetPort(server.port);
             Session.SendStep = 0;
-            connectedServer_ = server;
+            current_.server = server;
             SetTrayHint("Trying server : " + server.host);
             Label22->SetText("Trying server : ");
             serverNameEdit->SetText(server.host);
@@ -246,12 +246,12 @@ bool TForm1::ConnectToServer() {
             // Let the window show the new state.
             rtl::Application().ProcessMessages();
             // A new attempt: nothing heard from its server yet.
-            ++attempt_;
-            watchedAttempt_ = Upload.Attempts;
-            loginReply_.Reset();
-            loginValidation_.reset();
-            ownClose_ = false;
-            attemptEnded_ = false;
+            ++current_.connection;
+            current_.watchedUpload = Upload.Attempts;
+            current_.loginReply.Reset();
+            current_.loginValidation.reset();
+            current_.ownClose = false;
+            current_.ended = false;
             UploadLog.Write(upload::LogConnecting(server));
             // The watchdog's period starts when it goes from off to on, and
             // it watches this attempt: one left running by an earlier
@@ -264,9 +264,9 @@ bool TForm1::ConnectToServer() {
             // The request itself failed: the next position at once, up to
             // the end of the list.
             Timer1.SetEnabled(false);
-            if (!attemptEnded_) {
-                attemptEnded_ = true;
-                UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, connectedServer_));
+            if (!current_.ended) {
+                current_.ended = true;
+                UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, current_.server));
             }
             const bool tryNext = Session.AdvanceAfterConnectFailure();
             WSocket1->Abort();
@@ -279,8 +279,8 @@ bool TForm1::ConnectToServer() {
 }
 
 bool TForm1::TakeOutcomeDue() {
-    const bool due = outcomeDue_;
-    outcomeDue_ = false;
+    const bool due = current_.outcomeDue;
+    current_.outcomeDue = false;
     return due;
 }
 
@@ -291,8 +291,8 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     // connection while this handler waits, or a newer attempt has started
     // meanwhile, nothing more goes out and nothing is recorded as delivered
     // (the cycle stays active, so the packet goes out again).
-    const unsigned attempt = attempt_, closes = sessionCloses_;
-    auto stillCurrent = [&] { return attempt_ == attempt && sessionCloses_ == closes; };
+    const unsigned attempt = current_.connection, closes = current_.sessionCloses;
+    auto stillCurrent = [&] { return current_.connection == attempt && current_.sessionCloses == closes; };
 
     // Connected (first event) or a text handed over (later ones).
     Timer1.SetEnabled(false);
@@ -301,12 +301,12 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         // The login line is out: this server is in use. It is the server
         // the connection was asked for, not whatever ServerIndex holds now:
         // a schedule tick may have moved the position during the session.
-        SetTrayHint("Sending data to " + connectedServer_.host);
+        SetTrayHint("Sending data to " + current_.server.host);
         rtl::Application().ProcessMessages();
         if (!stillCurrent()) return;
         Label22->SetText("Using server : ");
-        serverNameEdit->SetText(connectedServer_.host);
-        ServerPortEdit->SetText(connectedServer_.port);
+        serverNameEdit->SetText(current_.server.host);
+        ServerPortEdit->SetText(current_.server.port);
     }
     ++Session.SendStep;
 
@@ -319,7 +319,7 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         const std::string validation = Validation->Text();
         WSocket1->SendStr(upload::LoginLine(Callsign->Text(), validation, FileVersion()));
         // The server's verdict is about this login, whatever is typed later.
-        loginValidation_ = validation;
+        current_.loginValidation = validation;
         break;
     }
     case 2:
@@ -330,11 +330,11 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         // before the packet is recorded as delivered. A failure to record it
         // ends the handler here, and the cycle stays active; the server has
         // the packet all the same.
-        ownClose_ = true;
+        current_.ownClose = true;
         WSocket1->Close();
-        ownClose_ = false;
+        current_.ownClose = false;
         const bool noteDelivery = TakeOutcomeDue();
-        const bool verified = upload::NoticeFor(loginValidation_.value_or("-1"), loginReply_.Verdict()).Empty();
+        const bool verified = upload::NoticeFor(current_.loginValidation.value_or("-1"), current_.loginReply.Verdict()).Empty();
         try {
             StorePacket(Upload.CurrentPacket);
         } catch (...) {
@@ -346,12 +346,12 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
         // A server that did not verify a validation number drops the
         // packet: sent, and not sent again, but no delivery.
         if (!verified) {
-            UploadLog.Write(upload::LogSentUnverified(connectedServer_, Upload.CurrentPacket));
+            UploadLog.Write(upload::LogSentUnverified(current_.server, Upload.CurrentPacket));
             if (noteDelivery) NoteOutcome(upload::AttemptOutcome::LoginNotVerified);
             break;
         }
-        UploadLog.Write(upload::LogDelivered(connectedServer_, Upload.CurrentPacket, Upload.CurrentWords));
-        if (!ssidAdviceGiven_ && upload::WantsWeatherSsid(Callsign->Text(), loginValidation_.value_or("-1"))) {
+        UploadLog.Write(upload::LogDelivered(current_.server, Upload.CurrentPacket, Upload.CurrentWords));
+        if (!ssidAdviceGiven_ && upload::WantsWeatherSsid(Callsign->Text(), current_.loginValidation.value_or("-1"))) {
             ssidAdviceGiven_ = true;
             UploadLog.Write(upload::LogSsidAdvice(rtl::Trimmed(Callsign->Text())));
         }
@@ -379,23 +379,23 @@ bool TForm1::PaceOneSecond() {
 }
 
 void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
-    ++sessionCloses_;
-    const unsigned attempt = attempt_;
+    ++current_.sessionCloses;
+    const unsigned attempt = current_.connection;
     // The attempt's end is noted before the steps below let other events
     // run, one of which may already start the next attempt.
     const std::optional<upload::AttemptOutcome> outcome = LogSessionEnd(errCode);
     // A delivery is noted by the step that closed, once the packet is
     // recorded.
     const bool outcomeDue = outcome && outcome != upload::AttemptOutcome::Delivered && TakeOutcomeDue();
-    const std::string validation = loginValidation_.value_or("");
-    const upload::LoginVerdict verdict = loginReply_.Verdict();
-    const bool verdictToShow = outcome && loginValidation_.has_value();
+    const std::string validation = current_.loginValidation.value_or("");
+    const upload::LoginVerdict verdict = current_.loginReply.Verdict();
+    const bool verdictToShow = outcome && current_.loginValidation.has_value();
     LED->SetColor(kLampIdle);
     SetTrayHint("Waiting");
     rtl::Application().ProcessMessages();
     // A newer attempt started meanwhile (the watchdog of this one fired) is
     // still under way.
-    if (attempt_ == attempt) Upload.UploadBusy = false;
+    if (current_.connection == attempt) Upload.UploadBusy = false;
     // After the "Waiting" hint, so that a warning replaces it.
     if (verdictToShow) ShowLoginVerdict(validation, verdict);
     if (outcomeDue) NoteOutcome(*outcome);
@@ -404,26 +404,26 @@ void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
 std::optional<upload::AttemptOutcome> TForm1::LogSessionEnd(std::uint16_t errCode) {
     // Once per attempt: the close that the watchdog's Abort causes adds
     // nothing to the time-out it has logged.
-    if (attemptEnded_) return std::nullopt;
-    attemptEnded_ = true;
+    if (current_.ended) return std::nullopt;
+    current_.ended = true;
     if (Session.SendStep == 0) {
-        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, connectedServer_));
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, current_.server));
         return upload::AttemptOutcome::NoServerAnswered;
     }
-    const bool loginSent = loginValidation_.has_value();
-    if (loginSent) UploadLog.Write(upload::LogLoginVerdict(loginReply_.Verdict()));
+    const bool loginSent = current_.loginValidation.has_value();
+    if (loginSent) UploadLog.Write(upload::LogLoginVerdict(current_.loginReply.Verdict()));
     // The program's own Close after the packet: delivered, once the packet
     // is recorded.
-    if (ownClose_) return upload::AttemptOutcome::Delivered;
+    if (current_.ownClose) return upload::AttemptOutcome::Delivered;
     // A failed send ends the session through the error handler's Abort,
     // which names no error: the error it recorded tells.
     const int code = errCode != 0 ? errCode : WSocket1->LastError();
     const bool reset = code == kConnectionAborted || code == kConnectionReset;
     UploadLog.Write(upload::LogSessionFailed(
-        reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, connectedServer_));
+        reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, current_.server));
     // A server that ends the session after refusing the login (or not
     // verifying a validation number) tells why nothing was delivered.
-    if (loginSent && !upload::NoticeFor(*loginValidation_, loginReply_.Verdict()).Empty())
+    if (loginSent && !upload::NoticeFor(*current_.loginValidation, current_.loginReply.Verdict()).Empty())
         return upload::AttemptOutcome::LoginNotVerified;
     return upload::AttemptOutcome::SessionEnded;
 }
@@ -437,11 +437,11 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
     Timer1.SetEnabled(false);
     // Left running by an attempt that has ended, while a newer one is still
     // reading the report: that one arms a watchdog of its own.
-    if (Upload.UploadBusy && Upload.Attempts != watchedAttempt_) return;
+    if (Upload.UploadBusy && Upload.Attempts != current_.watchedUpload) return;
     bool timedOut = false;
-    if (!attemptEnded_) {
-        attemptEnded_ = true;
-        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, connectedServer_));
+    if (!current_.ended) {
+        current_.ended = true;
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, current_.server));
         timedOut = TakeOutcomeDue();
     }
     WSocket1->Abort();

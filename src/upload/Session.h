@@ -4,7 +4,10 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+
+#include "upload/LoginReply.h"
 
 namespace upload {
 
@@ -95,6 +98,23 @@ struct SessionState {
 private:
     // Moves to the next position; true when that wrapped back to 1.
     bool Advance();
+};
+
+// The upload attempt whose connection is under way, as the window's steps
+// see it: which connection it is, the server it asked for, what that server
+// said to the login, and how far the attempt got. The steps let messages
+// through while they wait, so each step tells by these whether its
+// connection ended, or a newer one began, meanwhile.
+struct ConnectionAttempt {
+    unsigned connection = 0;     // counts connect requests
+    unsigned sessionCloses = 0;  // counts session-closed events
+    unsigned watchedUpload = 0;  // the upload attempt (UploadState::Attempts) the watchdog watches
+    ServerEntry server;          // the server the connection was asked for
+    LoginReplyReader loginReply;  // what the server said to the login
+    std::optional<std::string> loginValidation;  // the validation number the login sent, once sent
+    bool ownClose = false;    // the program's own Close after the packet is under way
+    bool ended = true;        // its end is in the upload log (no attempt yet counts as ended)
+    bool outcomeDue = false;  // its outcome is still to be noted
 };
 
 }  // namespace upload
