@@ -170,6 +170,9 @@ public:
     void ShowTrayIcon();
     // The tray icon's hint (empty when there is no tray icon).
     void SetTrayHint(const std::string& hint);
+    // One notification balloon by the tray icon with this text (nothing
+    // without a tray icon).
+    void ShowTrayBalloon(const std::string& text);
     // The tray icon's right-click menu and its items.
     enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit };
     HMENU TrayMenu() const { return trayMenu_.handle; }
