@@ -6,6 +6,7 @@
 #include "config/EasyRegAdvanced.h"
 #include "config/StationSettings.h"
 #include "net/WSocket.h"
+#include "rtl/Accessibility.h"
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
@@ -86,6 +87,12 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     CreateControls();
     BindControls();
     if (dpi_ != rtl::kDesignDpi) FitIntervalGap();
+    // Screen readers name a field after the label just before it; the
+    // fields without one of their own get a name of their own.
+    std::vector<std::pair<HWND, std::string>> names;
+    for (const ui::ControlName& field : ui::UnlabelledFieldNames())
+        if (rtl::TControl* control = FindControl(field.control)) names.emplace_back(control->Handle(), field.name);
+    NamedFields = rtl::SetAccessibleNames(names);
 
     // Design state of the components and events.
     LatHem->AddItem("Northern");

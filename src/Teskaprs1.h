@@ -51,6 +51,9 @@ public:
     rtl::TControl* FindControl(const std::string& name) const;
     // Every control, in the order they were built.
     const std::vector<std::unique_ptr<rtl::TControl>>& Controls() const { return controls_; }
+    // How many of the fields without a label of their own the system took
+    // a name for (screen readers; none under Wine, which does not take them).
+    int NamedFields = 0;
 
     // Configuration.
     rtl::TGroupBox* GroupBox2 = nullptr;

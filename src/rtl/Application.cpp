@@ -1,6 +1,7 @@
 #include "rtl/Application.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <algorithm>
 
@@ -23,10 +24,14 @@ TApplication& Application() {
 
 TApplication::~TApplication() {
     if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+    if (comStarted_) CoUninitialize();
 }
 
 void TApplication::Initialize() {
     if (handle_) return;
+    // Another mode already chosen on this thread is kept; COM works there too.
+    if (!comStarted_)
+        comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};
     if (!GetClassInfoA(instance, kAppWindowClass, &wc)) {

@@ -31,7 +31,9 @@ public:
     ~TApplication();
 
     // Creates the application window (once). It stays hidden until one of
-    // the windows it owns is on screen.
+    // the windows it owns is on screen. COM starts on this thread, apartment
+    // threaded, as the shell's functions and the accessibility services want
+    // it (until the application object ends).
     void Initialize();
 
     const std::string& Title() const { return title_; }
@@ -105,6 +107,7 @@ private:
 
     std::string title_;
     HWND handle_ = nullptr;
+    bool comStarted_ = false;
     HWND mainForm_ = nullptr;
     HICON icon_ = nullptr;
     bool showMainForm_ = true;
