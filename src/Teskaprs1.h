@@ -51,9 +51,6 @@ public:
     rtl::TControl* FindControl(const std::string& name) const;
     // Every control, in the order they were built.
     const std::vector<std::unique_ptr<rtl::TControl>>& Controls() const { return controls_; }
-    // How many of the fields without a label of their own the system took
-    // a name for (screen readers; none under Wine, which does not take them).
-    int NamedFields = 0;
 
     // Configuration.
     rtl::TGroupBox* GroupBox2 = nullptr;
@@ -303,6 +300,9 @@ public:
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    // Gives the fields without a label of their own their names for screen
+    // readers (where the system takes them).
+    void NameFields();
     void CreateControls();
     void BindControls();
     // The fonts and the window's icons for a dpi (the old ones are replaced

@@ -13,10 +13,10 @@
 namespace rtl {
 
 // Gives each control its name (text in the Windows code page). Needs COM on
-// the calling thread (TApplication::Initialize starts it). Where the system
-// does not offer the services or refuses a name (Wine answers "not
-// implemented"), the control keeps the name the system gives it: no
-// failure. Returns how many names were taken.
+// the calling thread (TApplication::StartCom). Where the system does not
+// offer the services or refuses a name (Wine answers "not implemented"),
+// the control keeps the name the system gives it: no failure. Returns how
+// many names were taken.
 int SetAccessibleNames(const std::vector<std::pair<HWND, std::string>>& names);
 
 }  // namespace rtl

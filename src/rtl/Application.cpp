@@ -29,9 +29,6 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
     if (handle_) return;
-    // Another mode already chosen on this thread is kept; COM works there too.
-    if (!comStarted_)
-        comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA wc{};
     if (!GetClassInfoA(instance, kAppWindowClass, &wc)) {
@@ -51,6 +48,11 @@ void TApplication::Initialize() {
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, instance, this);
+}
+
+void TApplication::StartCom() {
+    if (!comStarted_)
+        comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
 void TApplication::SetTitle(const std::string& title) {

@@ -31,10 +31,13 @@ public:
     ~TApplication();
 
     // Creates the application window (once). It stays hidden until one of
-    // the windows it owns is on screen. COM starts on this thread, apartment
-    // threaded, as the shell's functions and the accessibility services want
-    // it (until the application object ends).
+    // the windows it owns is on screen.
     void Initialize();
+    // Starts COM on this thread, apartment threaded, for as long as the
+    // application object lives (once; a thread where COM already runs keeps
+    // it as it is). Left until something needs it: under Wine the first
+    // start takes tens of milliseconds.
+    void StartCom();
 
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title);

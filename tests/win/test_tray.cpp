@@ -474,11 +474,8 @@ TEST_F(TrayComponentTest, MouseMessagesCallTheirEvents) {
             EXPECT_EQ(Callback(*tray, c.message), 0);
             EXPECT_EQ(seen, version && c.version4 ? *c.version4 : c.events);
         }
-        if (version) {
-            // The menu opens at the point the shell gave (for the keyboard, the icon's).
-            EXPECT_EQ(popupAt.x, kAnchor.x);
-            EXPECT_EQ(popupAt.y, kAnchor.y);
-        }
+        // The menu opens at the point the shell gave (for the keyboard, the icon's).
+        EXPECT_TRUE(!version || (popupAt.x == kAnchor.x && popupAt.y == kAnchor.y));
     }
     // The cursor position is read at each callback.
     POINT now{};
@@ -554,37 +551,29 @@ TEST_F(TrayComponentTest, ABalloonIsHandedToTheShellAndRecordedWhereItIsShown) {
     MakeTray({atiTerminateOnLogoff});
     std::vector<std::string> shown;
     tray->OnBalloonShown = [&](const std::string& text) { shown.push_back(text); };
-    struct Case {
-        std::string text;
-        BOOL answer;
-        bool iconShown;
-        std::optional<std::string> recorded;
-    };
-    const std::string warning = "No upload since 12:34: no server answered";
-    const Case cases[] = {
-        {warning, TRUE, true, warning},
-        {std::string(300, 'x'), TRUE, true, std::string(255, 'x')},
-        {"refused", FALSE, true, std::nullopt},
-        {"", TRUE, true, std::nullopt},
-        {"icon not shown", TRUE, false, std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        tray->SetVisible(c.iconShown);
+    const std::string warning = "No upload since 12:34: no server answered", longText(300, 'x');
+    // The text, the shell's answer, whether the icon is there, what is recorded ("": none).
+    const std::tuple<std::string, BOOL, bool, std::string> cases[] = {
+        {warning, TRUE, true, warning}, {longText, TRUE, true, longText.substr(0, 255)},
+        {"refused", FALSE, true, ""},   {"", TRUE, true, ""},
+        {"icon not shown", TRUE, false, ""}};
+    for (const auto& [text, answer, iconShown, recorded] : cases) {
+        SCOPED_TRACE(text);
+        tray->SetVisible(iconShown);
         shell->calls.clear();
         shown.clear();
-        shell->answers = {c.answer};
-        EXPECT_EQ(tray->ShowBalloon(c.text), c.recorded.has_value());
-        EXPECT_EQ(shown, c.recorded ? std::vector<std::string>{*c.recorded} : std::vector<std::string>{});
-        if (c.text.empty() || !c.iconShown) {
+        shell->answers = {answer};
+        EXPECT_EQ(tray->ShowBalloon(text), !recorded.empty());
+        EXPECT_EQ(shown, recorded.empty() ? std::vector<std::string>{} : std::vector<std::string>{recorded});
+        if (text.empty() || !iconShown) {
             EXPECT_TRUE(shell->calls.empty());
             continue;
         }
         ASSERT_EQ(shell->Ops(), std::vector<DWORD>{NIM_MODIFY});
-        EXPECT_EQ(shell->calls[0].flags, tray->NotifyData().uFlags | NIF_INFO) << "the icon's record, and the balloon";
-        EXPECT_EQ(shell->calls[0].info, c.text.substr(0, 255));
-        EXPECT_EQ(shell->calls[0].infoTitle, "Teskaprs");
-        EXPECT_EQ(shell->calls[0].infoFlags, static_cast<DWORD>(NIIF_WARNING | NIIF_RESPECT_QUIET_TIME));
+        const FakeNotificationArea::Call& call = shell->calls[0];
+        EXPECT_EQ(call.flags, tray->NotifyData().uFlags | NIF_INFO) << "the icon's record, and the balloon";
+        EXPECT_EQ(call.info + "|" + call.infoTitle, text.substr(0, 255) + "|Teskaprs");
+        EXPECT_EQ(call.infoFlags, static_cast<DWORD>(NIIF_WARNING | NIIF_RESPECT_QUIET_TIME));
     }
 }
 
@@ -617,7 +606,6 @@ TEST_F(TrayComponentTest, MonitorPutsBackAnIconTheShellLostOrRefused) {
     EXPECT_TRUE(tray->Shown()) << "a refused add still counts as shown";
     // The next check finds the icon missing and adds it again; then the
     // shell loses it (a modify fails) and it comes back once more.
-    // (A refused add asks for no version.)
     shell->answers = {FALSE, TRUE, TRUE, TRUE, TRUE, FALSE};
     const ULONGLONG until = GetTickCount64() + 3000;
     while (shell->calls.size() < 11 && GetTickCount64() < until) rtl::PumpMessagesFor(20);
@@ -968,8 +956,7 @@ TEST_F(TrayWindowTest, MinimizeHidesWindowAndTaskbarButtonAndALeftClickBringsThe
     EXPECT_FALSE(IsWindowVisible(App()));
     // Enter or Space on the icon (Win+B, the arrows) brings them back too.
     Callback(Tray(), NIN_KEYSELECT);
-    EXPECT_TRUE(IsWindowVisible(hwnd));
-    EXPECT_TRUE(IsWindowVisible(App()));
+    EXPECT_TRUE(IsWindowVisible(hwnd) && IsWindowVisible(App()));
 }
 
 TEST_F(TrayWindowTest, ClosingTheWindowRemovesTheIcon) {
@@ -1119,9 +1106,8 @@ TEST_F(TrayWindowTest, ARightClickOpensTheMenuInFrontAndEscapeClosesIt) {
     const std::string hint = Tray().Hint();
     shell->calls.clear();
     const MenuSeen seen = RightClickAndPress(Tray(), {VK_ESCAPE});
-    // The keyboard goes back to the notification area.
     const std::vector<DWORD> ops = shell->OpsFor(form->Handle(), Tray().Identifier());
-    EXPECT_EQ(std::count(ops.begin(), ops.end(), NIM_SETFOCUS), 1);
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), NIM_SETFOCUS), 1) << "the keyboard goes back to the icons";
     EXPECT_TRUE(seen.opened) << "no menu on screen";
     EXPECT_EQ(seen.menu, menu);
     EXPECT_EQ(seen.foreground, form->Handle());
