@@ -6,6 +6,7 @@
 #include "config/EasyRegAdvanced.h"
 #include "config/StationSettings.h"
 #include "net/WSocket.h"
+#include "rtl/Accessibility.h"
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
@@ -23,6 +24,8 @@ const char kFormClass[] = "TForm1";
 // Control identifiers start above IDOK and IDCANCEL, which the dialog
 // keys (Enter, Escape) send to the window.
 const int kFirstControlId = 1000;
+// Posted to the window by its constructor: name the fields for screen readers.
+constexpr UINT kNameFieldsMessage = WM_APP + 1;
 const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
@@ -120,6 +123,21 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     // The icon in the notification area, whatever became of the handler (a
     // window that stays hidden is reached from there).
     ShowTrayIcon();
+    // Names for screen readers once the window is up (see NameFields).
+    PostMessageA(handle_, kNameFieldsMessage, 0, 0);
+}
+
+void TForm1::NameFields() {
+    // Screen readers name a field after the label just before it; the fields
+    // without one of their own get a name of their own. COM starts only now:
+    // under Wine its start takes tens of milliseconds, which the window does
+    // not wait for. A second copy that is ending names nothing.
+    if (rtl::Application().Terminating()) return;
+    rtl::Application().StartCom();
+    std::vector<std::pair<HWND, std::string>> names;
+    for (const ui::ControlName& field : ui::UnlabelledFieldNames())
+        if (rtl::TControl* control = FindControl(field.control)) names.emplace_back(control->Handle(), field.name);
+    rtl::SetAccessibleNames(names);
 }
 
 TForm1::~TForm1() {
@@ -511,6 +529,10 @@ LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     switch (msg) {
+    case kNameFieldsMessage:
+        NameFields();
+        result = 0;
+        return true;
     case WM_COMMAND:
         if (rtl::ReflectToControl(msg, wp, lp, result)) return true;
         if (LOWORD(wp) == IDOK && !lp) {

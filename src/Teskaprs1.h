@@ -175,6 +175,9 @@ public:
     void ShowTrayIcon();
     // The tray icon's hint (empty when there is no tray icon).
     void SetTrayHint(const std::string& hint);
+    // One notification balloon by the tray icon with this text (nothing
+    // without a tray icon).
+    void ShowTrayBalloon(const std::string& text);
     // The tray icon's right-click menu and its items.
     enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit };
     HMENU TrayMenu() const { return trayMenu_.handle; }
@@ -294,6 +297,9 @@ public:
 private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    // Gives the fields without a label of their own their names for screen
+    // readers (where the system takes them).
+    void NameFields();
     void CreateControls();
     void BindControls();
     // The fonts and the window's icons for a dpi (the old ones are replaced

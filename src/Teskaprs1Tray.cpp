@@ -71,6 +71,10 @@ void TForm1::SetTrayHint(const std::string& hint) {
     abcTrayIcon1->SetHint(hint == kWaitingHint && Silence.Warning() ? Silence.Tip() : hint);
 }
 
+void TForm1::ShowTrayBalloon(const std::string& text) {
+    if (abcTrayIcon1) abcTrayIcon1->ShowBalloon(text);
+}
+
 void TForm1::TrayMenuClick(UINT item) {
     switch (item) {
     case kTrayShow:

@@ -1,6 +1,7 @@
 #include "rtl/Application.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <algorithm>
 
@@ -23,6 +24,7 @@ TApplication& Application() {
 
 TApplication::~TApplication() {
     if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+    if (comStarted_) CoUninitialize();
 }
 
 void TApplication::Initialize() {
@@ -46,6 +48,11 @@ void TApplication::Initialize() {
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, instance, this);
+}
+
+void TApplication::StartCom() {
+    if (!comStarted_)
+        comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
 void TApplication::SetTitle(const std::string& title) {

@@ -38,6 +38,11 @@ public:
     // Creates the application window (once). It stays hidden until one of
     // the windows it owns is on screen.
     void Initialize();
+    // Starts COM on this thread, apartment threaded, for as long as the
+    // application object lives (once; a thread where COM already runs keeps
+    // it as it is). Left until something needs it: under Wine the first
+    // start takes tens of milliseconds.
+    void StartCom();
 
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& title);
@@ -113,6 +118,7 @@ private:
 
     std::string title_;
     HWND handle_ = nullptr;
+    bool comStarted_ = false;
     HWND mainForm_ = nullptr;
     HICON icon_ = nullptr;
     bool showMainForm_ = true;

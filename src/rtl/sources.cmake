@@ -6,6 +6,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   rtl/Text.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
+  rtl/Accessibility.cpp
   rtl/Application.cpp
   rtl/Controls.cpp
   rtl/Dialogs.cpp

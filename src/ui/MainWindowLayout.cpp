@@ -23,14 +23,19 @@ constexpr std::array kLayout{
     ControlLayout{"GroupBox1", K::GroupBox, "", 6, 168, 539, 69, 1, " Tesk data ", kBold},
     ControlLayout{"GroupBox3", K::GroupBox, "", 6, 240, 539, 101, 2, " APRS ", kBold},
 
-    // Configuration: the tab stops in tab order, then the labels. The
-    // fields are created before the labels so that they lie above them
-    // (`Interval` sits in the gap of `Label5`).
+    // Configuration: the tab stops in tab order, each field's own label just
+    // before it (a screen reader names a field after the label that precedes
+    // it), then the other labels. Those come after the fields so that the
+    // fields lie above them (`Interval` sits in the gap of `Label5`).
+    ControlLayout{"Label8", K::Label, "GroupBox2", 8, 16, 97, 13, -1, "wxreport.txt location:", kNoFlags},
     ControlLayout{"FileLocationDisplay", K::Edit, "GroupBox2", 108, 12, 201, 21, 0, "", kNoFlags},
     ControlLayout{"BrowseButton", K::Button, "GroupBox2", 316, 12, 75, 21, 1, "Browse", kNoFlags},
     ControlLayout{"Interval", K::SpinEdit, "GroupBox2", 456, 12, 45, 22, 2, "", kNoFlags},
+    ControlLayout{"Label3", K::Label, "GroupBox2", 8, 44, 39, 13, -1, "Callsign:", kNoFlags},
     ControlLayout{"Callsign", K::UpperCaseEdit, "GroupBox2", 52, 40, 73, 21, 3, "", kNoFlags},
+    ControlLayout{"Label4", K::Label, "GroupBox2", 132, 44, 49, 13, -1, "Validation:", kNoFlags},
     ControlLayout{"Validation", K::Edit, "GroupBox2", 188, 40, 45, 21, 4, "", kNoFlags},
+    ControlLayout{"Label21", K::Label, "GroupBox2", 244, 44, 80, 13, -1, "Weather Station:", kNoFlags},
     ControlLayout{"ComboBox1", K::SortedComboBox, "GroupBox2", 328, 40, 201, 21, 5, "Select Your Station", kNoFlags},
     ControlLayout{"LatDeg", K::SpinEdit, "GroupBox2", 60, 84, 45, 22, 6, "", kNoFlags},
     ControlLayout{"LatMin", K::SpinEdit, "GroupBox2", 108, 84, 45, 22, 7, "", kNoFlags},
@@ -43,11 +48,7 @@ constexpr std::array kLayout{
     ControlLayout{"Button1", K::MultiLineButton, "GroupBox2", 372, 100, 133, 29, 14, "Save Configuration", kNoFlags},
     ControlLayout{"Minimized", K::CheckBox, "GroupBox2", 376, 64, 125, 17, 15, "Minimize on startup?", kNoFlags},
     ControlLayout{"AutoStart", K::CheckBox, "GroupBox2", 376, 80, 125, 17, 16, "Autostart at PC logon?", kChecked},
-    ControlLayout{"Label8", K::Label, "GroupBox2", 8, 16, 97, 13, -1, "wxreport.txt location:", kNoFlags},
     ControlLayout{"Label5", K::Label, "GroupBox2", 400, 16, 130, 13, -1, "Send every                 Mins.", kNoFlags},
-    ControlLayout{"Label3", K::Label, "GroupBox2", 8, 44, 39, 13, -1, "Callsign:", kNoFlags},
-    ControlLayout{"Label4", K::Label, "GroupBox2", 132, 44, 49, 13, -1, "Validation:", kNoFlags},
-    ControlLayout{"Label21", K::Label, "GroupBox2", 244, 44, 80, 13, -1, "Weather Station:", kNoFlags},
     ControlLayout{"Label10", K::Label, "GroupBox2", 60, 68, 229, 13, -1,
                   "Degrees   Minutes    Seconds           Hemisphere", kNoFlags},
     ControlLayout{"Label9", K::Label, "GroupBox2", 8, 88, 41, 13, -1, "Latitude:", kNoFlags},
@@ -66,11 +67,11 @@ constexpr std::array kLayout{
 
     // APRS: the server, the lamp, the last packet and the links.
     ControlLayout{"AutoServer", K::CheckBox, "GroupBox3", 360, 16, 73, 17, 0, "Automatic?", kChecked},
+    ControlLayout{"Label22", K::Label, "GroupBox3", 8, 16, 66, 13, -1, "Trying Server:", kAutoSize},
     ControlLayout{"serverNameEdit", K::Edit, "GroupBox3", 88, 12, 177, 21, 1, "", kRedText},
+    ControlLayout{"Label18", K::Label, "GroupBox3", 280, 16, 25, 13, -1, "Port :", kNoFlags},
     ControlLayout{"ServerPortEdit", K::Edit, "GroupBox3", 312, 12, 37, 21, 2, "", kRedText},
     ControlLayout{"LED", K::Panel, "GroupBox3", 498, 11, 25, 25, 3, "", kNoFlags},
-    ControlLayout{"Label22", K::Label, "GroupBox3", 8, 16, 66, 13, -1, "Trying Server:", kAutoSize},
-    ControlLayout{"Label18", K::Label, "GroupBox3", 280, 16, 25, 13, -1, "Port :", kNoFlags},
     ControlLayout{"Label11", K::Label, "GroupBox3", 448, 16, 45, 13, -1, "Sending :", kNoFlags},
     ControlLayout{"Label20", K::Label, "GroupBox3", 8, 36, 118, 13, -1, "You can get a Callsign at", kAutoSize},
     ControlLayout{"Label12", K::Label, "GroupBox3", 8, 56, 118, 13, -1, "You can get a Callsign at", kNoFlags},
@@ -91,8 +92,22 @@ constexpr std::array kLayout{
     ControlLayout{"abcVersionLabel1", K::VersionLabel, "", 504, 332, 45, 29, -1, "", kNoFlags},
 };
 
+constexpr std::array kUnlabelledFieldNames{
+    ControlName{"Interval", "Upload interval in minutes"},
+    ControlName{"LatDeg", "Latitude degrees"},
+    ControlName{"LatMin", "Latitude minutes"},
+    ControlName{"LatSec", "Latitude seconds"},
+    ControlName{"LatHem", "Latitude hemisphere"},
+    ControlName{"LonDeg", "Longitude degrees"},
+    ControlName{"LonMin", "Longitude minutes"},
+    ControlName{"LonSec", "Longitude seconds"},
+    ControlName{"LonHem", "Longitude hemisphere"},
+};
+
 }  // namespace
 
 std::span<const ControlLayout> MainWindowLayout() { return kLayout; }
+
+std::span<const ControlName> UnlabelledFieldNames() { return kUnlabelledFieldNames; }
 
 }  // namespace ui

@@ -72,7 +72,15 @@ struct ControlLayout {
 };
 
 // Group boxes first (the parents before their children), each parent's
-// tab stops in tab order.
+// tab stops in tab order, a field's own label just before it.
 std::span<const ControlLayout> MainWindowLayout();
+
+// The fields that have no label of their own, with the names a screen
+// reader announces them by (a labelled field is named by its label).
+struct ControlName {
+    const char* control;
+    const char* name;
+};
+std::span<const ControlName> UnlabelledFieldNames();
 
 }  // namespace ui

@@ -355,7 +355,9 @@ void TabcTrayIcon::FillRecord() {
     data_.cbSize = NOTIFYICONDATAA_V1_SIZE;
     data_.hWnd = FormHandle();
     data_.uID = id_;
-    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // With version 4 the shell shows the tip only when asked to; the flag
+    // means nothing to a shell that keeps the old callbacks.
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data_.uCallbackMessage = kCallbackMessage;
     data_.hIcon = CurrentIcon();
     lstrcpynA(data_.szTip, hint_.c_str(), kTipLength + 1);
@@ -372,8 +374,18 @@ void TabcTrayIcon::AddIcon() {
     FillRecord();
     // A refused add still counts as shown: the monitor finds the icon
     // missing and adds it again.
-    Shell_NotifyIconA(NIM_ADD, &data_);
+    const bool added = Shell_NotifyIconA(NIM_ADD, &data_);
     shown_ = true;
+    // Version 4 lets the keyboard reach the icon; each new icon asks for it
+    // again (after a re-created taskbar too). A shell that refuses it keeps
+    // sending the old callbacks.
+    shellVersion_ = 0;
+    if (added) {
+        NOTIFYICONDATAA version = data_;
+        version.cbSize = sizeof version;
+        version.uVersion = NOTIFYICON_VERSION_4;
+        if (Shell_NotifyIconA(NIM_SETVERSION, &version)) shellVersion_ = NOTIFYICON_VERSION_4;
+    }
     monitorTimer_.SetEnabled(options_.Contains(atiMonitorTray));
 }
 
@@ -381,6 +393,7 @@ void TabcTrayIcon::DeleteIcon() {
     if (!shown_ || !Shell().canHostIcons) return;
     Shell_NotifyIconA(NIM_DELETE, &data_);
     shown_ = false;
+    shellVersion_ = 0;
 }
 
 void TabcTrayIcon::MonitorTick() {
@@ -481,18 +494,28 @@ bool TabcTrayIcon::ApplicationMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
     return false;
 }
 
-void TabcTrayIcon::HandleCallback(WPARAM id, LPARAM mouseMessage) {
-    if (id != id_) return;
-    GetCursorPos(&cursor_);
+void TabcTrayIcon::HandleCallback(WPARAM wp, LPARAM lp) {
+    const bool version4 = shellVersion_ >= NOTIFYICON_VERSION_4;
+    UINT event = static_cast<UINT>(lp);
+    if (version4) {
+        if (HIWORD(lp) != id_) return;
+        event = LOWORD(lp);
+        cursor_ = POINT{static_cast<short>(LOWORD(wp)), static_cast<short>(HIWORD(wp))};
+    } else {
+        if (wp != id_) return;
+        GetCursorPos(&cursor_);
+    }
     const TShiftState none = 0;
     auto down = [&](TMouseButton b) {
         if (OnMouseDown) OnMouseDown(this, b, none, cursor_.x, cursor_.y);
     };
     auto up = [&](TMouseButton b) {
         if (OnMouseUp) OnMouseUp(this, b, none, cursor_.x, cursor_.y);
-        Click(b);
+        // With version 4 the shell follows the left and right releases with
+        // an event of its own (below), which is the click: one of each pair.
+        if (!version4 || b == mbMiddle) Click(b);
     };
-    switch (static_cast<UINT>(mouseMessage)) {
+    switch (event) {
     case WM_MOUSEMOVE:
         if (OnMouseMove) OnMouseMove(this, none, cursor_.x, cursor_.y);
         break;
@@ -505,6 +528,15 @@ void TabcTrayIcon::HandleCallback(WPARAM id, LPARAM mouseMessage) {
     case WM_MBUTTONDOWN: down(mbMiddle); break;
     case WM_MBUTTONUP: up(mbMiddle); break;
     case WM_MBUTTONDBLCLK: DblClick(mbMiddle); break;
+    // Version 4 only: the icon selected by the mouse or the keyboard (Enter,
+    // Space), and its menu asked for (right button, menu key, Shift+F10).
+    case NIN_SELECT:
+    case NIN_KEYSELECT:
+        if (version4) Click(mbLeft);
+        break;
+    case WM_CONTEXTMENU:
+        if (version4) Click(mbRight);
+        break;
     default: break;
     }
 }
@@ -529,7 +561,26 @@ void TabcTrayIcon::ShowPopupMenu(POINT at) {
     const UINT item = static_cast<UINT>(TrackPopupMenuEx(
         popupMenu_, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, form, nullptr));
     PostMessageA(form, WM_NULL, 0, 0);
-    if (item) ClickMenuItem(item);
+    if (item) {
+        ClickMenuItem(item);
+    } else if (shown_ && shellVersion_ >= NOTIFYICON_VERSION_4) {
+        // Closed without a choice: the keyboard goes back to the icons.
+        Shell_NotifyIconA(NIM_SETFOCUS, &data_);
+    }
+}
+
+bool TabcTrayIcon::ShowBalloon(const std::string& text) {
+    if (!shown_ || text.empty() || !Shell().canHostIcons) return false;
+    // The icon's record as it stands, with the balloon.
+    NOTIFYICONDATAA balloon = data_;
+    balloon.cbSize = sizeof balloon;
+    balloon.uFlags |= NIF_INFO;
+    lstrcpynA(balloon.szInfo, text.c_str(), sizeof balloon.szInfo);
+    lstrcpynA(balloon.szInfoTitle, rtl::Application().Title().c_str(), sizeof balloon.szInfoTitle);
+    balloon.dwInfoFlags = NIIF_WARNING | NIIF_RESPECT_QUIET_TIME;
+    if (!Shell_NotifyIconA(NIM_MODIFY, &balloon)) return false;
+    if (OnBalloonShown) OnBalloonShown(balloon.szInfo);
+    return true;
 }
 
 void TabcTrayIcon::ClickMenuItem(UINT itemId) {

@@ -1,7 +1,9 @@
 // The tray icon component: keeps an icon in the notification area for as
 // long as the program runs, hides the window to it instead of minimizing,
-// brings the window back on a click, carries the one-line status hint, and
-// puts the icon back when the taskbar is re-created or loses it.
+// brings the window back on a click (or on Enter, Space or the menu key once
+// the keyboard has reached the icon), carries the one-line status hint, shows
+// a notification balloon when asked, and puts the icon back when the taskbar
+// is re-created or loses it.
 //
 // TabcFormHook is its base: a component that sees the messages of its form's
 // window before the form does (through a window subclass, so the form keeps
@@ -123,8 +125,11 @@ using TShiftState = unsigned;
 
 class TabcTrayIcon : public TabcFormHook {
 public:
-    // The icon's callback to the form: first parameter the icon identifier,
-    // second the mouse message.
+    // The icon's callback to the form. Where the shell took version 4 (see
+    // ShellVersion): the event in the low word of the second parameter, the
+    // icon identifier in its high word, and the point the event concerns in
+    // the first (x in its low word, y in its high word). Elsewhere: first
+    // parameter the icon identifier, second the mouse message.
     static constexpr UINT kCallbackMessage = 28679;
     // Posted to the application window: delete the icon, wait a second, add it.
     static constexpr UINT kReAddMessage = 28680;
@@ -190,8 +195,16 @@ public:
         autoPopup_ = autoPopup;
     }
     // Shows the popup menu at a screen position and waits for the user's
-    // choice, as a right click on the icon does.
+    // choice, as a right click on the icon does. Closed without a choice, it
+    // gives the keyboard focus back to the notification area (version 4).
     void ShowPopupMenu(POINT at);
+
+    // Shows one notification balloon by the icon: the application's title
+    // above the text (at most 255 characters), with the warning sign, held
+    // back by the system while the user does not want to be disturbed.
+    // Returns whether the shell took it; nothing happens while the icon is
+    // not shown or the text is empty.
+    bool ShowBalloon(const std::string& text);
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
@@ -202,6 +215,8 @@ public:
     TContextPopupEvent OnContextPopup;
     // An item of the popup menu was chosen: its identifier.
     std::function<void(TabcTrayIcon* sender, UINT itemId)> OnMenuItemClick;
+    // A balloon was handed to the shell, and it took it: its text as shown.
+    std::function<void(const std::string& text)> OnBalloonShown;
 
     // Adds the icon to the notification area (nothing when it is there).
     void AddIcon();
@@ -218,8 +233,15 @@ public:
     UINT Identifier() const { return id_; }
     // The notification record as last handed to the shell.
     const NOTIFYICONDATAA& NotifyData() const { return data_; }
-    // Where the cursor was at the last mouse callback (screen coordinates).
+    // Where the cursor was at the last mouse callback (screen coordinates);
+    // with version 4, the point the shell gave with the last event (for the
+    // keyboard, where the icon is).
     POINT CursorPos() const { return cursor_; }
+    // The shell version the icon's callbacks follow: NOTIFYICON_VERSION_4
+    // where the shell took it when the icon was last added (the keyboard
+    // then reaches the icon: NIN_SELECT, NIN_KEYSELECT and WM_CONTEXTMENU
+    // come), 0 where it refused it or the icon is not there.
+    UINT ShellVersion() const { return shellVersion_; }
     bool MonitorRunning() const { return monitorTimer_.Enabled(); }
     // The message the shell sends when the taskbar is re-created; 0 when it
     // is not listened for (no "Version" of the shell's browser found).
@@ -238,7 +260,7 @@ private:
     void MonitorTick();
     void AnimateTick();
     void UpdateAnimation();
-    void HandleCallback(WPARAM id, LPARAM mouseMessage);
+    void HandleCallback(WPARAM wp, LPARAM lp);
     void Click(TMouseButton button);
     void DblClick(TMouseButton button);
     void ClickMenuItem(UINT itemId);
@@ -262,6 +284,7 @@ private:
     HMENU popupMenu_ = nullptr;
     bool autoPopup_ = true;
     NOTIFYICONDATAA data_{};
+    UINT shellVersion_ = 0;
     POINT cursor_{};
     rtl::TTimer monitorTimer_;
     rtl::TTimer animateTimer_;

@@ -292,6 +292,13 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThemInTabOrder) {
         EXPECT_EQ(at, Handle(name)) << "expected " << name << ", got " << WindowText(at);
         at = GetNextDlgTabItem(form->Handle(), at, FALSE);
     }
+
+    // A screen reader names a field after the label just before it. (The
+    // fields without one get names that Wine does not take.)
+    const std::pair<const char*, const char*> labelled[] = {
+        {"Label8", "FileLocationDisplay"}, {"Label3", "Callsign"},       {"Label4", "Validation"},
+        {"Label21", "ComboBox1"},          {"Label22", "serverNameEdit"}, {"Label18", "ServerPortEdit"}};
+    for (const auto& [label, field] : labelled) EXPECT_EQ(GetWindow(Handle(field), GW_HWNDPREV), Handle(label)) << field;
 }
 
 int IconSize(HICON icon) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -46,12 +47,14 @@ using namespace ui;  // the option and button names
 class FakeNotificationArea {
 public:
     struct Call {
-        DWORD op;  // NIM_ADD, NIM_MODIFY, NIM_DELETE
+        DWORD op;  // NIM_ADD, NIM_MODIFY, NIM_DELETE, NIM_SETVERSION, NIM_SETFOCUS
         LONG hwnd;
         UINT id;
         UINT flags;
         UINT callback;
-        std::string tip;
+        std::string tip, info, infoTitle;  // info: the balloon's text
+        UINT version;
+        DWORD infoFlags;
     };
 
     FakeNotificationArea() {
@@ -99,18 +102,28 @@ private:
         if (msg != WM_COPYDATA || !self) return DefWindowProcA(hwnd, msg, wp, lp);
         const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lp);
         // Wine's record: window (32 bits), identifier, flags, callback
-        // message, then the tip as 128 wide characters.
+        // message, the tip as 128 wide characters, then the later forms'
+        // fields (the balloon's text, the version, its title and flags).
         struct Head {
             LONG hwnd;
             UINT id, flags, callback;
             WCHAR tip[128];
+            DWORD state, stateMask;
+            WCHAR info[256];
+            UINT version;
+            WCHAR infoTitle[64];
+            DWORD infoFlags;
         };
         if (copy->cbData < sizeof(Head)) return FALSE;
         const auto* head = static_cast<const Head*>(copy->lpData);
-        char tip[256] = {};
-        WideCharToMultiByte(CP_ACP, 0, head->tip, -1, tip, sizeof tip - 1, nullptr, nullptr);
-        self->calls.push_back(
-            Call{static_cast<DWORD>(copy->dwData), head->hwnd, head->id, head->flags, head->callback, tip});
+        auto narrow = [](const WCHAR* wide) {
+            char text[512] = {};
+            WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
+            return std::string(text);
+        };
+        self->calls.push_back(Call{static_cast<DWORD>(copy->dwData), head->hwnd, head->id, head->flags,
+                                   head->callback, narrow(head->tip), narrow(head->info), narrow(head->infoTitle),
+                                   head->version, head->infoFlags});
         if (self->answers.empty()) return TRUE;
         const BOOL answer = self->answers.front();
         self->answers.pop_front();
@@ -120,7 +133,9 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-const std::vector<DWORD> kAdd{NIM_ADD}, kDelete{NIM_DELETE};
+// Each icon added asks for version 4 at once.
+const std::vector<DWORD> kAdd{NIM_ADD, NIM_SETVERSION}, kDelete{NIM_DELETE};
+const std::vector<DWORD> kReAdd{NIM_DELETE, NIM_ADD, NIM_SETVERSION};
 
 // A plain top-level window owned by the application window, as a form is.
 class PlainForm {
@@ -156,8 +171,21 @@ HWND MakeOtherWindow() {
     return other;
 }
 
-LRESULT Callback(TabcTrayIcon& tray, UINT mouseMessage) {
-    return SendMessageA(tray.FormHandle(), TabcTrayIcon::kCallbackMessage, tray.Identifier(), mouseMessage);
+// What the shell sends for an event. With version 4: the event and the icon
+// in lParam, the point (kAnchor) in wParam, and a left or right release
+// followed by the shell's own select or menu event, as Wine and Windows do.
+const POINT kAnchor{321, 45};
+LRESULT Callback(TabcTrayIcon& tray, UINT event) {
+    auto send = [&](UINT e) {
+        if (tray.ShellVersion() != NOTIFYICON_VERSION_4)
+            return SendMessageA(tray.FormHandle(), TabcTrayIcon::kCallbackMessage, tray.Identifier(), e);
+        return SendMessageA(tray.FormHandle(), TabcTrayIcon::kCallbackMessage, MAKEWPARAM(kAnchor.x, kAnchor.y),
+                            MAKELPARAM(e, tray.Identifier()));
+    };
+    const LRESULT result = send(event);
+    if (tray.ShellVersion() == NOTIFYICON_VERSION_4 && (event == WM_LBUTTONUP || event == WM_RBUTTONUP))
+        send(event == WM_LBUTTONUP ? NIN_SELECT : WM_CONTEXTMENU);
+    return result;
 }
 
 SIZE IconSize(HICON icon) {
@@ -245,9 +273,11 @@ TEST_F(TrayComponentTest, AddIconHandsTheShellTheFirstFormOfTheRecord) {
     const FakeNotificationArea::Call& add = shell->calls[0];
     EXPECT_EQ(add.hwnd, static_cast<LONG>(reinterpret_cast<LONG_PTR>(form.hwnd)));
     EXPECT_EQ(add.id, tray->Identifier());
-    EXPECT_EQ(add.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(add.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP));
     EXPECT_EQ(add.callback, 28679u);
     EXPECT_EQ(add.tip, "Waiting");
+    EXPECT_EQ(shell->calls[1].version, 4u);
+    EXPECT_EQ(tray->ShellVersion(), 4u);
     const NOTIFYICONDATAA& record = tray->NotifyData();
     EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
     EXPECT_EQ(record.hWnd, form.hwnd);
@@ -403,13 +433,16 @@ TEST_F(TrayComponentTest, MouseMessagesCallTheirEvents) {
     tray->OnMouseMove = [&](TabcTrayIcon*, TShiftState, int, int) { seen.push_back("move"); };
     tray->OnClick = [&](TabcTrayIcon*) { seen.push_back("click"); };
     tray->OnDblClick = [&](TabcTrayIcon*) { seen.push_back("double"); };
-    tray->OnContextPopup = [&](TabcTrayIcon*, POINT, bool& handled) {
+    POINT popupAt{};
+    tray->OnContextPopup = [&](TabcTrayIcon*, POINT at, bool& handled) {
         seen.push_back("context");
+        popupAt = at;
         handled = true;
     };
     struct Case {
         UINT message;
         std::vector<std::string> events;
+        std::optional<std::vector<std::string>> version4 = {};  // where version 4 differs
     };
     const Case cases[] = {
         {WM_MOUSEMOVE, {"move"}},
@@ -423,13 +456,26 @@ TEST_F(TrayComponentTest, MouseMessagesCallTheirEvents) {
         {WM_MBUTTONUP, {"up middle", "click"}},
         {WM_MBUTTONDBLCLK, {"double"}},
         {WM_KEYDOWN, {}},
-        {WM_CONTEXTMENU, {}},
+        {WM_CONTEXTMENU, {}, {{"context", "click"}}},  // the menu key, Shift+F10
+        {NIN_SELECT, {}, {{"click"}}},
+        {NIN_KEYSELECT, {}, {{"click"}}},  // Enter, Space
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        seen.clear();
-        EXPECT_EQ(Callback(*tray, c.message), 0);
-        EXPECT_EQ(seen, c.events);
+    for (UINT version : {4u, 0u}) {
+        // Then a shell that refuses version 4: the old callbacks.
+        if (!version) {
+            shell->answers = {TRUE, FALSE};
+            tray->SetVisible(false);
+            tray->SetVisible(true);
+        }
+        ASSERT_EQ(tray->ShellVersion(), version);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(c.message) + " version " + std::to_string(version));
+            seen.clear();
+            EXPECT_EQ(Callback(*tray, c.message), 0);
+            EXPECT_EQ(seen, version && c.version4 ? *c.version4 : c.events);
+        }
+        // The menu opens at the point the shell gave (for the keyboard, the icon's).
+        EXPECT_TRUE(!version || (popupAt.x == kAnchor.x && popupAt.y == kAnchor.y));
     }
     // The cursor position is read at each callback.
     POINT now{};
@@ -458,6 +504,7 @@ TEST_F(TrayComponentTest, ClickOptionsDecideWhichClickRestores) {
         {"click option, right click", {atiShowOnClick, atiTerminateOnLogoff}, WM_RBUTTONUP, false},
         {"click option, middle click", {atiShowOnClick, atiTerminateOnLogoff}, WM_MBUTTONUP, false},
         {"click option, left down only", {atiShowOnClick, atiTerminateOnLogoff}, WM_LBUTTONDOWN, false},
+        {"click option, key select", {atiShowOnClick, atiTerminateOnLogoff}, NIN_KEYSELECT, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -500,6 +547,36 @@ TEST_F(TrayComponentTest, DoubleClickRunsTheMenusDefaultItem) {
     DestroyMenu(menu);
 }
 
+TEST_F(TrayComponentTest, ABalloonIsHandedToTheShellAndRecordedWhereItIsShown) {
+    MakeTray({atiTerminateOnLogoff});
+    std::vector<std::string> shown;
+    tray->OnBalloonShown = [&](const std::string& text) { shown.push_back(text); };
+    const std::string warning = "No upload since 12:34: no server answered", longText(300, 'x');
+    // The text, the shell's answer, whether the icon is there, what is recorded ("": none).
+    const std::tuple<std::string, BOOL, bool, std::string> cases[] = {
+        {warning, TRUE, true, warning}, {longText, TRUE, true, longText.substr(0, 255)},
+        {"refused", FALSE, true, ""},   {"", TRUE, true, ""},
+        {"icon not shown", TRUE, false, ""}};
+    for (const auto& [text, answer, iconShown, recorded] : cases) {
+        SCOPED_TRACE(text);
+        tray->SetVisible(iconShown);
+        shell->calls.clear();
+        shown.clear();
+        shell->answers = {answer};
+        EXPECT_EQ(tray->ShowBalloon(text), !recorded.empty());
+        EXPECT_EQ(shown, recorded.empty() ? std::vector<std::string>{} : std::vector<std::string>{recorded});
+        if (text.empty() || !iconShown) {
+            EXPECT_TRUE(shell->calls.empty());
+            continue;
+        }
+        ASSERT_EQ(shell->Ops(), std::vector<DWORD>{NIM_MODIFY});
+        const FakeNotificationArea::Call& call = shell->calls[0];
+        EXPECT_EQ(call.flags, tray->NotifyData().uFlags | NIF_INFO) << "the icon's record, and the balloon";
+        EXPECT_EQ(call.info + "|" + call.infoTitle, text.substr(0, 255) + "|Teskaprs");
+        EXPECT_EQ(call.infoFlags, static_cast<DWORD>(NIIF_WARNING | NIIF_RESPECT_QUIET_TIME));
+    }
+}
+
 TEST_F(TrayComponentTest, VisibleAddsAndDeletesButOnlyStoresWhileLoading) {
     MakeTray({atiTerminateOnLogoff}, false);
     tray->SetVisible(false);
@@ -529,11 +606,11 @@ TEST_F(TrayComponentTest, MonitorPutsBackAnIconTheShellLostOrRefused) {
     EXPECT_TRUE(tray->Shown()) << "a refused add still counts as shown";
     // The next check finds the icon missing and adds it again; then the
     // shell loses it (a modify fails) and it comes back once more.
-    shell->answers = {FALSE, TRUE, TRUE, TRUE, FALSE};
+    shell->answers = {FALSE, TRUE, TRUE, TRUE, TRUE, FALSE};
     const ULONGLONG until = GetTickCount64() + 3000;
-    while (shell->calls.size() < 9 && GetTickCount64() < until) rtl::PumpMessagesFor(20);
-    const std::vector<DWORD> expected{NIM_ADD,    NIM_MODIFY, NIM_DELETE, NIM_ADD,   NIM_MODIFY,
-                                      NIM_MODIFY, NIM_DELETE, NIM_ADD,    NIM_MODIFY};
+    while (shell->calls.size() < 11 && GetTickCount64() < until) rtl::PumpMessagesFor(20);
+    const std::vector<DWORD> expected{NIM_ADD,    NIM_MODIFY, NIM_DELETE, NIM_ADD,        NIM_SETVERSION, NIM_MODIFY,
+                                      NIM_MODIFY, NIM_DELETE, NIM_ADD,    NIM_SETVERSION, NIM_MODIFY};
     std::vector<DWORD> ops = shell->Ops();
     ASSERT_GE(ops.size(), expected.size());
     ops.resize(expected.size());
@@ -551,7 +628,7 @@ TEST_F(TrayComponentTest, ARecreatedTaskbarGetsTheIconBack) {
     MakeTray({atiTerminateOnLogoff});
     shell->calls.clear();
     SendMessageA(rtl::Application().Handle(), taskbarCreated, 0, 0);
-    EXPECT_EQ(shell->Ops(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(shell->Ops(), kReAdd);
     EXPECT_TRUE(tray->Shown());
 
     // An icon that is not to be visible stays away.
@@ -567,8 +644,8 @@ TEST_F(TrayComponentTest, ARecreatedTaskbarGetsTheIconBack) {
     second.Loaded();
     shell->calls.clear();
     SendMessageA(rtl::Application().Handle(), taskbarCreated, 0, 0);
-    EXPECT_EQ(shell->OpsFor(form.hwnd, tray->Identifier()), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
-    EXPECT_EQ(shell->OpsFor(otherForm.hwnd, second.Identifier()), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+    EXPECT_EQ(shell->OpsFor(form.hwnd, tray->Identifier()), kReAdd);
+    EXPECT_EQ(shell->OpsFor(otherForm.hwnd, second.Identifier()), kReAdd);
 }
 
 TEST_F(TrayComponentTest, LogoffEndsTheApplicationOnlyWithTheOption) {
@@ -615,8 +692,8 @@ TEST_F(TrayComponentTest, AnotherUserBringsTheIconBackAfterASecondUnlessTheAppli
         }
         EXPECT_EQ(shell->Ops(), kDelete) << "deleted at once";
         EXPECT_FALSE(tray->Shown());
-        while (shell->calls.size() < 2 && GetTickCount64() - start < 3000) rtl::PumpMessagesFor(50);
-        EXPECT_EQ(shell->Ops(), (std::vector<DWORD>{NIM_DELETE, NIM_ADD}));
+        while (shell->calls.size() < 3 && GetTickCount64() - start < 3000) rtl::PumpMessagesFor(50);
+        EXPECT_EQ(shell->Ops(), kReAdd);
         EXPECT_GE(GetTickCount64() - start, 950u) << "added again after a second";
         EXPECT_TRUE(tray->Shown());
     }
@@ -800,6 +877,11 @@ TEST_F(TrayWindowTest, TheWindowsTrayIconAsItIsSetUp) {
     EXPECT_FALSE(rtl::Application().ShowMainForm());
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_TRUE(IsWindowVisible(App()));
+    // The window's balloon is the icon's.
+    std::vector<std::string> balloons;
+    tray.OnBalloonShown = [&](const std::string& text) { balloons.push_back(text); };
+    form->ShowTrayBalloon("No upload since start: report missing");
+    EXPECT_EQ(balloons, std::vector<std::string>{"No upload since start: report missing"});
 }
 
 TEST_F(TrayWindowTest, TheHintKeeps63CharactersAndBecomesTheTip) {
@@ -872,6 +954,9 @@ TEST_F(TrayWindowTest, MinimizeHidesWindowAndTaskbarButtonAndALeftClickBringsThe
     EXPECT_FALSE(IsIconic(hwnd));
     EXPECT_FALSE(IsIconic(App()));
     EXPECT_FALSE(IsWindowVisible(App()));
+    // Enter or Space on the icon (Win+B, the arrows) brings them back too.
+    Callback(Tray(), NIN_KEYSELECT);
+    EXPECT_TRUE(IsWindowVisible(hwnd) && IsWindowVisible(App()));
 }
 
 TEST_F(TrayWindowTest, ClosingTheWindowRemovesTheIcon) {
@@ -952,9 +1037,10 @@ struct MenuSeen {
     bool nullPosted = false;    // WM_NULL waited for the form after it closed
 };
 
-// Right-clicks the icon; once its menu is on screen, presses the keys (the
-// arrows move through the items, Enter chooses, Escape closes).
-MenuSeen RightClickAndPress(TabcTrayIcon& tray, std::vector<WPARAM> keys) {
+// Right-clicks the icon (or sends another event); once its menu is on
+// screen, presses the keys (the arrows move through the items, Enter
+// chooses, Escape closes).
+MenuSeen RightClickAndPress(TabcTrayIcon& tray, std::vector<WPARAM> keys, UINT event = WM_RBUTTONUP) {
     MenuSeen seen;
     const DWORD ui = GetCurrentThreadId();
     std::thread user([&] {
@@ -975,7 +1061,7 @@ MenuSeen RightClickAndPress(TabcTrayIcon& tray, std::vector<WPARAM> keys) {
             Sleep(50);
         }
     });
-    Callback(tray, WM_RBUTTONUP);
+    Callback(tray, event);
     user.join();
     MSG msg{};
     while (PeekMessageA(&msg, tray.FormHandle(), 0, 0, PM_REMOVE)) {
@@ -1018,7 +1104,10 @@ TEST_F(TrayWindowTest, ARightClickOpensTheMenuInFrontAndEscapeClosesIt) {
     rtl::Application().ProcessMessages();
     ASSERT_EQ(GetForegroundWindow(), other);
     const std::string hint = Tray().Hint();
+    shell->calls.clear();
     const MenuSeen seen = RightClickAndPress(Tray(), {VK_ESCAPE});
+    const std::vector<DWORD> ops = shell->OpsFor(form->Handle(), Tray().Identifier());
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), NIM_SETFOCUS), 1) << "the keyboard goes back to the icons";
     EXPECT_TRUE(seen.opened) << "no menu on screen";
     EXPECT_EQ(seen.menu, menu);
     EXPECT_EQ(seen.foreground, form->Handle());
@@ -1034,7 +1123,11 @@ TEST_F(TrayWindowTest, ShowTeskaprsBringsTheHiddenWindowBack) {
     HWND hwnd = form->Handle();
     SendMessageA(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     ASSERT_FALSE(IsWindowVisible(hwnd));
-    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseShow).opened);
+    shell->calls.clear();
+    // The menu key on the icon opens the menu as the right button does.
+    EXPECT_TRUE(RightClickAndPress(Tray(), kChooseShow, WM_CONTEXTMENU).opened);
+    const std::vector<DWORD> ops = shell->Ops();
+    EXPECT_EQ(std::count(ops.begin(), ops.end(), NIM_SETFOCUS), 0) << "a choice was made";
     rtl::Application().ProcessMessages();
     EXPECT_TRUE(IsWindowVisible(hwnd));
     EXPECT_TRUE(IsWindowVisible(App())) << "with its taskbar button";
