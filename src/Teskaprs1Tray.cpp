@@ -178,8 +178,12 @@ void TForm1::CheckSilence() {
 
 void TForm1::ShowSilence(upload::SilenceWatch::Change change, bool between) {
     using Change = upload::SilenceWatch::Change;
-    if (change == Change::Begins)
+    if (change == Change::Begins) {
         UploadLog.Write(upload::LogSilenceBegins(Silence.LastDelivery(), upload::SilenceReason(Silence.Reason())));
+        // One notification marks the warning's start; none again until a
+        // delivery has ended it.
+        ShowTrayBalloon(Silence.Tip());
+    }
     if (change == Change::Ends) {
         UploadLog.Write(upload::LogSilenceEnds());
         SetTrayIcon(kNormalIcon);

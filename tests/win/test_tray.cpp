@@ -1368,6 +1368,8 @@ TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextD
     form->StartDigit = -1;  // the minute's checks only, no alignment
     std::vector<int> looks;
     form->OnTrayIconChanged = [&](int resource) { looks.push_back(resource); };
+    std::vector<std::string> balloons;
+    Tray().OnBalloonShown = [&](const std::string& text) { balloons.push_back(text); };
     const rtl::LocalTime delivered = rtl::ToLocal(start + std::chrono::minutes(32));
     char since[8];
     wsprintfA(since, "%02d:%02d", delivered.hour, delivered.minute);
@@ -1394,6 +1396,8 @@ TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextD
         }
     }
     EXPECT_EQ(looks, (std::vector<int>{2, 1, 2}));
+    EXPECT_EQ(balloons, (std::vector<std::string>{unchanged, std::string("No upload since ") + since + ": no attempt made"}))
+        << "one at each warning's start";
     const std::string log = testsupport::TempFolder::Read(form->UploadLog.FilePath());
     EXPECT_LT(log.find("three intervals, since the start: report unchanged"), log.find("warning ended")) << log;
     EXPECT_NE(log.find(upload::IsoUtc(start + std::chrono::minutes(32)) + ": no attempt made"), std::string::npos);
