@@ -52,14 +52,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(line->find_first_of(std::string{'\r', '\n', 26}) == std::string::npos);
     Check(bytes.compare(0, lines.timestamp.size(), lines.timestamp) == 0);
 
-    // Whole only with line 1 up to the minute and line 2 ended: by a line
-    // end or by "b" and five digits.
-    const std::string& w = lines.weather;
-    const bool pressureLast = w.size() >= 6 && w[w.size() - 6] == 'b' &&
-                              w.find_first_not_of("0123456789", w.size() - 5) == std::string::npos;
-    const upload::ReadingVerdict shape = lines.timestamp.size() < 17 ? upload::ReadingVerdict::LineOneShort
-                                         : weatherEnded || pressureLast ? upload::ReadingVerdict::Counts
-                                                                        : upload::ReadingVerdict::LineTwoUnfinished;
+    // Whole only with line 1's day (01-31), hour (00-23) and minute (00-59)
+    // in their places, and line 2, printable and without blanks at its end,
+    // ending in its pressure: "b" and five digits, "b" and four beginning
+    // with 8 or 9, or "b.....". A line end makes nothing whole.
+    const std::string& t = lines.timestamp;
+    auto two = [&t](std::size_t at, int high, int low) {
+        if (t.size() <= at || t[at - 1] < '0' || t[at - 1] > '9' || t[at] < '0' || t[at] > '9') return false;
+        const int v = (t[at - 1] - '0') * 10 + (t[at] - '0');
+        return v >= low && v <= high;
+    };
+    std::string w;
+    for (char c : lines.weather)
+        if (c >= ' ' && c <= '~') w += c;
+    while (!w.empty() && w.back() == ' ') w.pop_back();
+    const auto endsIn = [&w](std::size_t n, const char* allowed) {
+        return w.size() >= n + 1 && w[w.size() - n - 1] == 'b' &&
+               w.find_first_not_of(allowed, w.size() - n) == std::string::npos;
+    };
+    const bool pressureLast = endsIn(5, "0123456789") || endsIn(5, ".") ||
+                              (endsIn(4, "0123456789") && (w[w.size() - 4] == '8' || w[w.size() - 4] == '9'));
+    (void)weatherEnded;
+    const upload::ReadingVerdict shape = !(two(5, 31, 1) && two(13, 23, 0) && two(16, 59, 0))
+                                             ? upload::ReadingVerdict::LineOneShort
+                                         : pressureLast ? upload::ReadingVerdict::Counts
+                                                        : upload::ReadingVerdict::LineTwoUnfinished;
     Check(upload::ReportShape(bytes) == shape);
     return 0;
 }
