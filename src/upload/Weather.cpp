@@ -37,6 +37,13 @@ Limits LimitsOf(Quantity q) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits, a leading minus allowed.
+bool IsNumber(const std::string& text) {
+    bool number = !text.empty() && text != "-";
+    for (std::size_t i = 0; i < text.size(); ++i) number = number && (IsDigit(text[i]) || (i == 0 && text[i] == '-'));
+    return number;
+}
 // The marks of the fields that are judged; a value ends at the next of them.
 bool IsMark(char c) { return std::string_view("csgtrpPhb").find(c) != std::string_view::npos; }
 
@@ -132,7 +139,7 @@ WeatherReading ReadWeather(const std::string& line) {
             others.push_back(f);
         } else if (q == Quantity::Humidity) {
             // Two digits, or "100"; "00" is 100 % as well.
-            f.read = line.compare(pos, 3, "100") == 0 ? (pos += 3, "100") : TakeValue(line, pos, 2);
+            f.read = TakeValue(line, pos, line.compare(pos, 3, "100") == 0 ? 3 : 2);
             Judge(f, f.read == "100" ? 3 : 2);
             if (f.state == State::Value) f.sent = f.value == 100 ? "00" : f.read;
             if (f.state != State::Value && f.state != State::NoReading) f.sent = "..";
@@ -187,9 +194,7 @@ std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
         if (f.state != State::Rejected) continue;
         const Limits l = LimitsOf(f.quantity);
         std::string text = f.mark + f.read + " (" + l.name + ") ";
-        bool number = !f.read.empty();
-        for (std::size_t i = 0; i < f.read.size(); ++i) number = number && (IsDigit(f.read[i]) || (i == 0 && f.read[i] == '-'));
-        if (number && (f.read.size() == f.sent.size() || f.quantity == Quantity::Pressure)) {
+        if (IsNumber(f.read) && (f.read.size() == f.sent.size() || f.quantity == Quantity::Pressure)) {
             text += "outside " + rtl::Decimal(l.low) + ".." + rtl::Decimal(l.high) + " " + l.unit;
         } else {
             text += "not a reading";
@@ -230,12 +235,6 @@ std::string Compass(long degrees) {
     static const char* const points[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
                                          "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
     return points[((degrees * 2 + 22) / 45) % 16];
-}
-
-bool IsNumber(const std::string& text) {
-    bool number = !text.empty() && text != "-";
-    for (std::size_t i = 0; i < text.size(); ++i) number = number && (IsDigit(text[i]) || (i == 0 && text[i] == '-'));
-    return number;
 }
 
 // A field in words after its label: its value in units, or what was read
