@@ -43,22 +43,6 @@ LoopbackServer::Options ClosingServer() {
     return options;
 }
 
-// From now on the local clock reads hh:mm:ss today and runs on from there.
-void SetLocalClock(int hour, int minute, int second) {
-    using std::chrono::system_clock;
-    const system_clock::time_point now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_s(&local, &t);
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    const auto offset = system_clock::from_time_t(std::mktime(&local)) - now;
-    rtl::SetTimeSource([offset] { return system_clock::now() + offset; });
-    ASSERT_EQ(rtl::LocalNow().minute, minute);
-}
-
 class SchedulerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,6 +56,24 @@ protected:
         EXPECT_TRUE(errors.shown.empty()) << errors.shown.front().second;
     }
 
+    // From now on the local clock reads hh:mm:ss today and runs on from there.
+    void SetLocalClock(int hour, int minute, int second) {
+        using std::chrono::system_clock;
+        const system_clock::time_point now = system_clock::now();
+        const std::time_t t = system_clock::to_time_t(now);
+        std::tm local{};
+        localtime_s(&local, &t);
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_sec = second;
+        local.tm_isdst = -1;
+        const auto offset = system_clock::from_time_t(std::mktime(&local)) - now;
+        rtl::SetTimeSource([offset] { return system_clock::now() + offset; });
+        ASSERT_EQ(rtl::LocalNow().minute, minute);
+        // The report was written a minute ago by this clock: fresh, and quiet.
+        testsupport::SetLastWriteTime(folder.File("wxreport.txt"), rtl::Now() - std::chrono::minutes(1));
+    }
+
     // The window with the station entered and uploads going to the port
     // given (manual server mode).
     void Build(const std::string& port) {
@@ -82,6 +84,7 @@ protected:
         form->serverNameEdit->SetText("127.0.0.1");
         form->ServerPortEdit->SetText(port);
         form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(30)));
+        testsupport::SetLastWriteTime(folder.File("wxreport.txt"), rtl::Now() - std::chrono::minutes(1));
     }
     // Whether an upload attempt started since the last call: every attempt
     // reads the report and shows its first line.
