@@ -611,6 +611,12 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         if (lp) ChangeDpi(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
         result = 0;
         return true;
+    case WM_ENDSESSION:
+        // Log-off or shut-down: the process may end without another word,
+        // so the log's counts of repeats are written now.
+        if (wp) UploadLog.Flush();
+        result = 0;
+        return true;
     case WM_CLOSE:
         // Closing the main window ends the program; nothing is saved.
         Hide();

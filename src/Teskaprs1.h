@@ -257,15 +257,18 @@ public:
     // last scheduled upload (ticks while the schedule catches up).
     int StartDigit = 0;
     int MinuteCounter = 0;
-    // The server lists, the position being tried, the delivery cycle and
-    // the steps of the current connection.
+    // The server lists, the position being tried and the delivery cycle.
     upload::SessionState Session;
+    // The attempt whose connection is under way, with what it sends and the
+    // steps of its connection.
+    upload::ConnectionAttempt Attempt;
 
 private:
-    // Hands the server at Session.ServerIndex to WSocket1, moving on to the
-    // next position when the request itself fails. True when a connect
-    // request was made; the connection then owns the attempt.
-    bool ConnectToServer();
+    // Hands the server at Session.ServerIndex to WSocket1 for an attempt
+    // that sends this, moving on to the next position when the request
+    // itself fails. True when a connect request was made; the connection
+    // then owns the attempt.
+    bool ConnectToServer(const upload::AttemptSend& send);
     // Keeps the window alive until the monotonic clock has moved on by a second.
     // False when the application is ending meanwhile.
     bool PaceOneSecond();
@@ -280,8 +283,6 @@ private:
     // The minute since the alignment that the schedule counted last (none
     // while it catches up).
     std::optional<long long> countedMinute_;
-    // The attempt whose connection is under way.
-    upload::ConnectionAttempt current_;
     // The advice on a weather SSID is in the log already (once a run).
     bool ssidAdviceGiven_ = false;
 

@@ -25,6 +25,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigFileIO.h"
 #include "config/EasyRegAdvanced.h"
+#include "config/StationSettings.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/Text.h"
@@ -163,7 +164,7 @@ void RestoreFromConfigFile(TForm1& form) {
     if (r.latHem) form.LatHem->SetItemIndex(*r.latHem);
     if (r.lonHem) form.LonHem->SetItemIndex(*r.lonHem);
     if (r.callsign) form.Callsign->SetText(*r.callsign);
-    if (r.validation) form.Validation->SetText(*r.validation);
+    if (r.validation) form.Validation->SetText(settings::RestoredValidation(*r.validation));
     if (r.interval) form.Interval->SetValue(*r.interval);
     if (r.modelIndex) form.ComboBox1->SetItemIndex(*r.modelIndex);
     if (r.serverName) form.serverNameEdit->SetText(*r.serverName);
@@ -205,7 +206,7 @@ void RestoreFromRegistry(TForm1& form, config::TEasyRegAdvanced& reg) {
     form.LatHem->SetItemIndex(reg.ReadInteger("LatHem"));
     form.LonHem->SetItemIndex(reg.ReadInteger("LonHem"));
     form.Callsign->SetText(reg.ReadString("CallSign"));
-    form.Validation->SetText(reg.ReadString("Validation"));
+    form.Validation->SetText(settings::RestoredValidation(reg.ReadString("Validation")));
     form.Interval->SetValue(reg.ReadInteger("Interval"));
 
     std::string station;

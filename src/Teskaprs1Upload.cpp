@@ -31,6 +31,7 @@ constexpr int kConnectionReset = 10054;    // WSAECONNRESET
 constexpr int kReadingSeconds = 10;
 
 // What the status line and the tray tip say of an attempt that sends nothing.
+const char* const kReportMissing = "Report missing: nothing sent";
 const char* const kReportIncomplete = "Report incomplete: nothing sent";
 const char* const kCallsignNotValid = "Callsign not valid for APRS-IS: nothing sent";
 const char* const kValidationNotValid = "Validation number not valid for APRS-IS: nothing sent";
@@ -50,10 +51,6 @@ upload::Units TForm1::MeasurementUnits() {
     return upload::Units::Metric;
 }
 
-namespace {
-
-}  // namespace
-
 void TForm1::SetUpUpload() {
     WSocket1 = std::make_unique<net::TWSocket>();
     WSocket1->OnDataSent = [this](net::TWSocket* sender, std::uint16_t errCode) { WSocket1DataSent(sender, errCode); };
@@ -64,7 +61,7 @@ void TForm1::SetUpUpload() {
     // What the server sends is dropped, but its reply to the login is
     // looked for on the way (also in what Close reads before it ends).
     WSocket1->OnDataReceived = [this](net::TWSocket*, const char* data, int length) {
-        if (length > 0) current_.loginReply.Feed(data, static_cast<std::size_t>(length));
+        if (length > 0) Attempt.loginReply.Feed(data, static_cast<std::size_t>(length));
     };
     Timer1.SetOnTimer([this] { Timer1Timer(&Timer1); });
     Timer2.SetOnTimer([this] { ThreadTimer1Timer(&Timer2); });
@@ -88,6 +85,9 @@ void TForm1::DoUpload() {
     // attempt is under way, or when there is no report).
     if (Upload.UploadBusy) return;
     const std::string reportPath = FileLocationDisplay->Text();
+    // The station's settings as they are now: what is typed while the
+    // attempt runs counts from the next one on.
+    const upload::PacketSettings settings = ReadPacketSettings();
     Upload.UploadBusy = true;
     const unsigned attempt = ++Upload.Attempts;
 
@@ -128,6 +128,8 @@ void TForm1::DoUpload() {
         look = *looked;
         if (look.missing) {
             UploadLog.Write(upload::LogReadingSkipped(reportPath));
+            ShowStatusLine(kReportMissing);
+            SetTrayHint(kReportMissing);
             NoteOutcome(upload::AttemptOutcome::ReportMissing);
             return;
         }
@@ -180,7 +182,6 @@ void TForm1::DoUpload() {
     const upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather));
     for (const std::string& rejection : upload::WeatherRejections(weather))
         UploadLog.Write(upload::LogWeatherNotSent(rejection));
-    const upload::PacketSettings settings = ReadPacketSettings();
     Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, weather, settings);
     Upload.CurrentWords = upload::DescribeWeather(weather, MeasurementUnits());
     Label1->SetText(lines.timestamp);
@@ -223,13 +224,13 @@ void TForm1::DoUpload() {
     }
 
     Session.CycleActive = true;
-    endAttempt.handedOver = ConnectToServer();
+    endAttempt.handedOver = ConnectToServer({settings.callsign, settings.validation, Upload.CurrentPacket});
 }
 
-bool TForm1::ConnectToServer() {
+bool TForm1::ConnectToServer(const upload::AttemptSend& send) {
     // One upload attempt, whichever positions it takes: its outcome is noted
     // once, when it ends.
-    current_.outcomeDue = true;
+    Attempt.outcomeDue = true;
     for (;;) {
         try {
             const upload::ServerEntry server = Session.Current();
@@ -237,8 +238,9 @@ bool TForm1::ConnectToServer() {
             WSocket1->SetProto("tcp");
             WSocket1->SetAddr(server.host);
             WSocket1->SetPort(server.port);
-            Session.SendStep = 0;
-            current_.server = server;
+            Attempt.SendStep = 0;
+            Attempt.send = send;
+            Attempt.server = server;
             SetTrayHint("Trying server : " + server.host);
             Label22->SetText("Trying server : ");
             serverNameEdit->SetText(server.host);
@@ -246,12 +248,12 @@ bool TForm1::ConnectToServer() {
             // Let the window show the new state.
             rtl::Application().ProcessMessages();
             // A new attempt: nothing heard from its server yet.
-            ++current_.connection;
-            current_.watchedUpload = Upload.Attempts;
-            current_.loginReply.Reset();
-            current_.loginValidation.reset();
-            current_.ownClose = false;
-            current_.ended = false;
+            ++Attempt.connection;
+            Attempt.watchedUpload = Upload.Attempts;
+            Attempt.loginReply.Reset();
+            Attempt.loginSent = false;
+            Attempt.ownClose = false;
+            Attempt.ended = false;
             UploadLog.Write(upload::LogConnecting(server));
             // The watchdog's period starts when it goes from off to on, and
             // it watches this attempt: one left running by an earlier
@@ -264,9 +266,9 @@ bool TForm1::ConnectToServer() {
             // The request itself failed: the next position at once, up to
             // the end of the list.
             Timer1.SetEnabled(false);
-            if (!current_.ended) {
-                current_.ended = true;
-                UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, current_.server));
+            if (!Attempt.ended) {
+                Attempt.ended = true;
+                UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, Attempt.server));
             }
             const bool tryNext = Session.AdvanceAfterConnectFailure();
             WSocket1->Abort();
@@ -279,8 +281,8 @@ bool TForm1::ConnectToServer() {
 }
 
 bool TForm1::TakeOutcomeDue() {
-    const bool due = current_.outcomeDue;
-    current_.outcomeDue = false;
+    const bool due = Attempt.outcomeDue;
+    Attempt.outcomeDue = false;
     return due;
 }
 
@@ -291,71 +293,79 @@ void TForm1::WSocket1DataSent(net::TWSocket*, std::uint16_t) {
     // connection while this handler waits, or a newer attempt has started
     // meanwhile, nothing more goes out and nothing is recorded as delivered
     // (the cycle stays active, so the packet goes out again).
-    const unsigned attempt = current_.connection, closes = current_.sessionCloses;
-    auto stillCurrent = [&] { return current_.connection == attempt && current_.sessionCloses == closes; };
+    const unsigned attempt = Attempt.connection, closes = Attempt.sessionCloses;
+    auto stillCurrent = [&] { return Attempt.connection == attempt && Attempt.sessionCloses == closes; };
 
     // Connected (first event) or a text handed over (later ones).
     Timer1.SetEnabled(false);
     LED->SetColor(kLampSending);
-    if (Session.SendStep == 1) {
+    if (Attempt.SendStep == 1) {
         // The login line is out: this server is in use. It is the server
         // the connection was asked for, not whatever ServerIndex holds now:
         // a schedule tick may have moved the position during the session.
-        SetTrayHint("Sending data to " + current_.server.host);
+        SetTrayHint("Sending data to " + Attempt.server.host);
         rtl::Application().ProcessMessages();
         if (!stillCurrent()) return;
         Label22->SetText("Using server : ");
-        serverNameEdit->SetText(current_.server.host);
-        ServerPortEdit->SetText(current_.server.port);
+        serverNameEdit->SetText(Attempt.server.host);
+        ServerPortEdit->SetText(Attempt.server.port);
     }
-    ++Session.SendStep;
+    ++Attempt.SendStep;
 
     // Servers take a station's lines a second apart.
     if (!PaceOneSecond()) return;
     if (!stillCurrent()) return;
 
-    switch (Session.SendStep) {
-    case 1: {
-        const std::string validation = Validation->Text();
-        WSocket1->SendStr(upload::LoginLine(Callsign->Text(), validation, FileVersion()));
-        // The server's verdict is about this login, whatever is typed later.
-        current_.loginValidation = validation;
+    switch (Attempt.SendStep) {
+    case 1:
+        // The login the attempt checked when it started, whatever is typed now.
+        WSocket1->SendStr(upload::LoginLine(Attempt.send.callsign, Attempt.send.validation, FileVersion()));
+        Attempt.loginSent = true;
         break;
-    }
     case 2:
-        WSocket1->SendStr(Upload.CurrentPacket);
+        WSocket1->SendStr(Attempt.send.packet);
         break;
     case 3: {
+        const upload::AttemptSend send = Attempt.send;
+        const upload::ServerEntry server = Attempt.server;
         // The session-closed event runs inside Close: UploadBusy is clear
-        // before the packet is recorded as delivered. A failure to record it
-        // ends the handler here, and the cycle stays active; the server has
-        // the packet all the same.
-        current_.ownClose = true;
+        // before the packet is recorded. A failure to record it ends the
+        // handler here, and the cycle stays active; the server has the
+        // packet all the same.
+        Attempt.ownClose = true;
         WSocket1->Close();
-        current_.ownClose = false;
-        const bool noteDelivery = TakeOutcomeDue();
-        const bool verified = upload::NoticeFor(current_.loginValidation.value_or("-1"), current_.loginReply.Verdict()).Empty();
+        Attempt.ownClose = false;
+        const bool noteOutcome = TakeOutcomeDue();
+        // Only the server's reply to this station's login makes it a delivery.
+        const upload::LoginVerdict verdict = Attempt.loginReply.Verdict();
+        const upload::LoginOutcome login = upload::OutcomeOfLogin(send.callsign, send.validation, verdict);
+        if (!login.storePacket) {
+            // Not recorded, so the next attempt sends it again while the
+            // report is fresh; the cycle goes on to the next server.
+            UploadLog.Write(upload::LogSentUnconfirmed(server, verdict, send.packet));
+            if (noteOutcome) NoteOutcome(login.outcome);
+            break;
+        }
         try {
-            StorePacket(Upload.CurrentPacket);
+            StorePacket(send.packet);
         } catch (...) {
-            if (noteDelivery)
-                NoteOutcome(verified ? upload::AttemptOutcome::Delivered : upload::AttemptOutcome::LoginNotVerified);
+            if (noteOutcome) NoteOutcome(login.outcome);
             throw;
         }
         Session.CycleActive = false;
         // A server that did not verify a validation number drops the
         // packet: sent, and not sent again, but no delivery.
-        if (!verified) {
-            UploadLog.Write(upload::LogSentUnverified(current_.server, Upload.CurrentPacket));
-            if (noteDelivery) NoteOutcome(upload::AttemptOutcome::LoginNotVerified);
+        if (login.outcome != upload::AttemptOutcome::Delivered) {
+            UploadLog.Write(upload::LogSentUnverified(server, send.packet));
+            if (noteOutcome) NoteOutcome(login.outcome);
             break;
         }
-        UploadLog.Write(upload::LogDelivered(current_.server, Upload.CurrentPacket, Upload.CurrentWords));
-        if (!ssidAdviceGiven_ && upload::WantsWeatherSsid(Callsign->Text(), current_.loginValidation.value_or("-1"))) {
+        UploadLog.Write(upload::LogDelivered(server, send.packet, Upload.CurrentWords));
+        if (!ssidAdviceGiven_ && upload::WantsWeatherSsid(send.callsign, send.validation)) {
             ssidAdviceGiven_ = true;
-            UploadLog.Write(upload::LogSsidAdvice(rtl::Trimmed(Callsign->Text())));
+            UploadLog.Write(upload::LogSsidAdvice(rtl::Trimmed(send.callsign)));
         }
-        if (noteDelivery) NoteOutcome(upload::AttemptOutcome::Delivered);
+        if (noteOutcome) NoteOutcome(upload::AttemptOutcome::Delivered);
         break;
     }
     default:
@@ -379,23 +389,23 @@ bool TForm1::PaceOneSecond() {
 }
 
 void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
-    ++current_.sessionCloses;
-    const unsigned attempt = current_.connection;
+    ++Attempt.sessionCloses;
+    const unsigned attempt = Attempt.connection;
     // The attempt's end is noted before the steps below let other events
     // run, one of which may already start the next attempt.
     const std::optional<upload::AttemptOutcome> outcome = LogSessionEnd(errCode);
     // A delivery is noted by the step that closed, once the packet is
     // recorded.
     const bool outcomeDue = outcome && outcome != upload::AttemptOutcome::Delivered && TakeOutcomeDue();
-    const std::string validation = current_.loginValidation.value_or("");
-    const upload::LoginVerdict verdict = current_.loginReply.Verdict();
-    const bool verdictToShow = outcome && current_.loginValidation.has_value();
+    const std::string validation = Attempt.send.validation;
+    const upload::LoginVerdict verdict = Attempt.loginReply.Verdict();
+    const bool verdictToShow = outcome && Attempt.loginSent;
     LED->SetColor(kLampIdle);
     SetTrayHint("Waiting");
     rtl::Application().ProcessMessages();
     // A newer attempt started meanwhile (the watchdog of this one fired) is
     // still under way.
-    if (current_.connection == attempt) Upload.UploadBusy = false;
+    if (Attempt.connection == attempt) Upload.UploadBusy = false;
     // After the "Waiting" hint, so that a warning replaces it.
     if (verdictToShow) ShowLoginVerdict(validation, verdict);
     if (outcomeDue) NoteOutcome(*outcome);
@@ -404,26 +414,26 @@ void TForm1::WSocket1SessionClosed(net::TWSocket*, std::uint16_t errCode) {
 std::optional<upload::AttemptOutcome> TForm1::LogSessionEnd(std::uint16_t errCode) {
     // Once per attempt: the close that the watchdog's Abort causes adds
     // nothing to the time-out it has logged.
-    if (current_.ended) return std::nullopt;
-    current_.ended = true;
-    if (Session.SendStep == 0) {
-        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, current_.server));
+    if (Attempt.ended) return std::nullopt;
+    Attempt.ended = true;
+    if (Attempt.SendStep == 0) {
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::Refused, Attempt.server));
         return upload::AttemptOutcome::NoServerAnswered;
     }
-    const bool loginSent = current_.loginValidation.has_value();
-    if (loginSent) UploadLog.Write(upload::LogLoginVerdict(current_.loginReply.Verdict()));
-    // The program's own Close after the packet: delivered, once the packet
-    // is recorded.
-    if (current_.ownClose) return upload::AttemptOutcome::Delivered;
+    const bool loginSent = Attempt.loginSent;
+    if (loginSent) UploadLog.Write(upload::LogLoginVerdict(Attempt.loginReply.Verdict()));
+    // The program's own Close after the packet: the step that closed notes
+    // what the login reply makes of it.
+    if (Attempt.ownClose) return upload::AttemptOutcome::Delivered;
     // A failed send ends the session through the error handler's Abort,
     // which names no error: the error it recorded tells.
     const int code = errCode != 0 ? errCode : WSocket1->LastError();
     const bool reset = code == kConnectionAborted || code == kConnectionReset;
     UploadLog.Write(upload::LogSessionFailed(
-        reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, current_.server));
+        reset ? upload::SessionFailure::Reset : upload::SessionFailure::ClosedByServer, Attempt.server));
     // A server that ends the session after refusing the login (or not
     // verifying a validation number) tells why nothing was delivered.
-    if (loginSent && !upload::NoticeFor(*current_.loginValidation, current_.loginReply.Verdict()).Empty())
+    if (loginSent && !upload::NoticeFor(Attempt.send.validation, Attempt.loginReply.Verdict()).Empty())
         return upload::AttemptOutcome::LoginNotVerified;
     return upload::AttemptOutcome::SessionEnded;
 }
@@ -437,11 +447,11 @@ void TForm1::Timer1Timer(rtl::TTimer*) {
     Timer1.SetEnabled(false);
     // Left running by an attempt that has ended, while a newer one is still
     // reading the report: that one arms a watchdog of its own.
-    if (Upload.UploadBusy && Upload.Attempts != current_.watchedUpload) return;
+    if (Upload.UploadBusy && Upload.Attempts != Attempt.watchedUpload) return;
     bool timedOut = false;
-    if (!current_.ended) {
-        current_.ended = true;
-        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, current_.server));
+    if (!Attempt.ended) {
+        Attempt.ended = true;
+        UploadLog.Write(upload::LogSessionFailed(upload::SessionFailure::TimedOut, Attempt.server));
         timedOut = TakeOutcomeDue();
     }
     WSocket1->Abort();

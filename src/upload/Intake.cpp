@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "rtl/Application.h"
 
@@ -35,13 +37,6 @@ ULONGLONG FileTimeOf(rtl::TimePoint t) {
     return static_cast<ULONGLONG>(ticks + kTicksFrom1601To1970);
 }
 
-rtl::TimePoint TimePointOf(ULONGLONG fileTime) {
-    constexpr long long kTicksFrom1601To1970 = 116444736000000000LL;
-    const std::chrono::duration<long long, std::ratio<1, 10000000>> ticks(static_cast<long long>(fileTime) -
-                                                                          kTicksFrom1601To1970);
-    return rtl::TimePoint(std::chrono::duration_cast<rtl::TimePoint::duration>(ticks));
-}
-
 }  // namespace
 
 ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
@@ -68,9 +63,10 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
         look.error = GetLastError();
         return look;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
     const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
-    if (!onDisk || !GetFileInformationByHandle(file, &info) || !IsPlainReportFile(info.dwFileAttributes, onDisk)) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!onDisk || !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !IsPlainReportFile(tag.FileAttributes, tag.ReparseTag, onDisk)) {
         CloseHandle(file);
         look.notPlainFile = true;
         look.error = ERROR_INVALID_FUNCTION;
@@ -108,7 +104,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     constexpr ULONGLONG kTwoSeconds = 2 * 10000000ULL;
     const ULONGLONG nowTicks = FileTimeOf(now);
     look.quietForTwoSeconds = after.lastWrite <= nowTicks && nowTicks - after.lastWrite >= kTwoSeconds;
-    look.lastWrite = TimePointOf(after.lastWrite);
+    look.lastWrite = WriteTimeOf(after.lastWrite);
     return look;
 }
 
@@ -117,25 +113,80 @@ namespace {
 std::mutex lookerLock;
 ReportLooker testLooker;
 
-// What a look off the window's thread shares with it: the thread holds it
-// as long as it runs, however long the window waited.
-struct OffThreadLook {
+// A thread that takes looks one at a time, shared with the window's thread:
+// made once and reused. One whose look did not end in time is abandoned: it
+// ends once its look has returned, and the next look gets a new worker.
+struct LookWorker {
+    HANDLE request = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // a look is asked for
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);      // the look asked for has ended
+    std::atomic<bool> abandoned{false};
+    // The look asked for, and its result.
     ReportLooker looker;
     std::string path;
     rtl::TimePoint now;
     ReportLook look;
-    HANDLE done = nullptr;
-    ~OffThreadLook() {
+    ~LookWorker() {
+        if (request) CloseHandle(request);
         if (done) CloseHandle(done);
     }
 };
 
-DWORD WINAPI RunLook(void* parameter) {
-    std::unique_ptr<std::shared_ptr<OffThreadLook>> state(static_cast<std::shared_ptr<OffThreadLook>*>(parameter));
-    OffThreadLook& work = **state;
-    work.look = work.looker ? work.looker(work.path, work.now) : LookAtReport(work.path, work.now);
-    SetEvent(work.done);
-    return 0;
+// A look that fails in itself (out of memory, say) is an unreadable report,
+// never the end of the program.
+ReportLook LookGuarded(const LookWorker& work) {
+    try {
+        return work.looker ? work.looker(work.path, work.now) : LookAtReport(work.path, work.now);
+    } catch (const std::bad_alloc&) {
+        ReportLook failed;
+        failed.error = ERROR_NOT_ENOUGH_MEMORY;
+        return failed;
+    } catch (...) {
+        ReportLook failed;
+        failed.error = ERROR_GEN_FAILURE;
+        return failed;
+    }
+}
+
+DWORD WINAPI RunLooks(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<LookWorker>> held(static_cast<std::shared_ptr<LookWorker>*>(parameter));
+    LookWorker& work = **held;
+    for (;;) {
+        WaitForSingleObject(work.request, INFINITE);
+        if (work.abandoned) return 0;
+        work.look = LookGuarded(work);
+        SetEvent(work.done);
+        if (work.abandoned) return 0;
+    }
+}
+
+// The window's thread's side: the worker in use, and the one abandoned
+// while its look may still run (with its thread, kept until that look ends).
+struct Workers {
+    std::shared_ptr<LookWorker> current;
+    HANDLE currentThread = nullptr;
+    std::shared_ptr<LookWorker> stuck;
+    HANDLE stuckThread = nullptr;
+};
+
+Workers& TheWorkers() {
+    static Workers workers;
+    return workers;
+}
+
+// A worker ready for a look; none when none can be made.
+bool EnsureWorker(Workers& workers) {
+    if (workers.current) return true;
+    auto worker = std::make_shared<LookWorker>();
+    if (!worker->request || !worker->done) return false;
+    auto* forThread = new std::shared_ptr<LookWorker>(worker);
+    HANDLE thread = CreateThread(nullptr, 0, RunLooks, forThread, 0, nullptr);
+    if (!thread) {
+        delete forThread;
+        return false;
+    }
+    workers.current = std::move(worker);
+    workers.currentThread = thread;
+    return true;
 }
 
 }  // namespace
@@ -147,24 +198,36 @@ void SetReportLookerForTests(ReportLooker looker) {
 
 std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
                                                 unsigned long deadlineMs) {
-    auto work = std::make_shared<OffThreadLook>();
+    Workers& workers = TheWorkers();
+    // One look at a time: while an abandoned look still runs, no other
+    // starts (a share whose computer is off would otherwise gather a thread
+    // at every attempt).
+    if (workers.stuck) {
+        if (WaitForSingleObject(workers.stuck->done, 0) != WAIT_OBJECT_0) return std::nullopt;
+        CloseHandle(workers.stuckThread);
+        workers.stuck.reset();
+        workers.stuckThread = nullptr;
+    }
+    if (!EnsureWorker(workers)) return LookAtReport(reportPath, now);  // no thread to spare: the look here
+    LookWorker& work = *workers.current;
     {
         std::lock_guard<std::mutex> hold(lookerLock);
-        work->looker = testLooker;
+        work.looker = testLooker;
     }
-    work->path = reportPath;
-    work->now = now;
-    work->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!work->done) return LookAtReport(reportPath, now);  // no event to wait on: the look here
-    auto* forThread = new std::shared_ptr<OffThreadLook>(work);
-    HANDLE thread = CreateThread(nullptr, 0, RunLook, forThread, 0, nullptr);
-    if (!thread) {
-        delete forThread;
-        return LookAtReport(reportPath, now);  // no thread to spare: the look here
-    }
-    CloseHandle(thread);
-    if (!rtl::PumpMessagesUntilSignalled(work->done, deadlineMs)) return std::nullopt;
-    return work->look;
+    work.path = reportPath;
+    work.now = now;
+    ResetEvent(work.done);
+    SetEvent(work.request);
+    if (rtl::PumpMessagesUntilSignalled(work.done, deadlineMs)) return work.look;
+    // Not in time (or the program is ending): the stuck call is cancelled
+    // where it can be, and the worker left to end on its own.
+    work.abandoned = true;
+    SetEvent(work.request);
+    CancelSynchronousIo(workers.currentThread);
+    workers.stuck = std::move(workers.current);
+    workers.stuckThread = workers.currentThread;
+    workers.currentThread = nullptr;
+    return std::nullopt;
 }
 
 }  // namespace upload

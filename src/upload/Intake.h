@@ -25,22 +25,26 @@ struct UploadState {
 
 // One look at the report: nothing there (or a folder) is missing; anything
 // but a plain file on a disk (a symbolic link, mount point, device or pipe)
-// is refused unread. Otherwise opened as the file itself, never through a
-// link, with identification-level impersonation only (a pipe server at the
-// other end cannot act as the owner), for reading, sharing reading, writing
-// and deleting with everybody (the console program is never kept out); its
-// first kReportReadLimit bytes read, its size and last write time taken
-// before and after the read. A report last written two seconds or more
-// before now is quiet; one written later than now is not.
+// is refused unread, while a placeholder of a sync service or a
+// deduplicated file is read. Otherwise opened as the file itself, never
+// through a link, with identification-level impersonation only (a pipe
+// server at the other end cannot act as the owner), for reading, sharing
+// reading, writing and deleting with everybody (the console program is never
+// kept out); its first kReportReadLimit bytes read, its size and last write
+// time taken before and after the read. A report last written two seconds or
+// more before now is quiet; one written later than now is not.
 ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now);
 
 // How long one look may take before the report counts as not reachable.
 inline constexpr unsigned long kReportLookDeadlineMs = 10000;
 
-// LookAtReport on a thread of its own, the window's messages handled
+// LookAtReport on a worker thread, the window's messages handled
 // meanwhile, so that a report on a share whose computer is off holds up
-// nothing. None when the look did not end within deadlineMs (or the
-// program is ending): it then ends on its own and its result is dropped.
+// nothing. One worker serves every look. None when the look did not end
+// within deadlineMs (or the program is ending): its call is then cancelled
+// where the system can, and its result dropped; until that look has ended,
+// every further one is none at once, so stuck looks never pile up. A look
+// that fails in itself ends as an unreadable report.
 std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
                                                 unsigned long deadlineMs = kReportLookDeadlineMs);
 

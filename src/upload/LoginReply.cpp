@@ -22,6 +22,16 @@ std::string NextWord(const std::string& text, std::size_t& pos) {
     return text.substr(start, pos - start);
 }
 
+// Equal but for the case of ASCII letters (servers may write a callsign in
+// capitals).
+bool SameLetters(const std::string& a, const std::string& b) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 }  // namespace
 
 LoginVerdict ParseLoginReply(const std::string& line) {
@@ -99,6 +109,30 @@ LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict
     }
     if (notice.hint.size() > kHintLength) notice.hint.resize(kHintLength);
     return notice;
+}
+
+LoginOutcome OutcomeOfLogin(const std::string& callsign, const std::string& validation, const LoginVerdict& verdict) {
+    // The replies that confirm this station's login, by whether it sent a
+    // validation number.
+    struct Row {
+        LoginVerdictKind kind;
+        bool withNumber;
+        LoginOutcome outcome;
+    };
+    static constexpr Row kConfirming[] = {
+        {LoginVerdictKind::Verified, false, {AttemptOutcome::Delivered, true}},
+        {LoginVerdictKind::Verified, true, {AttemptOutcome::Delivered, true}},
+        {LoginVerdictKind::Unverified, false, {AttemptOutcome::Delivered, true}},
+        {LoginVerdictKind::Unverified, true, {AttemptOutcome::LoginNotVerified, true}},
+    };
+    const LoginOutcome notConfirmed{AttemptOutcome::ServerDidNotConfirm, false};
+    // The callsign and validation number as the login line sends them.
+    const std::string sent = rtl::WithoutControls(rtl::Trimmed(callsign));
+    const bool withNumber = rtl::WithoutControls(rtl::Trimmed(validation)) != "-1";
+    if (sent.empty() || !SameLetters(verdict.callsign, sent)) return notConfirmed;
+    for (const Row& row : kConfirming)
+        if (row.kind == verdict.kind && row.withNumber == withNumber) return row.outcome;
+    return notConfirmed;
 }
 
 bool WantsWeatherSsid(const std::string& callsign, const std::string& validation) {

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string>
 
+#include "upload/Outcome.h"
+
 namespace upload {
 
 enum class LoginVerdictKind {
@@ -68,6 +70,20 @@ struct LoginNotice {
 // invalid, is told what to do; a station without a validation number (always
 // unverified, by design) or a verified login is told nothing new.
 LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict);
+
+// What the server's reply to the login makes of the packet sent after it.
+struct LoginOutcome {
+    AttemptOutcome outcome;  // Delivered, LoginNotVerified or ServerDidNotConfirm
+    bool storePacket;        // recorded as the last packet, so that it is not sent again
+};
+
+// A delivery only when the reply names the callsign the login sent (in any
+// case) and says "verified", or "unverified" for a station without a
+// validation number. A validation number the server calls unverified: the
+// packet went out and is not sent again, but the server drops it. No reply,
+// a reply for another callsign, or any other reply: nothing confirmed, and
+// the packet goes out again at the next attempt.
+LoginOutcome OutcomeOfLogin(const std::string& callsign, const std::string& validation, const LoginVerdict& verdict);
 
 // A licensed station (a validation number other than -1) logging in with
 // its bare callsign: APRS-IS logs out the owner's other login of that

@@ -16,6 +16,7 @@ std::string OutcomeReason(AttemptOutcome outcome) {
     case AttemptOutcome::NoServerAnswered: return "no server answered";
     case AttemptOutcome::SessionEnded: return "server ended the session";
     case AttemptOutcome::LoginNotVerified: return "login not verified";
+    case AttemptOutcome::ServerDidNotConfirm: return "server did not confirm";
     }
     return "unknown";
 }

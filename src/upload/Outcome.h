@@ -8,7 +8,7 @@
 namespace upload {
 
 enum class AttemptOutcome {
-    Delivered,         // the server took the packet and the program ended the session
+    Delivered,         // the server confirmed the login, took the packet, and the program ended the session
     ReportMissing,     // no report file at the configured place
     ReportNotPlain,    // a link, mount point or device where the report should be: not read
     ReportNotReachable,  // looking at the report did not end in time (a share whose computer is off)
@@ -20,6 +20,7 @@ enum class AttemptOutcome {
     NoServerAnswered,  // no connection came about (refused, unreachable, timed out, unknown host)
     SessionEnded,      // the server closed or reset the session before the packet was delivered
     LoginNotVerified,  // the server did not verify the login
+    ServerDidNotConfirm,  // the packet went out, but the server's reply did not confirm this station's login
 };
 
 // A short text for the owner: "report unchanged", "no server answered"...

@@ -76,12 +76,32 @@ ReadingVerdict ReportShape(const std::string& bytes) {
     return ReadingVerdict::Counts;
 }
 
-bool IsPlainReportFile(unsigned long attributes, bool onDisk) {
+bool IsPlainReportFile(unsigned long attributes, unsigned long reparseTag, bool onDisk) {
     constexpr unsigned long kDirectory = 0x10, kDevice = 0x40, kReparsePoint = 0x400;
-    return onDisk && (attributes & (kDirectory | kDevice | kReparsePoint)) == 0;
+    // The tag's bit for reparse points that stand for another name.
+    constexpr unsigned long kNameSurrogate = 0x20000000;
+    if (!onDisk || (attributes & (kDirectory | kDevice)) != 0) return false;
+    return (attributes & kReparsePoint) == 0 || (reparseTag & kNameSurrogate) == 0;
 }
 
-bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now) { return now - lastWrite > kReportMaxAge; }
+rtl::TimePoint WriteTimeOf(unsigned long long fileTime) {
+    using Ticks = std::chrono::duration<long long, std::ratio<1, 10000000>>;
+    constexpr unsigned long long kTicksFrom1601To1970 = 116444736000000000ULL;
+    // The widest span the clock holds either side of 1970, in ticks.
+    const auto limit = static_cast<unsigned long long>(
+        std::chrono::duration_cast<Ticks>(rtl::TimePoint::duration::max()).count());
+    const bool after = fileTime >= kTicksFrom1601To1970;
+    const unsigned long long span = after ? fileTime - kTicksFrom1601To1970 : kTicksFrom1601To1970 - fileTime;
+    if (span > limit) return rtl::TimePoint{};
+    const Ticks ticks(after ? static_cast<long long>(span) : -static_cast<long long>(span));
+    return rtl::TimePoint(std::chrono::duration_cast<rtl::TimePoint::duration>(ticks));
+}
+
+bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now) {
+    // 1980-01-01 00:00 UTC: no file system of this computer writes earlier.
+    constexpr std::chrono::seconds k1980(315532800);
+    return lastWrite < rtl::TimePoint(k1980) || now - lastWrite > kReportMaxAge;
+}
 
 ReadingVerdict ReportSettler::Judge(const ReportLook& look) {
     std::optional<ReportLines> previous;

@@ -40,11 +40,14 @@ struct ReportLook {
     bool notPlainFile = false;        // a link, mount point, device or pipe: refused, not read
 };
 
-// Whether a file with these attributes (Windows' FILE_ATTRIBUTE_* bits) is
-// a plain file on a disk, as a report must be: not a folder, not a device,
-// and not a reparse point (a symbolic link or mount point would have the
-// owner's program read and publish whatever file someone else points it at).
-bool IsPlainReportFile(unsigned long attributes, bool onDisk);
+// Whether a file with these attributes (Windows' FILE_ATTRIBUTE_* bits) and
+// reparse tag (when it is a reparse point) is a plain file on a disk, as a
+// report must be: not a folder, not a device, and not a reparse point that
+// redirects the name (a symbolic link or mount point would have the owner's
+// program read and publish whatever file someone else points it at). A file
+// a sync service keeps as a placeholder (OneDrive's cloud files), or a
+// deduplicated one, is still the file itself: it is read.
+bool IsPlainReportFile(unsigned long attributes, unsigned long reparseTag, bool onDisk);
 
 // What a look at the report comes to.
 enum class ReadingVerdict {
@@ -68,11 +71,16 @@ ReadingVerdict ReportShape(const std::string& bytes);
 // blanks at its end dropped.
 std::string WeatherText(const std::string& weatherLine);
 
+// A file time (100 ns since 1601, UTC) as a point in time; one the clock
+// cannot hold comes out as the clock's epoch (1970), which counts as old.
+rtl::TimePoint WriteTimeOf(unsigned long long fileTime);
+
 // A report last written more than this before the attempt is old: its
 // weather is not the weather now.
 inline constexpr std::chrono::minutes kReportMaxAge{20};
 // Whether a report written at lastWrite is old at now; one written later
-// than now (another clock) is fresh.
+// than now (another clock) is fresh, one written before 1980 (no file of
+// this computer's) old.
 bool ReportIsOld(rtl::TimePoint lastWrite, rtl::TimePoint now);
 
 // Judges successive looks at one report, a second or more apart. A whole

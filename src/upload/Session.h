@@ -71,7 +71,6 @@ struct SessionState {
     // A changed packet is being delivered: "Update Now" keeps the list and
     // the position, so the watchdog and the schedule work through it.
     bool CycleActive = false;
-    int SendStep = 0;  // data-sent events seen on the current connection
 
     // The entry at ServerIndex; raises std::out_of_range when ServerIndex is
     // not a position of the list.
@@ -100,18 +99,29 @@ private:
     bool Advance();
 };
 
+// What an upload attempt sends, taken and checked when it starts: the login
+// line and the packet are made from these alone, so whatever is typed
+// during a session counts from the next attempt on.
+struct AttemptSend {
+    std::string callsign;    // as typed, untrimmed
+    std::string validation;  // as typed, untrimmed
+    std::string packet;      // one line ending in CR LF
+};
+
 // The upload attempt whose connection is under way, as the window's steps
-// see it: which connection it is, the server it asked for, what that server
-// said to the login, and how far the attempt got. The steps let messages
-// through while they wait, so each step tells by these whether its
-// connection ended, or a newer one began, meanwhile.
+// see it: which connection it is, what it sends, the server it asked for,
+// what that server said to the login, and how far the attempt got. The steps
+// let messages through while they wait, so each step tells by these whether
+// its connection ended, or a newer one began, meanwhile.
 struct ConnectionAttempt {
     unsigned connection = 0;     // counts connect requests
     unsigned sessionCloses = 0;  // counts session-closed events
     unsigned watchedUpload = 0;  // the upload attempt (UploadState::Attempts) the watchdog watches
+    AttemptSend send;            // what this attempt sends
+    int SendStep = 0;            // data-sent events seen on this connection
     ServerEntry server;          // the server the connection was asked for
     LoginReplyReader loginReply;  // what the server said to the login
-    std::optional<std::string> loginValidation;  // the validation number the login sent, once sent
+    bool loginSent = false;      // the login line is out
     bool ownClose = false;    // the program's own Close after the packet is under way
     bool ended = true;        // its end is in the upload log (no attempt yet counts as ended)
     bool outcomeDue = false;  // its outcome is still to be noted

@@ -31,14 +31,18 @@ std::string FormatLogLine(rtl::TimePoint t, const std::string& event) {
 namespace {
 
 // "<event> ... repeated 359 times since 10:00Z" (the time of the event's
-// latest line, UTC like every line's).
-std::string RepeatSummary(const std::string& event, long long count, rtl::TimePoint since) {
+// latest line, UTC like every line's; "since 2026-12-07 10:00Z" when the
+// summary, written at t, falls on another day).
+std::string RepeatSummary(const std::string& event, long long count, rtl::TimePoint since, rtl::TimePoint t) {
     std::string text = rtl::WithoutControls(event);
     if (text.size() > kMaxSummaryEvent) text = text.substr(0, kMaxSummaryEvent - 3) + "...";
-    const rtl::LocalTime utc = rtl::ToUtc(since);
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " ... repeated %s since %02d:%02dZ",
-                  count == 1 ? "once" : (std::to_string(count) + " times").c_str(), utc.hour, utc.minute);
+    const rtl::LocalTime utc = rtl::ToUtc(since), at = rtl::ToUtc(t);
+    char date[32] = "";
+    if (utc.year != at.year || utc.month != at.month || utc.day != at.day)
+        std::snprintf(date, sizeof date, "%04d-%02d-%02d ", utc.year, utc.month, utc.day);
+    char tail[128];
+    std::snprintf(tail, sizeof tail, " ... repeated %s since %s%02d:%02dZ",
+                  count == 1 ? "once" : (std::to_string(count) + " times").c_str(), date, utc.hour, utc.minute);
     return text + tail;
 }
 
@@ -47,7 +51,7 @@ std::string RepeatSummary(const std::string& event, long long count, rtl::TimePo
 std::vector<std::string> LogRepeats::Take(rtl::TimePoint t, const std::string& event) {
     std::vector<std::string> lines;
     if (IsDeliveryEvent(event)) {
-        lines = Flush();
+        lines = Flush(t);
         lines.push_back(event);
         return lines;
     }
@@ -55,13 +59,13 @@ std::vector<std::string> LogRepeats::Take(rtl::TimePoint t, const std::string& e
         if (seen.event != event) continue;
         ++seen.count;
         if (t - seen.since >= kRepeatSummaryPeriod) {
-            lines.push_back(RepeatSummary(seen.event, seen.count, seen.since));
+            lines.push_back(RepeatSummary(seen.event, seen.count, seen.since, t));
             seen.since = t;
             seen.count = 0;
         }
         return lines;
     }
-    if (seen_.size() >= kMaxRepeatedEvents) lines = Flush();
+    if (seen_.size() >= kMaxRepeatedEvents) lines = Flush(t);
     seen_.push_back(Seen{event, t, 0});
     lines.push_back(event);
     return lines;
@@ -75,10 +79,10 @@ void LogRepeats::Unwritten(const std::string& event) {
         }
 }
 
-std::vector<std::string> LogRepeats::Flush() {
+std::vector<std::string> LogRepeats::Flush(rtl::TimePoint t) {
     std::vector<std::string> lines;
     for (const Seen& seen : seen_)
-        if (seen.count > 0) lines.push_back(RepeatSummary(seen.event, seen.count, seen.since));
+        if (seen.count > 0) lines.push_back(RepeatSummary(seen.event, seen.count, seen.since, t));
     seen_.clear();
     return lines;
 }
@@ -132,6 +136,14 @@ std::string LogDelivered(const ServerEntry& server, const std::string& packet, c
 
 std::string LogSentUnverified(const ServerEntry& server, const std::string& packet) {
     return "sent to " + HostPort(server) + ", but the login was not verified and the server drops the packet: " +
+           WithoutLineEnd(packet);
+}
+
+std::string LogSentUnconfirmed(const ServerEntry& server, const LoginVerdict& verdict, const std::string& packet) {
+    const std::string answer = verdict.kind == LoginVerdictKind::None
+                                   ? "the server did not answer the login"
+                                   : "the server answered the login with \"" + verdict.line + "\"";
+    return "sent to " + HostPort(server) + ", but " + answer + ": not confirmed, sent again next time: " +
            WithoutLineEnd(packet);
 }
 

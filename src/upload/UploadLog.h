@@ -39,9 +39,10 @@ inline constexpr std::size_t kMaxSummaryEvent = 160;
 
 // Since the last delivery, each distinct event goes into the log once; its
 // repeats are only counted, and the count is written ("<event> ... repeated
-// 359 times since 10:00Z") at most once an hour per event, and when the run
-// ends: at the next delivery (whose line follows the summaries), when a
-// seventeenth distinct event comes, or when the log is closed. A delivery
+// 359 times since 10:00Z", with the date when that was another day) at most
+// once an hour per event, and when the run ends: at the next delivery (whose
+// line follows the summaries), when a seventeenth distinct event comes, or
+// when the log is closed or flushed. A delivery
 // is always written. So an outage adds its few distinct lines once and then
 // a few summaries an hour.
 class LogRepeats {
@@ -53,8 +54,8 @@ public:
     // The event's own line could not be written: it is no repeat when it
     // comes again.
     void Unwritten(const std::string& event);
-    // Ends the run: the summaries of the counts not yet written.
-    std::vector<std::string> Flush();
+    // Ends the run at time t: the summaries of the counts not yet written.
+    std::vector<std::string> Flush(rtl::TimePoint t);
 
 private:
     struct Seen {
@@ -93,6 +94,9 @@ std::string LogLoginVerdict(const LoginVerdict& verdict);
 std::string LogDelivered(const ServerEntry& server, const std::string& packet, const std::string& words = "");
 // The packet went out, but the server did not verify the login: it drops it.
 std::string LogSentUnverified(const ServerEntry& server, const std::string& packet);
+// The packet went out, but the server's reply did not confirm this
+// station's login: it gave none, or this one.
+std::string LogSentUnconfirmed(const ServerEntry& server, const LoginVerdict& verdict, const std::string& packet);
 // A licensed station logging in without an SSID: the servers log out its
 // other program's login at every upload.
 std::string LogSsidAdvice(const std::string& callsign);

@@ -49,11 +49,13 @@ TUploadLog::TUploadLog() : folder_(DefaultFolder()) {}
 
 TUploadLog::TUploadLog(std::string folder) : folder_(std::move(folder)) {}
 
-TUploadLog::~TUploadLog() {
+TUploadLog::~TUploadLog() { Flush(); }
+
+void TUploadLog::Flush() noexcept {
     try {
-        const std::vector<std::string> lines = repeats_.Flush();
-        if (lines.empty() || folder_.empty()) return;
         const rtl::TimePoint now = rtl::Now();
+        const std::vector<std::string> lines = repeats_.Flush(now);
+        if (lines.empty() || folder_.empty()) return;
         for (const std::string& line : lines) Append(FormatLogLine(now, line));
     } catch (...) {
     }

@@ -35,6 +35,10 @@ public:
     // line (the event is then written again when it comes again).
     void Write(const std::string& event) noexcept;
 
+    // Writes the counts of repeats not summarised yet, now (the Windows
+    // session ends, and the process with it). Never raises.
+    void Flush() noexcept;
+
     // %LOCALAPPDATA%\Teskaprs (empty when the system names no such folder).
     static std::string DefaultFolder();
 

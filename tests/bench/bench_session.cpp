@@ -53,7 +53,8 @@ F Function(HMODULE library, const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
-// Accepts connections on 127.0.0.1 and reads each until the client ends it.
+// Accepts connections on 127.0.0.1, answers the login as APRS-IS does, and
+// reads each connection until the client ends it.
 class Server {
 public:
     Server() {
@@ -64,6 +65,7 @@ public:
         listen_ = Function<decltype(&::listen)>(ws, "listen");
         accept_ = Function<decltype(&::accept)>(ws, "accept");
         recv_ = Function<decltype(&::recv)>(ws, "recv");
+        send_ = Function<decltype(&::send)>(ws, "send");
         close_ = Function<decltype(&::closesocket)>(ws, "closesocket");
         name_ = Function<decltype(&::getsockname)>(ws, "getsockname");
         WSADATA data;
@@ -92,7 +94,16 @@ private:
             SOCKET s = accept_(listener_, nullptr, nullptr);
             if (s == INVALID_SOCKET) return;
             char buffer[4096];
-            while (recv_(s, buffer, sizeof buffer, 0) > 0) {
+            std::string login;
+            bool answered = false;
+            for (int n; (n = recv_(s, buffer, sizeof buffer, 0)) > 0;) {
+                if (answered) continue;
+                login.append(buffer, static_cast<std::size_t>(n));
+                const std::size_t end = login.find(' ', 5);  // "user <call> pass -1 ..."
+                if (login.find('\n') == std::string::npos || end == std::string::npos) continue;
+                const std::string reply = "# logresp " + login.substr(5, end - 5) + " unverified, server BENCH\r\n";
+                send_(s, reply.data(), static_cast<int>(reply.size()), 0);
+                answered = true;
             }
             close_(s);
         }
@@ -104,6 +115,7 @@ private:
     decltype(&::listen) listen_;
     decltype(&::accept) accept_;
     decltype(&::recv) recv_;
+    decltype(&::send) send_;
     decltype(&::closesocket) close_;
     decltype(&::getsockname) name_;
     SOCKET listener_ = INVALID_SOCKET;

@@ -150,6 +150,39 @@ TEST(LoginReply, Notice) {
     EXPECT_FALSE(upload::WantsWeatherSsid("CW1234", " -1"));
 }
 
+// Only the server's reply to this station's login makes a delivery.
+TEST(LoginReply, OutcomeOfTheSession) {
+    using upload::AttemptOutcome;
+    const struct Case {
+        const char *validation, *reply;
+        AttemptOutcome outcome;
+        bool stored;
+    } cases[] = {
+        {"-1", "", AttemptOutcome::ServerDidNotConfirm, false},  // no reply at all
+        {"-1", "# logresp CW9999 unverified, server S\n", AttemptOutcome::ServerDidNotConfirm, false},
+        {"-1", "# logresp CW12345 unverified, server S\n", AttemptOutcome::ServerDidNotConfirm, false},
+        {"-1", "# logresp cw1234 unverified, server S\n", AttemptOutcome::Delivered, true},
+        {" -1 ", "# logresp CW1234 verified, server S\n", AttemptOutcome::Delivered, true},
+        {"12345", "# logresp CW1234 verified, server S\n", AttemptOutcome::Delivered, true},
+        {"12345", "# logresp CW1234 unverified, server S\n", AttemptOutcome::LoginNotVerified, true},
+        {"12345", "# logresp CW1234 bogus, server S\n", AttemptOutcome::ServerDidNotConfirm, false},
+        {"12345", "# Invalid login string\n", AttemptOutcome::ServerDidNotConfirm, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.validation) + " " + c.reply);
+        const upload::LoginOutcome o = upload::OutcomeOfLogin(" CW1234\t", c.validation, Read(c.reply));
+        EXPECT_EQ(upload::OutcomeReason(o.outcome), upload::OutcomeReason(c.outcome));
+        EXPECT_EQ(o.storePacket, c.stored);
+    }
+    const upload::ServerEntry s{"cwop.aprs.net", "14580"};
+    EXPECT_EQ(upload::LogSentUnconfirmed(s, Read(""), "CW1>APRS:x\r\n"),
+              "sent to cwop.aprs.net:14580, but the server did not answer the login: not confirmed, sent again "
+              "next time: CW1>APRS:x");
+    EXPECT_NE(upload::LogSentUnconfirmed(s, Read("# logresp CW9 verified, server S\n"), "p")
+                  .find("answered the login with \"# logresp CW9 verified, server S\""),
+              std::string::npos);
+}
+
 TEST(UploadLog, Lines) {
     using namespace std::chrono;
     // 2026-12-07 12:34:56 UTC
@@ -189,6 +222,7 @@ TEST(UploadLog, RepeatsAreCountedAndSummarised) {
         {3700, "connecting to a", {}},
         {3800, "delivered to a: p", {"connecting to a ... repeated once since 13:34Z", "delivered to a: p"}},
         {3802, "connecting to a", {"connecting to a"}},  // a new run
+        {3802 + 86400, "connecting to a", {"connecting to a ... repeated once since 2026-12-07 13:38Z"}},
     };
     upload::LogRepeats repeats;
     for (const auto& [at, event, lines] : steps)

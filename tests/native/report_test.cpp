@@ -154,26 +154,42 @@ TEST(Report, OnlyAFreshReportGoesOut) {
     using std::chrono::minutes;
     using std::chrono::seconds;
     const rtl::TimePoint now = rtl::TimePoint{} + std::chrono::hours(24 * 20000);
+    // File times (100 ns since 1601) of 1980-01-01 and of a second before.
+    constexpr unsigned long long k1980 = 119600064000000000ULL, kTickPerSecond = 10000000ULL;
+    const rtl::TimePoint in1980 = upload::WriteTimeOf(k1980);
     const struct Case {
-        rtl::TimePoint written;
+        rtl::TimePoint written, now;
         bool old;
     } cases[] = {
-        {now - minutes(19), false}, {now - minutes(20), false}, {now - minutes(20) - seconds(1), true},
-        {now - minutes(21), true},  {now - minutes(180), true},  {now + minutes(30), false},  // another clock
+        {now - minutes(19), now, false}, {now - minutes(20), now, false}, {now - minutes(20) - seconds(1), now, true},
+        {now - minutes(21), now, true},  {now - minutes(180), now, true},  {now + minutes(30), now, false},  // another clock
+        // A write time no file of this computer has, whatever the clock says.
+        {in1980, in1980 + minutes(1), false},
+        {upload::WriteTimeOf(k1980 - kTickPerSecond), in1980, true},
+        {upload::WriteTimeOf(0), now, true},
+        {upload::WriteTimeOf(~0ULL), now, true},
+        {upload::WriteTimeOf(k1980 + 300 * 366 * 24 * 3600 * kTickPerSecond), now, true},  // past the clock's end
     };
     for (const Case& c : cases)
-        EXPECT_EQ(upload::ReportIsOld(c.written, now), c.old) << (now - c.written).count();
+        EXPECT_EQ(upload::ReportIsOld(c.written, c.now), c.old) << (c.now - c.written).count();
+    EXPECT_EQ(upload::WriteTimeOf(116444736000000000ULL + 15 * kTickPerSecond), rtl::TimePoint{} + seconds(15));
 }
 
 TEST(Report, OnlyAPlainFileOnADiskIsRead) {
     // Windows' attribute bits: read-only 0x1, hidden 0x2, folder 0x10,
-    // archive 0x20, device 0x40, reparse point (link, mount point) 0x400.
+    // archive 0x20, device 0x40, reparse point 0x400; its reparse tags.
+    constexpr unsigned long kSymlink = 0xA000000C, kMountPoint = 0xA0000003, kCloud = 0x9000001A,
+                            kCloudPinned = 0x9000601A, kDedup = 0x80000013;
     const struct Case {
-        unsigned long attributes;
+        unsigned long attributes, tag;
         bool onDisk, plain;
-    } cases[] = {{0x20, true, true},   {0x1 | 0x2 | 0x20, true, true}, {0x80, true, true}, {0x400, true, false},
-                 {0x20 | 0x400, true, false}, {0x10, true, false},    {0x40, true, false}, {0x20, false, false}};
-    for (const Case& c : cases) EXPECT_EQ(upload::IsPlainReportFile(c.attributes, c.onDisk), c.plain) << c.attributes;
+    } cases[] = {{0x20, 0, true, true},           {0x1 | 0x2 | 0x20, 0, true, true}, {0x80, 0, true, true},
+                 {0x400, kSymlink, true, false},  {0x20 | 0x400, kMountPoint, true, false},
+                 {0x20 | 0x400, kCloud, true, true}, {0x20 | 0x400, kCloudPinned, true, true},
+                 {0x20 | 0x400, kDedup, true, true}, {0x10, 0, true, false},
+                 {0x40, 0, true, false},          {0x20, 0, false, false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(upload::IsPlainReportFile(c.attributes, c.tag, c.onDisk), c.plain) << c.attributes << " " << c.tag;
 }
 
 }  // namespace

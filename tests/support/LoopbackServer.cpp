@@ -157,13 +157,26 @@ struct LoopbackServer::State {
         return done == bytes.size();
     }
 
-    void SendReply(SOCKET s, std::size_t index) {
-        const std::string& reply = options.loginReply;
+    void SendReply(SOCKET s, std::size_t index, const std::string& firstLine) {
+        const std::string reply = options.loginReply.empty() ? LoginAnswer(firstLine) : options.loginReply;
         const std::size_t piece = options.replyPieceBytes ? options.replyPieceBytes : reply.size();
         for (std::size_t at = 0; at < reply.size() && !stopping; at += piece) {
             if (at > 0) Sleep(options.replyPauseMs);
             if (!SendAll(s, index, reply.substr(at, piece))) return;
         }
+    }
+
+    // "user <call> pass <number> ..." answered as APRS-IS does.
+    static std::string LoginAnswer(const std::string& text) {
+        std::istringstream words(text.substr(0, text.find('\n')));
+        std::string user, call, pass, number;
+        words >> user >> call >> pass >> number;
+        return "# logresp " + call + (number == "-1" ? " unverified" : " verified") + ", server T2LOOP\r\n";
+    }
+
+    std::string ConnectionText(std::size_t index) {
+        std::lock_guard<std::mutex> hold(lock);
+        return connections[index].Received();
     }
 
     void EndByServer(SOCKET s, std::size_t index, bool reset) {
@@ -225,7 +238,8 @@ struct LoopbackServer::State {
                     EndByServer(s, index, false);
                     return true;
                 }
-                if (lines && linesSeen == 0 && !options.loginReply.empty()) SendReply(s, index);
+                if (lines && linesSeen == 0 && (options.answerLogin || !options.loginReply.empty()))
+                    SendReply(s, index, ConnectionText(index));
                 for (std::size_t i = 0; i < lines && !options.replyToLines.empty(); ++i)
                     SendAll(s, index, options.replyToLines);
                 linesSeen += lines;

@@ -65,6 +65,10 @@ public:
         Behaviour behaviour = Behaviour::Record;
         std::string greeting;      // sent right after accepting
         std::string loginReply;    // sent after the first line (LF) received
+        // With no loginReply: the first line is answered as APRS-IS answers a
+        // login, "# logresp <call> verified, server T2LOOP" ("unverified" for
+        // "pass -1").
+        bool answerLogin = false;
         // The login reply in pieces of this many bytes, replyPauseMs apart
         // (0: in one piece).
         std::size_t replyPieceBytes = 0;
@@ -83,6 +87,12 @@ public:
 
     LoopbackServer();
     explicit LoopbackServer(Options options);
+    // A server that answers the login as APRS-IS does.
+    static Options AprsIs() {
+        Options options;
+        options.answerLogin = true;
+        return options;
+    }
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

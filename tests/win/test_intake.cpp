@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -185,7 +187,7 @@ protected:
     testsupport::ErrorRecorder errors;
     TempFolder folder;
     const std::string station = folder.File("station"), report = station + "\\wxreport.txt";
-    LoopbackServer server;
+    LoopbackServer server{LoopbackServer::AprsIs()};
     std::unique_ptr<TForm1> form;
 };
 
@@ -232,8 +234,8 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
          },
          AttemptOutcome::ReportIncomplete, "Report incomplete: nothing sent",
          "report incomplete for 10 seconds, nothing sent: line 2 does not end in its pressure: " + report},
-        {"no report", [&] { DeleteFileA(report.c_str()); }, AttemptOutcome::ReportMissing, "",
-         "reading skipped: report missing or unreadable: " + report},
+        {"no report", [&] { DeleteFileA(report.c_str()); }, AttemptOutcome::ReportMissing,
+         "Report missing: nothing sent", "reading skipped: report missing or unreadable: " + report},
         {"a callsign that would reshape the login",
          [&] {
              folder.Write("station\\wxreport.txt", whole);
@@ -294,11 +296,18 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
 
 // A look that never ends (a share whose computer is off, here a look that
 // blocks): the window goes on meanwhile, and the attempt ends at the deadline.
+// While that look still hangs, the next attempt starts no other and ends at
+// once; once it has returned, looks go on; a look that fails in itself is
+// an unreadable report.
 TEST_F(IntakeUpload, AReportThatCannotBeReachedHoldsUpNothing) {
     folder.Write("station\\wxreport.txt", kL1 + "\r\n" + kL2 + "\r\n");
-    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    upload::SetReportLookerForTests([release](const std::string& path, rtl::TimePoint now) {
-        WaitForSingleObject(release, INFINITE);
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr), returned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> looks{0};
+    upload::SetReportLookerForTests([&](const std::string& path, rtl::TimePoint now) {
+        ++looks;
+        const DWORD waited = WaitForSingleObject(release, 30000);
+        SetEvent(returned);
+        if (waited != WAIT_OBJECT_0) throw std::runtime_error("never released");
         return upload::LookAtReport(path, now);
     });
     form->ReportLookDeadlineMs = 500;
@@ -306,15 +315,36 @@ TEST_F(IntakeUpload, AReportThatCannotBeReachedHoldsUpNothing) {
     rtl::TTimer tick(50, true);
     tick.SetOnTimer([&] { ticks += form->Upload.UploadBusy ? 1 : 0; });
     form->abcButton1->Click();
-    upload::SetReportLookerForTests(nullptr);
-    SetEvent(release);
-    CloseHandle(release);
     EXPECT_GT(ticks, 0) << "the timers ran while the look was held";
     EXPECT_FALSE(form->Upload.UploadBusy);
     EXPECT_EQ(form->LastOutcome, AttemptOutcome::ReportNotReachable);
     EXPECT_EQ(StatusLine(), "Report not reachable: nothing sent");
     EXPECT_EQ(LastLogEvent(), "report not reachable within 10 seconds, nothing sent: " + report);
+    form->LastOutcome = AttemptOutcome::Delivered;
+    form->abcButton1->Click();
+    EXPECT_EQ(form->LastOutcome, AttemptOutcome::ReportNotReachable);
+    EXPECT_EQ(looks, 1) << "no second look while the first hangs";
+    SetEvent(release);
+    ASSERT_EQ(WaitForSingleObject(returned, 10000), WAIT_OBJECT_0);
+    rtl::PumpMessagesFor(100);
+
+    // The stuck look has returned: the next attempt looks again, and a look
+    // that fails in itself ends as unreadable.
+    upload::SetReportLookerForTests([&](const std::string&, rtl::TimePoint) -> upload::ReportLook {
+        ++looks;
+        throw std::bad_alloc();
+    });
+    form->ReportLookDeadlineMs = 10000;
+    rtl::SetMonotonicSource([t = rtl::MonotonicNow()]() mutable { return t += std::chrono::seconds(1); });
+    form->abcButton1->Click();
+    rtl::SetMonotonicSource(nullptr);
+    upload::SetReportLookerForTests(nullptr);
+    EXPECT_GT(looks, 2);
+    EXPECT_EQ(form->LastOutcome, AttemptOutcome::ReportIncomplete);
+    EXPECT_EQ(LastLogEvent(), "report incomplete for 10 seconds, nothing sent: it cannot be read (error 8): " + report);
     EXPECT_EQ(server.ConnectionCount(), 0u);
+    CloseHandle(release);
+    CloseHandle(returned);
 }
 
 TEST(Intake, NumberRulesHoldInTheWindowsBuild) {

@@ -458,8 +458,11 @@ TEST_F(SettingsStoreTest, ReadsWithAFallbackTakeIt) {
                                       "FileLocation"})
                  DeleteSetting(name);
          },
-         "file= lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val= int=15 model=(none) server=: auto=Y min=N "
+         "file= lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=-1 int=15 model=(none) server=: auto=Y min=N "
          "start=N"},
+        {"a validation number saved blank", [] { SetText(kMachine, kSettingsKey, "Validation", " "); },
+         "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/1 lon=1/7/45.250/1 call=N0CALL val=-1 int=15 "
+         "model=Davis Vantage Pro server=server.example:14580 auto=N min=N start=N"},
         {"of the wrong type",
          [] {
              SetDword(kMachine, kSettingsKey, "WXstation", 31);
@@ -688,6 +691,9 @@ TEST_F(SettingsStoreTest, FileModeRestoresFromTheConfigurationFile) {
         {"C:\\Weather\\wxreport.txt,51,30,12.5,0,7,45,0,0,N0CALL,-1,10,Davis Vantage Pro,,,Y,N,N",
          "file=C:\\Weather\\wxreport.txt lat=51/30/12.500/0 lon=0/7/45.000/0 call=N0CALL val=-1 int=10 "
          "model=Davis Vantage Pro server=: auto=Y min=N start=N"},
+        {"C:\\wx.txt,1,2,3,4,5,6,0,0,N0CALL,,10,,,Y,N,N",  // a validation number saved blank
+         "file=C:\\wx.txt lat=1/2/3.000/0 lon=4/5/6.000/0 call=N0CALL val=-1 int=10 model=(none) server=: auto=Y "
+         "min=N start=N"},
         {"D:\\wx.txt,5,6,7,8,9,10,1,1,K1ABC,77,3,host,99,N,Y,Y",
          "file=D:\\wx.txt lat=5/6/7.000/1 lon=8/9/10.000/1 call=K1ABC val=77 int=10 model=(none) server=host:99 "
          "auto=N min=Y start=Y"},
@@ -851,7 +857,7 @@ TEST_F(SettingsStoreTest, StandardUserKeepsEverythingUnderTheirOwnKey) {
 TEST_F(SettingsStoreTest, StandardUsersLastPacketSurvivesARestart) {
     testsupport::StandardUserRegistry standardUser;
     testsupport::TempFolder folder;
-    testsupport::LoopbackServer server;
+    testsupport::LoopbackServer server(testsupport::LoopbackServer::AprsIs());
     const std::string report =
         folder.Write("wxreport.txt", "Jan 05 2008 14:30\r\n180/005g010t065r000p000P000h55b10150\r\n");
     auto start = [&] {

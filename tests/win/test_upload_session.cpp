@@ -102,7 +102,7 @@ protected:
 
     // What the window shows of the session, in one line.
     std::string Status() const {
-        return "step=" + std::to_string(form->Session.SendStep) + " lamp=" + std::to_string(form->LED->Color()) +
+        return "step=" + std::to_string(form->Attempt.SendStep) + " lamp=" + std::to_string(form->LED->Color()) +
                " hint=" + Hint() + " label=" + form->Label22->Text() + " server=" + form->serverNameEdit->Text() +
                ":" + form->ServerPortEdit->Text() + " busy=" + std::to_string(form->Upload.UploadBusy) +
                " cycle=" + std::to_string(form->Session.CycleActive);
@@ -198,6 +198,11 @@ TEST_F(UploadSessionTest, OneSessionSendsTheLoginAndThePacketASecondApartAndReco
     const std::string login = "user CW1234 pass -1 vers Teskaprs " + form->FileVersion() + "\r\n";
     const std::string packet = PacketFor(30);
     RecordAtEvents();
+    // What is typed once the attempt has begun counts from the next one on.
+    beforeDataSent = [&] {
+        form->Callsign->SetText("X FILTER");
+        form->Validation->SetText("1");
+    };
 
     form->abcButton1->Click();
     // The connect request: the server being tried is shown, the watchdog runs.
@@ -249,7 +254,7 @@ TEST_F(UploadSessionTest, TheLoginLineCarriesTheProgramsVersion) {
 }
 
 TEST_F(UploadSessionTest, AnUnchangedReportSendsNothingAChangedOneSendsAndUpdateNowDuringASessionStartsNothing) {
-    LoopbackServer server;
+    LoopbackServer server(LoopbackServer::AprsIs());
     UseServer(server.PortText());
     form->abcButton1->Click();
     ASSERT_TRUE(server.WaitForEnd(0, kSessionMs));
@@ -532,7 +537,7 @@ TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
     rtl::TTimer ticker(50, true);
     ticker.SetOnTimer([&] { ++ticks; });
     form->Upload.UploadBusy = true;
-    form->Session.SendStep = 3;
+    form->Attempt.SendStep = 3;
     form->Session.CycleActive = true;
     const ULONGLONG start = GetTickCount64();
     form->WSocket1DataSent(form->WSocket1.get(), 0);
@@ -541,7 +546,7 @@ TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
     EXPECT_LT(waited, 5000u);
     EXPECT_GE(ticks, 1) << "messages were processed during the wait";
     EXPECT_EQ(form->LED->Color(), kGreen);
-    EXPECT_EQ(form->Session.SendStep, 4);
+    EXPECT_EQ(form->Attempt.SendStep, 4);
     EXPECT_TRUE(form->Session.CycleActive);
     EXPECT_TRUE(form->Upload.UploadBusy);
     EXPECT_EQ(form->ReadStoredPacket(), "");
@@ -559,7 +564,7 @@ TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
     rtl::SetTimeSource(nullptr);
     rtl::SetMonotonicSource(nullptr);
     EXPECT_EQ(readings.size(), 4u) << "at 0, 0.4, 0.8 and 1.2 s";
-    EXPECT_EQ(form->Session.SendStep, 5);
+    EXPECT_EQ(form->Attempt.SendStep, 5);
 }
 
 // The server's close can come while the window shows that the login is out
@@ -567,7 +572,7 @@ TEST_F(UploadSessionTest, LaterDataSentEventsOnlyLightTheLampAndWaitASecond) {
 // once: the step that was waiting then sends nothing, to the old connection
 // or to the new one, which gets its own two lines.
 TEST_F(UploadSessionTest, AStepThatWaitedSendsNothingOnceItsConnectionHasEnded) {
-    LoopbackServer server;
+    LoopbackServer server(LoopbackServer::AprsIs());
     UseServer(server.PortText());
     bool clickAfterClose = false;
     auto closed = form->WSocket1->OnSessionClosed;
@@ -621,7 +626,7 @@ TEST_F(UploadSessionTest, TheWatchdogOfARefusedAttemptGivesTheNextOneAWholePerio
 // cycle stays active so it is delivered again.
 TEST_F(UploadSessionTest, AFailureToRecordThePacketIsAbsorbed) {
     if (!form->RegistryMode) GTEST_SKIP() << "the last packet is kept in memory, where nothing can fail";
-    LoopbackServer server;
+    LoopbackServer server(LoopbackServer::AprsIs());
     UseServer(server.PortText());
     {
         testsupport::ReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, testsupport::kSettingsKey);
@@ -686,7 +691,7 @@ protected:
 TEST_F(ServerTableTest, AServerThatNeverAnswersIsGivenUpAfterTenSecondsAndTheNextOneDelivers) {
     LoopbackServer::Options silent;
     silent.behaviour = Behaviour::NoHandshake;
-    LoopbackServer never(silent), good;
+    LoopbackServer never(silent), good(LoopbackServer::AprsIs());
     UseTable({upload::ServerEntry{"127.0.0.1", never.PortText()}, upload::ServerEntry{"127.0.0.1", good.PortText()},
               upload::ServerEntry{"127.0.0.1", good.PortText()}});
     const ULONGLONG start = GetTickCount64();
@@ -701,7 +706,7 @@ TEST_F(ServerTableTest, AServerThatNeverAnswersIsGivenUpAfterTenSecondsAndTheNex
 TEST_F(ServerTableTest, ARefusingThenASilentServerStillLeaveTheThirdToDeliver) {
     LoopbackServer::Options silent;
     silent.behaviour = Behaviour::NoHandshake;
-    LoopbackServer never(silent), good;
+    LoopbackServer never(silent), good(LoopbackServer::AprsIs());
     const std::string refusing = std::to_string(LoopbackServer::UnusedPort());
     UseTable({upload::ServerEntry{"127.0.0.1", refusing}, upload::ServerEntry{"127.0.0.1", never.PortText()},
               upload::ServerEntry{"127.0.0.1", good.PortText()}});
@@ -720,7 +725,7 @@ TEST_F(ServerTableTest, ARefusingThenASilentServerStillLeaveTheThirdToDeliver) {
 // The window keeps answering, the watchdog gives the lookup up at ten
 // seconds and moves on, and the answer that comes at last changes nothing.
 TEST_F(ServerTableTest, AHeldLookupNeitherFreezesTheWindowNorOutlivesTheWatchdog) {
-    LoopbackServer good, late;
+    LoopbackServer good(LoopbackServer::AprsIs()), late;
     testsupport::ScriptedLookup held(15000);
     form->WSocket1->SetHostLookup(&held);
     const std::string name = std::string(64, 'h') + ".invalid";  // never a real query
@@ -782,20 +787,26 @@ TEST_F(UploadSessionTest, TheServersVerdictOnTheLoginIsShownOnlyWhenTheOwnerMust
     const std::string refused = " The server refused the login: check the callsign and the validation number. ";
     const std::string checkNumber = "Login not verified: check the validation number";
     const std::string checkBoth = "Login invalid: check callsign and validation number";
+    constexpr auto Delivered = upload::AttemptOutcome::Delivered, NotVerified = upload::AttemptOutcome::LoginNotVerified,
+                   NotConfirmed = upload::AttemptOutcome::ServerDidNotConfirm;
     const struct Case {
         std::string validation, reply;
         std::string status;  // the login status line; "" hidden
         std::string hint, logged;
-        bool delivered;  // the server keeps the packet: otherwise sent, but no delivery
+        upload::AttemptOutcome outcome;  // only a delivery or an unverified login records the packet
     } cases[] = {
-        {"12345", unverified, notVerified, checkNumber, "login unverified by server T2TEST", false},
-        {"12345", verified, "", "Waiting", "login verified by server T2TEST", true},  // the warning goes
-        {"12345", invalid, refused, checkBoth, "login invalid: # Invalid login string", false},
-        {"-1", unverified, "", "Waiting", "login unverified by server T2TEST", true},  // as it should be without one
-        {"-1", verified, "", "Waiting", "login verified by server T2TEST", true},
-        {"-1", invalid, refused, checkBoth, "login invalid: # Invalid login string", false},
+        {"12345", unverified, notVerified, checkNumber, "login unverified by server T2TEST", NotVerified},
+        {"12345", verified, "", "Waiting", "login verified by server T2TEST", Delivered},  // the warning goes
+        {"12345", invalid, refused, checkBoth, "login invalid: # Invalid login string", NotConfirmed},
+        {"-1", unverified, "", "Waiting", "login unverified by server T2TEST", Delivered},  // as it should be without one
+        {"-1", verified, "", "Waiting", "login verified by server T2TEST", Delivered},
+        {"-1", "", "", "Waiting", "login: no reply from the server", NotConfirmed},
+        {"-1", invalid, refused, checkBoth, "login invalid: # Invalid login string", NotConfirmed},
+        {"12345", "# logresp CW9999 verified, server T2TEST\r\n", "", "Waiting", "login verified by server T2TEST",
+         NotConfirmed},
     };
     int minute = 30;
+    std::string stored;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.validation + " " + c.reply);
         LoopbackServer::Options options;
@@ -811,21 +822,25 @@ TEST_F(UploadSessionTest, TheServersVerdictOnTheLoginIsShownOnlyWhenTheOwnerMust
         const std::string packet = PacketFor(minute, c.validation == "-1" ? "TCPXX*" : "TCPIP*");
         EXPECT_EQ(server.Received(0), "user CW1234 pass " + c.validation + " vers Teskaprs 1.9.8.0\r\n" + packet);
         EXPECT_EQ(server.Connections().at(0).end, testsupport::PeerEnd::Fin);
-        EXPECT_EQ(form->ReadStoredPacket(), packet);
+        if (c.outcome != NotConfirmed) stored = packet;
+        EXPECT_EQ(form->ReadStoredPacket(), stored);
         EXPECT_EQ(LoginStatusShown(), c.status);
         EXPECT_EQ(Hint(), c.hint);
         EXPECT_EQ(form->Label22->Text(), "Using server : ");
-        const std::string where = "127.0.0.1:" + server.PortText();
+        const std::string where = "127.0.0.1:" + server.PortText(), sent = packet.substr(0, packet.size() - 2);
         std::vector<std::string> events{"connecting to " + where, c.logged, DeliveredLine(where, packet)};
-        if (!c.delivered)
-            events.back() = "sent to " + where + ", but the login was not verified and the server drops the packet: " +
-                            packet.substr(0, packet.size() - 2);
-        if (c.delivered && c.validation != "-1")  // once a run
+        if (c.outcome == NotVerified)
+            events.back() = "sent to " + where + ", but the login was not verified and the server drops the packet: " + sent;
+        if (c.outcome == NotConfirmed)
+            events.back() = "sent to " + where + ", but the server " +
+                            (c.reply.empty() ? "did not answer the login"
+                                             : "answered the login with \"" + c.reply.substr(0, c.reply.size() - 2) + "\"") +
+                            ": not confirmed, sent again next time: " + sent;
+        if (c.outcome == Delivered && c.validation != "-1")  // once a run
             events.push_back("note: APRS-IS servers log out an earlier login of CW1234 (your igate or other APRS "
                              "program) at every upload; a weather SSID such as CW1234-13 avoids it");
         EXPECT_EQ(LogEvents(logged), events);
-        EXPECT_EQ(form->LastOutcome, c.delivered ? upload::AttemptOutcome::Delivered
-                                                 : upload::AttemptOutcome::LoginNotVerified);
+        EXPECT_EQ(form->LastOutcome, c.outcome);
     }
     // Nothing kept for three intervals: an unverified login brings the warning.
     form->Silence = upload::SilenceWatch(rtl::Now() - std::chrono::hours(1));
@@ -844,7 +859,8 @@ TEST_F(UploadSessionTest, TheServersVerdictOnTheLoginIsShownOnlyWhenTheOwnerMust
 // Replies out of the ordinary: in pieces, too long to be a reply, after
 // 60 KiB of other lines; and a server that sends lines without end, of which
 // 64 KiB are read before the program's Close and as many at most in it.
-// Every session delivers, and the program ends it within seconds.
+// Every session sends its packet, and the program ends it within seconds;
+// without a reply it is not confirmed.
 TEST_F(UploadSessionTest, AReplyInPiecesIsRecognisedALongLineOrAFloodIsNot) {
     std::string lines;
     while (lines.size() < 60 * 1024) lines += "# aprsc 2.1.19 filler line of the test server\r\n";
@@ -876,6 +892,7 @@ TEST_F(UploadSessionTest, AReplyInPiecesIsRecognisedALongLineOrAFloodIsNot) {
         LoopbackServer server(options);
         UseServer(server.PortText());
         form->FileLocationDisplay->SetText(folder.Write("wxreport.txt", Report(++minute)));
+        form->UploadLog = upload::TUploadLog(folder.File(c.name));  // a log of its own: no repeats
         const std::size_t before = LogEvents().size();
         std::size_t reads = 0, bytesRead = 0;
         auto feed = form->WSocket1->OnDataReceived;
@@ -888,10 +905,12 @@ TEST_F(UploadSessionTest, AReplyInPiecesIsRecognisedALongLineOrAFloodIsNot) {
         form->WSocket1->OnDataReceived = feed;
 
         const std::string packet = PacketFor(minute, "TCPIP*");
-        EXPECT_EQ(form->ReadStoredPacket(), packet);
         const bool unverifiedSeen = std::string(c.logged) != "login: no reply from the server";
-        EXPECT_EQ(form->LastOutcome,
-                  unverifiedSeen ? upload::AttemptOutcome::LoginNotVerified : upload::AttemptOutcome::Delivered);
+        if (unverifiedSeen) {
+            EXPECT_EQ(form->ReadStoredPacket(), packet);
+        }
+        EXPECT_EQ(form->LastOutcome, unverifiedSeen ? upload::AttemptOutcome::LoginNotVerified
+                                                    : upload::AttemptOutcome::ServerDidNotConfirm);
         const auto connection = server.Connections().at(0);
         EXPECT_EQ(connection.Received(), "user CW1234 pass 12345 vers Teskaprs 1.9.8.0\r\n" + packet);
         EXPECT_FALSE(connection.closedByServer);
@@ -911,6 +930,19 @@ TEST_F(UploadSessionTest, AReplyInPiecesIsRecognisedALongLineOrAFloodIsNot) {
 }
 
 // ------------------------------------------------------------ the upload log
+
+// Log-off or shut-down: the counts of repeats not yet in the log are written
+// before the process may be ended.
+TEST_F(UploadSessionTest, TheEndOfTheWindowsSessionWritesTheCountsOfRepeats) {
+    form->UploadLog.Write("connecting to a");
+    form->UploadLog.Write("connecting to a");
+    SendMessageA(form->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(LogEvents().size(), 1u) << "a Windows session that goes on writes nothing";
+    SendMessageA(form->Handle(), WM_ENDSESSION, TRUE, 0);
+    const std::vector<std::string> events = LogEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].rfind("connecting to a ... repeated once since ", 0), 0u) << events[1];
+}
 
 TEST_F(UploadSessionTest, TheLogHasOneLinePerEventInOrder) {
     const std::string unused = std::to_string(LoopbackServer::UnusedPort());
