@@ -320,8 +320,9 @@ Function PathIsUnder
   ${EndIf}
   Pop $3
   Pop $2
-  Pop $1
   Exch $0
+  Exch
+  Pop $1
 FunctionEnd
 
 ; Pushes where the folder on the stack lies: "profile" (inside this user's

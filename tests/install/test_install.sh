@@ -54,9 +54,12 @@ reg_value() {
 value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
 value_absent() { [ -z "$(reg_value "$1" "$2")" ] && ! wine reg query "$1" /v "$2"; }
 key_absent() { ! wine reg query "$1"; }
-install() { wine "$setup" /S "$@"; }
+install() { wine "$setup" /S; }
 install_signed() { wine "$signed_setup" /S; }
 install_unelevated() { wine build/win64/limited.exe "Z:${setup//\//\\} /S $*"; }  # without the rights Wine gives every program
+# /D= takes the rest of the command line, blanks and all: cmd passes it as it stands.
+install_at() { wine cmd /c "Z:${setup//\//\\} /S /D=$1"; }
+install_unelevated_at() { install_unelevated "/D=$1"; }
 exits_with() { local code=$1; shift; "$@"; [ $? -eq "$code" ]; }
 # Starts the installed program as Windows would, by its Windows path.
 start_program() { "$WINE64" "$win_dir\\teskaprs.exe" </dev/null >>"$log" 2>&1 & }
@@ -166,7 +169,7 @@ echo "== where the setup installs"
 # Another folder of the user's profile: taken, and found by the next setup.
 other_win="C:\\users\\$user\\Tools\\Teskaprs"
 other="$prefix/drive_c/users/$user/Tools/Teskaprs"
-check "silent install into another folder of the profile" install "/D=$other_win"
+check "silent install into another folder of the profile" install_at "$other_win"
 printf 'old copy' >>"$other/teskaprs.exe"
 check "silent upgrade without /D= goes into the same folder" install
 check "the program there replaced" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
@@ -174,16 +177,16 @@ check "nothing installed in the default folder" test ! -e "$dir/teskaprs.exe"
 # Refused with exit code 4, nothing written: outside the profile, a folder
 # whose name only begins as the profile's does, and Program Files without
 # administrator rights.
-for row in "install|C:\\TeskaprsElsewhere|drive_c/TeskaprsElsewhere" \
-  "install|C:\\users\\${user}2\\Teskaprs|drive_c/users/${user}2" \
-  "install_unelevated|C:\\Program Files\\Teskaprs|drive_c/Program Files/Teskaprs"; do
+for row in "install_at|C:\\Tesk Elsewhere|drive_c/Tesk Elsewhere" \
+  "install_at|C:\\users\\${user}2\\Teskaprs|drive_c/users/${user}2" \
+  "install_unelevated_at|C:\\Program Files\\Teskaprs|drive_c/Program Files/Teskaprs"; do
   IFS='|' read -r how folder made <<<"$row"
-  check "$how /D=$folder refused (exit code 4)" exits_with 4 $how "/D=$folder"
+  check "$how $folder refused (exit code 4)" exits_with 4 $how "$folder"
   check "nothing written in $folder" test ! -e "$prefix/$made"
 done
 check "the earlier install's entry untouched" value_is "$uninstall_key" InstallLocation "$other_win"
 pf="$prefix/drive_c/Program Files"
-check "silent install under Program Files (administrator rights)" install '/D=C:\Program Files\Teskaprs'
+check "silent install under Program Files (administrator rights)" install_at 'C:\Program Files\Teskaprs'
 check "the program there" cmp -s "$pf/Teskaprs/teskaprs.exe" build/release/teskaprs.exe
 # Wine keeps an access list as Unix permission bits.
 check "its folder keeps the access list Program Files gives" test "$(stat -c %a "$pf/Teskaprs")" = "$(stat -c %a "$pf")"
