@@ -1,6 +1,10 @@
 ; Teskaprs setup: installs the program for the current user, without
 ; administrator rights, into %LOCALAPPDATA%\Programs\Teskaprs, where the
-; program can write aprsconfig.txt beside itself.
+; program can write aprsconfig.txt beside itself. It installs only where no
+; other user can replace the program: inside the user's own profile, or,
+; when it runs with administrator rights, under Program Files (whose access
+; list it leaves as it is: everyone may run the program, only administrators
+; change it). Any other folder is refused.
 ;
 ; Built by scripts/package (makensis works in this folder, so paths are
 ; relative to it):
@@ -37,7 +41,8 @@ ManifestDPIAware true
 !define CLOSE_WAIT 100
 ; Exit codes of a run that stops (a silent one says why only through these):
 ; a running copy did not close; it runs with administrator rights and this
-; run has none; the folder cannot be made changeable only by its owner.
+; run has none; the folder is neither in the user's profile nor, with
+; administrator rights, under Program Files.
 !define EXIT_NOT_CLOSED 2
 !define EXIT_COPY_ELEVATED 3
 !define EXIT_FOLDER_REFUSED 4
@@ -50,8 +55,7 @@ ManifestDPIAware true
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
-; An earlier install (also one made elsewhere with /D=) is found and upgraded.
-InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+; An earlier install is found in .onInit.
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
@@ -74,6 +78,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Teskaprs installs only where no other user of this computer can replace it: in a folder inside your user profile, or, when this setup runs as administrator, under Program Files."
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
+!insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -148,6 +155,35 @@ FunctionEnd
 ; naming a copy with administrator rights that this run cannot close.
 ; 1 once a running copy was asked to close.
 Var ClosedRunningCopy
+; An earlier install in a folder the setup now refuses, moved into this one.
+Var OldInstDir
+; 1 when this run has administrator rights.
+Var ElevatedRun
+
+!macro DEFINE_PROGRAM_FREE un
+; Pushes 1 when the program file on the stack is missing or can be opened
+; for writing, 0 while it is still in use.
+Function ${un}ProgramFree
+  Exch $0
+  Push $1
+  ${If} ${FileExists} $0
+    ClearErrors
+    FileOpen $1 $0 a
+    ${If} ${Errors}
+      StrCpy $0 0
+    ${Else}
+      FileClose $1
+      StrCpy $0 1
+    ${EndIf}
+  ${Else}
+    StrCpy $0 1
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_PROGRAM_FREE ""
+!insertmacro DEFINE_PROGRAM_FREE "un."
 
 !macro DEFINE_CLOSE_RUNNING_COPY un
 Function ${un}CloseRunningCopy
@@ -174,13 +210,16 @@ Function ${un}CloseRunningCopy
     ${If} $1 = 0
     ${AndIf} $2 P= 0
       ; A program file that cannot be opened for writing is still in use.
-      ${IfNot} ${FileExists} "$INSTDIR\${EXE}"
-        ${Break}
+      Push "$INSTDIR\${EXE}"
+      Call ${un}ProgramFree
+      Pop $2
+      ${If} $OldInstDir != ""
+      ${AndIf} $2 == 1
+        Push "$OldInstDir\${EXE}"
+        Call ${un}ProgramFree
+        Pop $2
       ${EndIf}
-      ClearErrors
-      FileOpen $2 "$INSTDIR\${EXE}" a
-      ${IfNot} ${Errors}
-        FileClose $2
+      ${If} $2 == 1
         ${Break}
       ${EndIf}
     ${EndIf}
@@ -212,8 +251,187 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_RUNNING_COPY ""
 !insertmacro DEFINE_CLOSE_RUNNING_COPY "un."
 
+; Pushes the full, long form of the path on the stack, without a trailing
+; backslash; of a path that does not exist yet, the part that does.
+Function LongPath
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r2, p 0) i .r3'
+  ${If} $3 <> 0
+    StrCpy $0 $2
+  ${EndIf}
+  ${If} $0 != ""
+  ${AndIf} $0 != "\"
+    StrCpy $2 $0 "" -1
+    ${If} $2 == "\"
+      StrCpy $0 $0 -1
+    ${EndIf}
+  ${EndIf}
+  StrCpy $1 ""  ; the part that does not exist
+  ${Do}
+    System::Call 'kernel32::GetLongPathNameW(w r0, w .r2, i ${NSIS_MAX_STRLEN}) i .r3'
+    ${If} $3 <> 0
+    ${AndIf} $3 < ${NSIS_MAX_STRLEN}
+      StrCpy $0 "$2$1"
+      ${Break}
+    ${EndIf}
+    ${GetParent} $0 $2
+    StrLen $3 $2
+    ${If} $3 < 3
+      StrCpy $0 "$0$1"
+      ${Break}
+    ${EndIf}
+    ${GetFileName} $0 $3
+    StrCpy $1 "\$3$1"
+    StrCpy $0 $2
+  ${Loop}
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Pushes 1 when the first path on the stack lies inside the second (both
+; full and long), compared by whole parts: C:\Users\ann2 is not in
+; C:\Users\ann, nor is C:\Users\ann itself.
+Function PathIsUnder
+  Exch $1  ; folder
+  Exch
+  Exch $0  ; path
+  Push $2
+  Push $3
+  StrLen $2 $1
+  StrLen $3 $0
+  IntOp $3 $3 - 1
+  ${If} $2 = 0
+  ${OrIf} $3 <= $2
+    StrCpy $0 0
+  ${Else}
+    StrCpy $3 $0 $2
+    StrCpy $0 $0 1 $2
+    ${If} $0 == "\"
+    ${AndIf} $3 == $1  ; without regard to case
+      StrCpy $0 1
+    ${Else}
+      StrCpy $0 0
+    ${EndIf}
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Exch $0
+  Exch
+  Pop $1
+FunctionEnd
+
+; Pushes where the folder on the stack lies: "profile" (inside this user's
+; own profile), "programfiles" (under a Program Files folder) or "" (anywhere
+; else: a folder of C:\, a share, another user's profile).
+Function PlaceOf
+  Exch $0
+  Push $1
+  Push $0
+  Call LongPath
+  Pop $0
+  Push $0
+  Push $PROFILE
+  Call LongPath
+  Call PathIsUnder
+  Pop $1
+  ${If} $1 == 1
+    StrCpy $0 profile
+  ${Else}
+    Push $0
+    Push $PROGRAMFILES64
+    Call LongPath
+    Call PathIsUnder
+    Pop $1
+    ${If} $1 == 0
+      Push $0
+      Push $PROGRAMFILES32
+      Call LongPath
+      Call PathIsUnder
+      Pop $1
+    ${EndIf}
+    StrCpy $0 ""
+    ${If} $1 == 1
+      StrCpy $0 programfiles
+    ${EndIf}
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Pushes 1 when this run may install into $INSTDIR; otherwise says why and
+; pushes 0. Nothing is written before this has passed.
+Function CheckFolder
+  Push $0
+  Push $INSTDIR
+  Call PlaceOf
+  Pop $0
+  ${If} $0 == programfiles
+  ${AndIf} $ElevatedRun != 1
+    StrCpy $0 ""
+  ${EndIf}
+  ${If} $0 != ""
+    StrCpy $0 1
+  ${Else}
+    DetailPrint "Refused: $INSTDIR"
+    MessageBox MB_OK|MB_ICONSTOP "Teskaprs cannot be installed in $INSTDIR.$\r$\n$\r$\nIt installs only where no other user of this computer can replace the program: in a folder inside your user profile (usually $LOCALAPPDATA\Programs\${PRODUCT}), or, when this setup runs as administrator, under Program Files ($PROGRAMFILES64\${PRODUCT})." /SD IDOK
+    StrCpy $0 0
+  ${EndIf}
+  Exch $0
+FunctionEnd
+
 Function .onInit
   SetShellVarContext current
+  Push -1
+  Call Elevation
+  Pop $ElevatedRun
+  ; A folder given with /D= is the user's choice. Without one, an earlier
+  ; install is upgraded where it is, unless it lies where the setup now
+  ; refuses to install: then it moves into the usual folder.
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  StrLen $1 $0
+  StrCpy $2 0
+  ${DoWhile} $2 < $1
+    StrCpy $3 $0 4 $2
+    ${If} $3 S== " /D="
+      ${Break}
+    ${EndIf}
+    IntOp $2 $2 + 1
+  ${Loop}
+  ${If} $2 >= $1
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+      Push $0
+      Call PlaceOf
+      Pop $1
+      ${If} $1 == ""
+        StrCpy $OldInstDir $0
+      ${Else}
+        StrCpy $INSTDIR $0
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ${If} ${Silent}
+    Call CheckFolder
+    Pop $0
+    ${If} $0 != 1
+      SetErrorLevel ${EXIT_FOLDER_REFUSED}
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; A folder chosen on the page is checked before anything is written.
+Function DirectoryPageLeave
+  Call CheckFolder
+  Pop $0
+  ${If} $0 != 1
+    Abort
+  ${EndIf}
 FunctionEnd
 
 ; A silent upgrade that closed a running copy starts the new one again, so
@@ -243,55 +461,6 @@ Function FinishPageShow
   ${EndIf}
 FunctionEnd
 
-; A folder outside the user's own profile (given with /D=, C:\Teskaprs say)
-; usually lets every local user change what is in it, and so replace the
-; program its owner starts at logon. Such a folder
-; gets an explicit, protected access list: full control for the installing
-; user (its owner from now on), SYSTEM and Administrators, and nothing for
-; anyone else. A folder whose permissions this run cannot set so (another
-; user's, say) is refused.
-Function ProtectFolderOutsideProfile
-  ; Whole path parts of full, long paths: C:\Users\ann2 is not in C:\Users\ann.
-  GetFullPathName $0 "$INSTDIR"
-  System::Call 'kernel32::GetLongPathNameW(w r0, w .r0, i ${NSIS_MAX_STRLEN})'
-  GetFullPathName $1 "$PROFILE"
-  System::Call 'kernel32::GetLongPathNameW(w r1, w .r1, i ${NSIS_MAX_STRLEN})'
-  StrLen $2 "$1\"
-  StrCpy $2 "$0\" $2
-  ${If} $2 == "$1\"
-    Return
-  ${EndIf}
-  ; The user's SID, from this process's token (TOKEN_QUERY, TokenUser).
-  System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r3)'
-  System::Alloc 256
-  Pop $4
-  System::Call 'advapi32::GetTokenInformation(p r3, i 1, p r4, i 256, *i .r2)'
-  System::Call '*$4(p .r5)'
-  System::Call 'advapi32::ConvertSidToStringSidW(p r5, *w .r6)'
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "O:$6D:P(A;OICI;FA;;;$6)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", i 1, *p .r7, p 0)'
-  ; The list first (the folder's owner may set it), then the owner (the
-  ; list now lets this user take it). The program and the uninstaller are
-  ; made afresh below and take the folder's list.
-  ; PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-  System::Call 'advapi32::SetFileSecurityW(w r0, i 0x80000004, p r7) i .r2 ?e'
-  Pop $9
-  ${If} $2 <> 0
-    ; OWNER_SECURITY_INFORMATION
-    System::Call 'advapi32::SetFileSecurityW(w r0, i 1, p r7) i .r2 ?e'
-    Pop $9
-  ${EndIf}
-  System::Call 'kernel32::LocalFree(p r7)'
-  System::Free $4
-  System::Call 'kernel32::CloseHandle(p r3)'
-  ${If} $2 = 0
-    DetailPrint "The permissions of $0 cannot be set (error $9)."
-    MessageBox MB_OK|MB_ICONSTOP "Teskaprs cannot be installed in $INSTDIR.$\r$\n$\r$\nA folder outside your user profile must be changeable only by you, SYSTEM and Administrators, or other users of this computer could replace the program that starts at your logon, and this setup cannot set its permissions so (error $9). Choose a folder in your profile, such as $LOCALAPPDATA\Programs\Teskaprs." /SD IDOK
-    RMDir "$INSTDIR"  ; when this run made it
-    SetErrorLevel ${EXIT_FOLDER_REFUSED}
-    Quit
-  ${EndIf}
-FunctionEnd
-
 Function un.onInit
   SetShellVarContext current
 FunctionEnd
@@ -300,18 +469,37 @@ Section "Teskaprs" SectionProgram
   SectionIn RO
   Call CloseRunningCopy
 
-  CreateDirectory "$INSTDIR"
-  Call ProtectFolderOutsideProfile
-
-  ; Only the program and the uninstaller: aprsconfig.txt beside them and the
-  ; settings in the registry are the user's and stay as they are. Both are
-  ; made afresh, so that they take the folder's permissions and owner rather
-  ; than keep those of a file found there.
+  ; Only the program, its licences and the uninstaller: aprsconfig.txt
+  ; beside them and the settings in the registry are the user's and stay as
+  ; they are. The folder and what is made in it take the access list of the
+  ; folder above.
   SetOutPath "$INSTDIR"
-  Delete "$INSTDIR\${EXE}"
-  Delete "$INSTDIR\${UNINSTALLER}"
   File "/oname=${EXE}" "${PROGRAM}"
+  File "/oname=LICENSE.txt" "../LICENSE"
+  File "../THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; An earlier install in a folder now refused: its settings file comes
+  ; along (unless this folder has one of its own), its program and
+  ; uninstaller go, and an autostart value that started it starts this one.
+  ${If} $OldInstDir != ""
+    DetailPrint "Moving Teskaprs from $OldInstDir"
+    ${If} ${FileExists} "$OldInstDir\aprsconfig.txt"
+    ${AndIfNot} ${FileExists} "$INSTDIR\aprsconfig.txt"
+      CopyFiles /SILENT "$OldInstDir\aprsconfig.txt" "$INSTDIR"
+    ${EndIf}
+    ReadRegStr $0 HKCU "${RUN_KEY}" "${PRODUCT}"
+    ${If} $0 == "$OldInstDir\${EXE}"
+    ${OrIf} $0 == '"$OldInstDir\${EXE}"'
+      WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${EXE}"'
+    ${EndIf}
+    Delete "$OldInstDir\${EXE}"
+    Delete "$OldInstDir\${UNINSTALLER}"
+    Delete "$OldInstDir\LICENSE.txt"
+    Delete "$OldInstDir\THIRD-PARTY-NOTICES.txt"
+    ; Only when empty: the settings file stays where it was, too.
+    RMDir "$OldInstDir"
+  ${EndIf}
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 
@@ -343,6 +531,8 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\${UNINSTALLER}"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   ; Removed only when empty: aprsconfig.txt, the saved settings, stays.
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -7,7 +7,7 @@ WINESERVER=/usr/lib/wine/wineserver
 
 TESKAPRS_PACKAGES=(cmake ninja-build g++ g++-mingw-w64-x86-64-posix googletest
   wine64 fonts-wine xvfb xauth xdotool imagemagick python3 netbase
-  clang libclang-rt-14-dev nsis)
+  clang libclang-rt-14-dev nsis osslsigncode openssl iproute2)
 
 say() { printf '== %s\n' "$*"; }
 

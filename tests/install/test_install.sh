@@ -3,10 +3,12 @@
 # prefix of their own (build/wineprefix-install): install, the installed
 # program's window, an upgrade over a running copy (started again after it
 # by a setup without administrator rights), a copy that refuses to close,
-# uninstalls that remove what was installed and keep the settings, and an
-# install made elsewhere found by the next setup and closed to other users.
-# Needs dist/Teskaprs-<version>-setup.exe (scripts/package) and
-# build/win64/wincheck.exe. Ends with PASS or FAIL and the failed checks.
+# uninstalls that remove what was installed and keep the settings, the
+# folders the setup takes and refuses, an earlier install in a refused folder
+# moved into the usual one, and a signed release (scripts/package --sign with
+# a throwaway certificate). Needs dist/Teskaprs-<version>-setup.exe
+# (scripts/package) and build/win64/wincheck.exe. Ends with PASS or FAIL and
+# the failed checks.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
 cd "$TESKAPRS_ROOT"
@@ -53,7 +55,11 @@ value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
 value_absent() { [ -z "$(reg_value "$1" "$2")" ] && ! wine reg query "$1" /v "$2"; }
 key_absent() { ! wine reg query "$1"; }
 install() { wine "$setup" /S; }
-install_unelevated() { wine build/win64/limited.exe "Z:${setup//\//\\} /S"; }  # without the rights Wine gives every program
+install_signed() { wine "$signed_setup" /S; }
+install_unelevated() { wine build/win64/limited.exe "Z:${setup//\//\\} /S $*"; }  # without the rights Wine gives every program
+# /D= takes the rest of the command line, blanks and all: cmd passes it as it stands.
+install_at() { wine cmd /c "Z:${setup//\//\\} /S /D=$1"; }
+install_unelevated_at() { install_unelevated "/D=$1"; }
 exits_with() { local code=$1; shift; "$@"; [ $? -eq "$code" ]; }
 # Starts the installed program as Windows would, by its Windows path.
 start_program() { "$WINE64" "$win_dir\\teskaprs.exe" </dev/null >>"$log" 2>&1 & }
@@ -71,12 +77,14 @@ uninstall() {
   return 1
 }
 same_program() { cmp -s "$dir/teskaprs.exe" build/release/teskaprs.exe; }
-no_files() { [ ! -e "$dir/teskaprs.exe" ] && [ ! -e "$dir/uninstall.exe" ]; }
+no_files() { [ ! -e "$dir/teskaprs.exe" ] && [ ! -e "$dir/uninstall.exe" ] && [ ! -e "$dir/LICENSE.txt" ]; }
 
 echo "== first install"
 check "silent install succeeds" install
 check "program installed" same_program
 check "uninstaller installed" test -f "$dir/uninstall.exe"
+check "licence and third-party notices installed" \
+  eval 'cmp LICENSE "$dir/LICENSE.txt" && cmp THIRD-PARTY-NOTICES.txt "$dir/THIRD-PARTY-NOTICES.txt"'
 check "Start-menu shortcut" test -s "$shortcut"
 for expected in "DisplayName=Teskaprs" "DisplayVersion=$version" "Publisher=Teskaprs developers" \
   "DisplayIcon=$win_dir\\teskaprs.exe,0" "InstallLocation=$win_dir" \
@@ -157,18 +165,70 @@ check "autostart value (unquoted) removed" value_absent "$run_key" Teskaprs
 check "registry setting kept" value_is "$settings_key" CallSign CW1234
 check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 
-echo "== an install made elsewhere (/D=) is found by the next setup"
-other_win='C:\TeskaprsElsewhere'
-other="$prefix/drive_c/TeskaprsElsewhere"
-check "silent install into another folder" wine "$setup" /S "/D=$other_win"
-# Wine keeps an access list as Unix permission bits: "others" get none.
-check "that folder is closed to other users" test "$(stat -c %a "$other")" = 770
+echo "== where the setup installs"
+# Another folder of the user's profile: taken, and found by the next setup.
+other_win="C:\\users\\$user\\Tools\\Teskaprs"
+other="$prefix/drive_c/users/$user/Tools/Teskaprs"
+check "silent install into another folder of the profile" install_at "$other_win"
 printf 'old copy' >>"$other/teskaprs.exe"
-check "silent upgrade without /D=" install
-check "the upgrade went into the same folder" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
+check "silent upgrade without /D= goes into the same folder" install
+check "the program there replaced" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
 check "nothing installed in the default folder" test ! -e "$dir/teskaprs.exe"
-# Wine cannot change the permissions of /proc, not even as root.
-check "a folder whose permissions cannot be set is refused (exit code 4)" exits_with 4 wine "$setup" /S '/D=Z:\proc\1'
+# Refused with exit code 4, nothing written: outside the profile, a folder
+# whose name only begins as the profile's does, and Program Files without
+# administrator rights.
+for row in "install_at|C:\\Tesk Elsewhere|drive_c/Tesk Elsewhere" \
+  "install_at|C:\\users\\${user}2\\Teskaprs|drive_c/users/${user}2" \
+  "install_unelevated_at|C:\\Program Files\\Teskaprs|drive_c/Program Files/Teskaprs"; do
+  IFS='|' read -r how folder made <<<"$row"
+  check "$how $folder refused (exit code 4)" exits_with 4 $how "$folder"
+  check "nothing written in $folder" test ! -e "$prefix/$made"
+done
+check "the earlier install's entry untouched" value_is "$uninstall_key" InstallLocation "$other_win"
+pf="$prefix/drive_c/Program Files"
+check "silent install under Program Files (administrator rights)" install_at 'C:\Program Files\Teskaprs'
+check "the program there" cmp -s "$pf/Teskaprs/teskaprs.exe" build/release/teskaprs.exe
+# Wine keeps an access list as Unix permission bits.
+check "its folder keeps the access list Program Files gives" test "$(stat -c %a "$pf/Teskaprs")" = "$(stat -c %a "$pf")"
+
+echo "== an earlier install in a folder now refused"
+old_win='C:\TeskaprsOld'
+old="$prefix/drive_c/TeskaprsOld"
+mkdir -p "$old"
+cp build/release/teskaprs.exe "$old/teskaprs.exe"
+cp build/release/teskaprs.exe "$old/uninstall.exe"
+printf 'C:\\Weather\\old.txt,51,30,12.5,Northern' >"$old/aprsconfig.txt"
+rm -f "$dir/aprsconfig.txt" "$shortcut"
+wine reg add "$uninstall_key" /v InstallLocation /d "$old_win" /f
+wine reg add "$run_key" /v Teskaprs /d "$old_win\\teskaprs.exe" /f
+check "silent upgrade succeeds" install
+check "the program is now in the usual folder" same_program
+check "aprsconfig.txt carried over" cmp -s "$old/aprsconfig.txt" "$dir/aprsconfig.txt"
+check "the old program and uninstaller removed" test ! -e "$old/teskaprs.exe" -a ! -e "$old/uninstall.exe"
+check "Start-menu shortcut made again" test -s "$shortcut"
+check "uninstall entry names the usual folder" value_is "$uninstall_key" UninstallString "\"$win_dir\\uninstall.exe\""
+check "autostart value starts the moved program" value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\""
+
+echo "== a signed release"
+# A throwaway certificate, made now; nothing is time-stamped (no network).
+signing=$TESKAPRS_ROOT/build/install-test-signing
+rm -rf "$signing" && mkdir -p "$signing"
+export TESKAPRS_SIGN_PASSWORD="throwaway $$"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Teskaprs test signer" \
+  -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" >>"$log" 2>&1
+openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" -out "$signing/test.pfx" \
+  -passout env:TESKAPRS_SIGN_PASSWORD >>"$log" 2>&1
+signed_setup=$signing/dist/Teskaprs-$version-setup.exe
+verifies() { osslsigncode verify -in "$1" -CAfile "$signing/cert.pem" -ignore-cdp | grep -q '^Signature verification: ok'; }
+check "scripts/package --sign" bash scripts/package --sign "$signing/test.pfx" --out "$signing/dist" \
+  --release-url https://example.org/teskaprs/
+check "the signed setup's signature verifies" verifies "$signed_setup"
+check "the winget manifest names the licence" grep -qx "License: MIT" "$signing/dist/winget/Teskaprs.Teskaprs.locale.en-US.yaml"
+check "the signed setup installs" install_signed
+check "the installed program's signature verifies" verifies "$dir/teskaprs.exe"
+check "without --sign the setup is not signed" exits_with 1 verifies "$setup"
+check "nor is the build's own program" exits_with 1 verifies build/release/teskaprs.exe
+check "--release-url takes https only" exits_with 2 bash scripts/package --release-url http://example.org/teskaprs/
 
 echo
 if [ ${#failures[@]} -eq 0 ]; then
