@@ -196,6 +196,11 @@ void SetReportLookerForTests(ReportLooker looker) {
     testLooker = std::move(looker);
 }
 
+bool WaitForAbandonedLookForTests(unsigned long timeoutMs) {
+    const Workers& workers = TheWorkers();
+    return !workers.stuckThread || WaitForSingleObject(workers.stuckThread, timeoutMs) == WAIT_OBJECT_0;
+}
+
 std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
                                                 unsigned long deadlineMs) {
     Workers& workers = TheWorkers();

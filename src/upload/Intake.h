@@ -52,5 +52,8 @@ std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, r
 // say); an empty function restores it.
 using ReportLooker = std::function<ReportLook(const std::string& reportPath, rtl::TimePoint now)>;
 void SetReportLookerForTests(ReportLooker looker);
+// Tests wait until a look abandoned at its deadline has ended, its thread
+// with it; false when it has not within the time.
+bool WaitForAbandonedLookForTests(unsigned long timeoutMs);
 
 }  // namespace upload
