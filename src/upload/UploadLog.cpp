@@ -181,6 +181,7 @@ std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const
     case ReadingVerdict::Unreadable: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
     case ReadingVerdict::LineOneShort: why = "line 1 has no day, hour and minute in their places"; break;
     case ReadingVerdict::LineTwoUnfinished: why = "line 2 does not end in its pressure"; break;
+    case ReadingVerdict::TextAfterPressure: why = "line 2 has text after its pressure"; break;
     case ReadingVerdict::BeingWritten: why = "it is still being written"; break;
     }
     return "report incomplete for 10 seconds, nothing sent: " + why + ": " + reportPath;
