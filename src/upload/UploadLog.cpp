@@ -201,4 +201,15 @@ std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std
     return "packet sendable";
 }
 
+std::string LogSensorStuck(const StuckSensor& stuck) {
+    const auto hours = StuckSpan(stuck.sensor, stuck.value).count();
+    return std::string("warning: ") + SensorName(stuck.sensor) + " unchanged at " + StuckValueText(stuck) +
+           " since " + IsoUtc(stuck.since) + ", " + std::to_string(hours) + " hours or more: check the sensor";
+}
+
+std::string LogSensorMoves(const StuckSensor& stuck) {
+    return std::string("warning ended: ") + SensorName(stuck.sensor) + " no longer unchanged at " +
+           StuckValueText(stuck);
+}
+
 }  // namespace upload
