@@ -178,7 +178,7 @@ TEST(Packet, WeatherPieces) {
         {"t1a5h55b10150", "_t...h55b10150"},
         {"t05h55b10150", "_t...h55b10150"},     // too short
         {".../...g...t...r...h..b.....", "_.../...g...t..."},
-        {"t065r...p010P...h..b10150", "_t065p010b10150"},  // unknown optional fields only go
+        {"t065r...p010P...h..b10150", "_t065p010b10150"},  // only the unknown ones left out
         // Other fields pass as they stand; "s" is wind speed only after "c".
         {"t065L123s001#045h55b10150", "_t065L123s001#045h55b10150"},
         {"t065h55b10150   ", "_t065h55b10150"},  // blanks at the end
