@@ -19,6 +19,7 @@
 #include "upload/Packet.h"
 #include "upload/LoginReply.h"
 #include "upload/Outcome.h"
+#include "upload/SensorWatch.h"
 #include "upload/Session.h"
 #include "upload/Silence.h"
 #include "upload/UploadLogFile.h"
@@ -193,7 +194,7 @@ public:
     void ShowLoginVerdict(const std::string& validation, const upload::LoginVerdict& verdict);
     rtl::TLabel* LoginStatus = nullptr;
     // The status line (LoginStatus) with this text, or hidden for empty text
-    // (while the silence warning holds, empty text shows the warning).
+    // (while a warning holds, the silence or a stuck sensor, empty text shows it).
     void ShowStatusLine(const std::string& text);
     // Every upload attempt ends here once, with what became of it: the last
     // outcome is kept, and a delivery is remembered with its time.
@@ -229,6 +230,26 @@ private:
 
 public:
     // ---- end of tray ----
+
+    // ---- Sensor checks (Teskaprs1Sensors.cpp) ----
+    // The readings since the start: jumps held back, stuck sensors named.
+    upload::SensorWatch Sensors;
+    // Takes a reading into Sensors before it is composed (a jump in it is
+    // marked held back), logs each stuck sensor's warning as it begins and
+    // ends, announces its beginning once, and shows it between attempts.
+    void WatchSensors(const upload::ReportLines& lines, upload::WeatherReading& weather);
+    // The first stuck sensor's warning as read now ("Check the temperature
+    // sensor: 72 °F since 06:10"); empty when no sensor is stuck.
+    std::string SensorWarning() const;
+    // What the tip and the status line show between attempts: the silence
+    // warning, else a sensor's; empty when neither holds.
+    std::string RestingWarning() const;
+
+private:
+    std::string sensorShown_;  // the sensor warning last put up
+
+public:
+    // ---- end of sensor checks ----
 
     // ---- Upload session and scheduler (Teskaprs1Upload.cpp) ----
     // Creates WSocket1 and wires its events and the timers.

@@ -67,8 +67,10 @@ void TForm1::ShowTrayIcon() {
 
 void TForm1::SetTrayHint(const std::string& hint) {
     if (!abcTrayIcon1) return;
-    // While nothing is delivered, the warning is the tip between attempts.
-    abcTrayIcon1->SetHint(hint == kWaitingHint && Silence.Warning() ? Silence.Tip() : hint);
+    // Between attempts the tip is a warning, if one holds: the silence
+    // first, then a stuck sensor.
+    const std::string warning = hint == kWaitingHint ? RestingWarning() : std::string();
+    abcTrayIcon1->SetHint(warning.empty() ? hint : upload::TipText(warning));
 }
 
 void TForm1::ShowTrayBalloon(const std::string& text) {
@@ -147,8 +149,8 @@ void TForm1::ShowLoginVerdict(const std::string& validation, const upload::Login
 
 void TForm1::ShowStatusLine(const std::string& line) {
     if (!LoginStatus) return;
-    // While nothing is delivered, the line is not cleared but shows the warning.
-    const std::string text = line.empty() && Silence.Warning() ? Silence.Text() : line;
+    // While a warning holds, the line is not cleared but shows it.
+    const std::string text = line.empty() ? RestingWarning() : line;
     if (text.empty()) {
         LoginStatus->SetText("");
         ShowWindow(LoginStatus->Handle(), SW_HIDE);

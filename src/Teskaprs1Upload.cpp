@@ -177,9 +177,10 @@ void TForm1::DoUpload() {
     }
 
     // Second stage: the weather read field by field, implausible values
-    // sent as dots; the packet composed from it; the reading, its words and
-    // the packet shown.
-    const upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather));
+    // and jumps no sensor makes not sent; the packet composed from it; the
+    // reading, its words and the packet shown.
+    upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather));
+    WatchSensors(lines, weather);
     for (const std::string& rejection : upload::WeatherRejections(weather))
         UploadLog.Write(upload::LogWeatherNotSent(rejection));
     Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, weather, settings);

@@ -7,6 +7,7 @@ list(APPEND TESKAPRS_WIN32_SOURCES
   # The main window itself lives at the top of src/, one file per concern.
   Teskaprs1.cpp
   Teskaprs1Links.cpp
+  Teskaprs1Sensors.cpp
   Teskaprs1Settings.cpp
   Teskaprs1Tray.cpp
   Teskaprs1Upload.cpp

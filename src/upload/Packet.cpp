@@ -106,7 +106,7 @@ std::string ComposePacket(const std::string& timestampLine, const WeatherReading
     // places of line 1: it is cut there first, and the pieces are cleaned
     // after, so a TAB or NUL in the date does not move the day, hour or
     // minute. The weather goes out as its fields were judged, humidity and
-    // pressure always last. The validation and the model text only choose
+    // pressure last. The validation and the model text only choose
     // between fixed pieces.
     const auto l1 = [&timestampLine](long long start, long long count) {
         return PrintableAscii(Substring(timestampLine, start, count));

@@ -35,9 +35,9 @@ struct PacketSettings {
 // the packet, and no control character of the callsign: the day, hour and
 // minute are cut from their fixed places in the timestamp line and then
 // cleaned; the weather line is cleaned, then read field by field
-// (ReadWeather), and goes out as judged: implausible values as dots, the
-// humidity and the pressure always there and last. Whether the packet may
-// go out is CheckPacket's to say.
+// (ReadWeather), and goes out as judged: implausible wind, gust and
+// temperature as dots, optional fields not known left out, the humidity and
+// the pressure last. Whether the packet may go out is CheckPacket's to say.
 std::string ComposePacket(const std::string& timestampLine, const std::string& weatherLine,
                           const PacketSettings& settings);
 // The same from a weather line already read.

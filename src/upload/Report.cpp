@@ -51,6 +51,21 @@ bool EndsInPressure(const std::string& line) {
     return n >= 5 && line[n - 5] == 'b' && (line[n - 4] == '8' || line[n - 4] == '9') && digitsFrom(n - 4);
 }
 
+// Whether a whole pressure stands somewhere in the line with more after it:
+// "b" and five digits or five dots, or "b" and four digits beginning with 8
+// or 9, then another character.
+bool PressureBeforeText(const std::string& line) {
+    for (std::size_t b = line.find('b'); b != std::string::npos; b = line.find('b', b + 1)) {
+        std::size_t end = b + 1;
+        while (end < line.size() && IsDigit(line[end])) ++end;
+        const std::size_t digits = end - b - 1;
+        if (end < line.size() && (digits == 5 || (digits == 4 && (line[b + 1] == '8' || line[b + 1] == '9'))))
+            return true;
+        if (line.compare(b + 1, 5, ".....") == 0 && b + 6 < line.size() && line[b + 6] != '.') return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 ReportLines ReadReportLines(const std::string& bytes) {
@@ -72,7 +87,9 @@ ReadingVerdict ReportShape(const std::string& bytes) {
     const std::string& t = lines.timestamp;
     if (!TwoDigits(t, 5, 1, 31) || !TwoDigits(t, 13, 0, 23) || !TwoDigits(t, 16, 0, 59))
         return ReadingVerdict::LineOneShort;
-    if (!EndsInPressure(WeatherText(lines.weather))) return ReadingVerdict::LineTwoUnfinished;
+    const std::string weather = WeatherText(lines.weather);
+    if (!EndsInPressure(weather))
+        return PressureBeforeText(weather) ? ReadingVerdict::TextAfterPressure : ReadingVerdict::LineTwoUnfinished;
     return ReadingVerdict::Counts;
 }
 

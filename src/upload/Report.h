@@ -55,6 +55,7 @@ enum class ReadingVerdict {
     Unreadable,         // it could not be opened or read (held by a program that shares nothing)
     LineOneShort,       // line 1 has no day, hour and minute in their places
     LineTwoUnfinished,  // line 2 does not end in its pressure
+    TextAfterPressure,  // line 2 holds its pressure, but text after it
     BeingWritten,       // whole, but written a moment ago and not yet seen the same a second later
 };
 
@@ -64,7 +65,9 @@ enum class ReadingVerdict {
 // with 8 or 9, or "b....." (whether a line end follows or not). An empty
 // weather line, or one ending in anything else, is not whole even when a
 // line end follows it. Anything less was cut, most often while the console
-// program was still writing it, or is not a report at all.
+// program was still writing it, or is not a report at all; a line 2 with a
+// whole pressure and text after it (TextAfterPressure) was not cut, but is
+// not written as a report is.
 ReadingVerdict ReportShape(const std::string& bytes);
 
 // The weather line as it is read for the packet: printable ASCII only,

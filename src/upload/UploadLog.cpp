@@ -193,6 +193,7 @@ std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const
     case ReadingVerdict::Unreadable: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
     case ReadingVerdict::LineOneShort: why = "line 1 has no day, hour and minute in their places"; break;
     case ReadingVerdict::LineTwoUnfinished: why = "line 2 does not end in its pressure"; break;
+    case ReadingVerdict::TextAfterPressure: why = "line 2 has text after its pressure"; break;
     case ReadingVerdict::BeingWritten: why = "it is still being written"; break;
     }
     return "report incomplete for 10 seconds, nothing sent: " + why + ": " + reportPath;
@@ -210,6 +211,17 @@ std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std
                std::to_string(kMaxPacketLength) + ": nothing sent";
     }
     return "packet sendable";
+}
+
+std::string LogSensorStuck(const StuckSensor& stuck) {
+    const auto hours = StuckSpan(stuck.sensor, stuck.value).count();
+    return std::string("warning: ") + SensorName(stuck.sensor) + " unchanged at " + StuckValueText(stuck) +
+           " since " + IsoUtc(stuck.since) + ", " + std::to_string(hours) + " hours or more: check the sensor";
+}
+
+std::string LogSensorMoves(const StuckSensor& stuck) {
+    return std::string("warning ended: ") + SensorName(stuck.sensor) + " no longer unchanged at " +
+           StuckValueText(stuck);
 }
 
 }  // namespace upload

@@ -13,6 +13,7 @@
 #include "upload/LoginReply.h"
 #include "upload/Packet.h"
 #include "upload/Report.h"
+#include "upload/SensorWatch.h"
 #include "upload/Session.h"
 
 namespace upload {
@@ -126,5 +127,8 @@ std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const
 // A packet that must not go out, for this callsign and of this length
 // (CR LF not counted).
 std::string LogPacketRefused(PacketFault fault, const std::string& callsign, std::size_t length);
+// A sensor whose value has not changed for its span, and the end of that.
+std::string LogSensorStuck(const StuckSensor& stuck);
+std::string LogSensorMoves(const StuckSensor& stuck);
 
 }  // namespace upload

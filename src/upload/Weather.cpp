@@ -12,12 +12,14 @@ namespace {
 
 using State = WeatherField::State;
 
-// What a station can measure, as NOAA's quality control of these reports
-// takes it. Rain has no limits: any three digits.
+// What a station can measure, and how far it may move within an hour, as
+// NOAA's quality control of these reports takes it. Rain has no limits:
+// any three digits.
 struct Limits {
     long low, high;
     const char* name;
     const char* unit;
+    long hourly = 0;  // 0: not checked
 };
 
 Limits LimitsOf(Quantity q) {
@@ -25,15 +27,22 @@ Limits LimitsOf(Quantity q) {
     case Quantity::WindDirection: return {0, 360, "wind direction", "degrees"};
     case Quantity::WindSpeed: return {0, 287, "wind speed", "mph"};
     case Quantity::Gust: return {0, 287, "gust", "mph"};
-    case Quantity::Temperature: return {-60, 130, "temperature", "F"};
+    case Quantity::Temperature: return {-60, 130, "temperature", "F", 35};
     case Quantity::RainHour: return {0, 999, "rain last hour", "1/100 in"};
     case Quantity::Rain24Hours: return {0, 999, "rain last 24 hours", "1/100 in"};
     case Quantity::RainSinceMidnight: return {0, 999, "rain since midnight", "1/100 in"};
-    case Quantity::Humidity: return {1, 100, "humidity", "%"};
-    case Quantity::Pressure: return {5680, 11000, "pressure", "1/10 hPa"};
+    case Quantity::Humidity: return {1, 100, "humidity", "%", 50};
+    case Quantity::Pressure: return {5680, 11000, "pressure", "1/10 hPa", 100};
     case Quantity::Other: break;
     }
     return {0, 0, "", ""};
+}
+
+// A field as the line gave it, for the log and the plain words: its mark
+// and value, blanks at the end of the value left out ("t-5 " gives "t-5").
+std::string AsRead(const WeatherField& f) {
+    const std::size_t end = f.read.find_last_not_of(' ');
+    return f.mark + f.read.substr(0, end == std::string::npos ? 0 : end + 1);
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -103,8 +112,8 @@ Quantity QuantityOfMark(char mark, bool afterCourse) {
 WeatherReading ReadWeather(const std::string& line) {
     WeatherReading reading;
     std::vector<WeatherField> others;  // everything but humidity and pressure
-    WeatherField humidity{Quantity::Humidity, "h", "", "..", State::Missing};
-    WeatherField pressure{Quantity::Pressure, "b", "", ".....", State::Missing};
+    WeatherField humidity{Quantity::Humidity, "h", "", "", State::Missing};
+    WeatherField pressure{Quantity::Pressure, "b", "", "", State::Missing};
     std::size_t pos = 0;
 
     // Wind as course and speed: "ddd/sss" at the start.
@@ -142,7 +151,6 @@ WeatherReading ReadWeather(const std::string& line) {
             f.read = TakeValue(line, pos, line.compare(pos, 3, "100") == 0 ? 3 : 2);
             Judge(f, f.read == "100" ? 3 : 2);
             if (f.state == State::Value) f.sent = f.value == 100 ? "00" : f.read;
-            if (f.state != State::Value && f.state != State::NoReading) f.sent = "..";
             humidity = f;
         } else if (q == Quantity::Pressure) {
             // Under 1000.0 hPa the leading zero may be left out.
@@ -166,12 +174,29 @@ WeatherReading ReadWeather(const std::string& line) {
     reading.fields = std::move(others);
     reading.fields.push_back(humidity);
     reading.fields.push_back(pressure);
+    // An optional field not known does not go out at all.
+    for (WeatherField& f : reading.fields)
+        if (IsOptional(f.quantity) && f.state != State::Value) f.sent.clear();
     return reading;
+}
+
+bool IsOptional(Quantity quantity) {
+    return quantity == Quantity::RainHour || quantity == Quantity::Rain24Hours ||
+           quantity == Quantity::RainSinceMidnight || quantity == Quantity::Humidity || quantity == Quantity::Pressure;
+}
+
+long HourlyLimit(Quantity quantity) { return LimitsOf(quantity).hourly; }
+
+void HoldBack(WeatherField& field, long before) {
+    field.state = State::HeldBack;
+    field.before = before;
+    field.sent = IsOptional(field.quantity) ? "" : std::string(field.sent.size(), '.');
 }
 
 std::string WeatherReading::Notation() const {
     std::string text;
-    for (const WeatherField& f : fields) text += f.mark + f.sent;
+    for (const WeatherField& f : fields)
+        if (!(IsOptional(f.quantity) && f.sent.empty())) text += f.mark + f.sent;
     return text;
 }
 
@@ -191,15 +216,19 @@ const WeatherField* WeatherReading::Find(Quantity quantity) const {
 std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
     std::vector<std::string> texts;
     for (const WeatherField& f : reading.fields) {
-        if (f.state != State::Rejected) continue;
+        if (f.state != State::Rejected && f.state != State::HeldBack) continue;
         const Limits l = LimitsOf(f.quantity);
-        std::string text = f.mark + f.read + " (" + l.name + ") ";
-        if (IsNumber(f.read) && (f.read.size() == f.sent.size() || f.quantity == Quantity::Pressure)) {
+        std::string text = AsRead(f) + " (" + l.name + ") ";
+        if (f.state == State::HeldBack) {
+            text += "jumped from " + rtl::Decimal(f.before) + " " + l.unit + " within the hour, more than " +
+                    rtl::Decimal(l.hourly) + " " + l.unit;
+        } else if (IsNumber(f.read) && (f.read.size() == 3 || f.quantity == Quantity::Pressure ||
+                                        (f.quantity == Quantity::Humidity && f.read.size() == 2))) {
             text += "outside " + rtl::Decimal(l.low) + ".." + rtl::Decimal(l.high) + " " + l.unit;
         } else {
             text += "not a reading";
         }
-        texts.push_back(text + ": sent as " + f.mark + f.sent);
+        texts.push_back(text + (f.sent.empty() ? ": left out" : ": sent as " + f.mark + f.sent));
     }
     return texts;
 }
@@ -211,8 +240,9 @@ const char* const kSeparator = " \xB7 ";  // and its middle dot
 
 std::string Fixed(double value, int decimals) { return rtl::FormatFixed(value, decimals, '.'); }
 
-// A number as read, in the given units: "18.3 °C".
-std::string InUnits(Quantity q, long v, Units units) {
+}  // namespace
+
+std::string ValueInUnits(Quantity q, long v, Units units) {
     const bool metric = units == Units::Metric;
     switch (q) {
     case Quantity::Temperature:
@@ -231,6 +261,8 @@ std::string InUnits(Quantity q, long v, Units units) {
     return rtl::Decimal(v);
 }
 
+namespace {
+
 std::string Compass(long degrees) {
     static const char* const points[] = {"N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE",
                                          "S", "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW"};
@@ -241,9 +273,13 @@ std::string Compass(long degrees) {
 // and "not sent"; empty when there is no reading.
 std::string Words(const WeatherField* f, Units units, const std::string& label = "") {
     if (!f || f->state == State::NoReading || f->state == State::Missing) return {};
-    if (f->state == State::Value) return label + InUnits(f->quantity, f->value, units);
-    if (IsNumber(f->read)) return label + InUnits(f->quantity, std::strtol(f->read.c_str(), nullptr, 10), units) + " not sent";
-    return std::string(LimitsOf(f->quantity).name) + " " + f->mark + f->read + " not sent";
+    if (f->state == State::Value) return label + ValueInUnits(f->quantity, f->value, units);
+    if (f->state == State::HeldBack)
+        return std::string(LimitsOf(f->quantity).name) + " not sent: " + ValueInUnits(f->quantity, f->value, units) +
+               " after " + ValueInUnits(f->quantity, f->before, units);
+    if (IsNumber(f->read))
+        return label + ValueInUnits(f->quantity, std::strtol(f->read.c_str(), nullptr, 10), units) + " not sent";
+    return std::string(LimitsOf(f->quantity).name) + " " + AsRead(*f) + " not sent";
 }
 
 }  // namespace

@@ -26,23 +26,33 @@ struct WeatherField {
     enum class State {
         Value,      // a plausible number, in value
         NoReading,  // dots: the station has no reading
-        Rejected,   // outside the limits, or not a number: sent as dots
-        Missing,    // humidity or pressure the line does not hold: sent as dots
+        Rejected,   // outside the limits, or not a number: not sent
+        Missing,    // humidity or pressure the line does not hold
+        HeldBack,   // a jump beyond the hour's limit from the value sent before: not sent
     };
     Quantity quantity = Quantity::Other;
     std::string mark;  // what stands before the value ("t", "/", "" for the wind direction of "ddd/sss")
     std::string read;  // the value as the line gives it
     std::string sent;  // the value as it goes out
     State state = State::Value;
-    long value = 0;  // the number, when state is Value
+    long value = 0;   // the number, when state is Value or HeldBack
+    long before = 0;  // HeldBack: the value sent before, from which it jumped
 };
 
+// Rain, humidity and pressure are optional in a weather report: one that is
+// not known (dots, missing, rejected or held back) is left out of the
+// packet, as the most widely used parser reads dots only where a field's
+// place is fixed (wind, gust, temperature), and takes anything else for
+// comment text, losing the fields after it.
+bool IsOptional(Quantity quantity);
+
 struct WeatherReading {
-    // In the line's order, then the humidity and the pressure, which the
-    // packet always carries and always last.
+    // In the line's order, then the humidity and the pressure, which go out
+    // last (when they go out at all).
     std::vector<WeatherField> fields;
 
-    // The weather part of the packet: each field's mark and value as sent.
+    // The weather part of the packet: each field's mark and value as sent,
+    // optional fields without a value left out.
     std::string Notation() const;
     // Whether any field carries a value, not only dots.
     bool AnyValue() const;
@@ -53,16 +63,31 @@ struct WeatherReading {
 // Reads a weather line of printable ASCII.
 WeatherReading ReadWeather(const std::string& line);
 
-// One text for each field that goes out as dots although the line gave it
-// ("t150 (temperature) outside -60..130 F: sent as t..."), for the log.
+// The most a temperature (F), humidity (points) or pressure (1/10 hPa)
+// may move within an hour, as NOAA's quality control of these reports
+// takes it; 0 for the quantities it does not check so.
+long HourlyLimit(Quantity quantity);
+
+// Marks a plausible value as held back, a jump from `before`: it goes out
+// unknown (dots, or left out when optional).
+void HoldBack(WeatherField& field, long before);
+
+// One text for each field not sent although the line gave it ("t150
+// (temperature) outside -60..130 F: sent as t...", "h5 (humidity) not a
+// reading: left out"), for the log.
 std::vector<std::string> WeatherRejections(const WeatherReading& reading);
 
 enum class Units { Metric, US };
 
+// A value of the quantity in the given units: "18.3 °C", "29.97 inHg"
+// (in the Windows code page).
+std::string ValueInUnits(Quantity quantity, long value, Units units);
+
 // The reading in plain words, in the given units, fields not sent marked as
 // such with the value read: "18.3 °C · 55 % · 1015.0 hPa · wind S 8 km/h,
-// gusts 16 · rain 0.0 mm/h" (in the Windows code page). Fields with no
-// reading are left out.
+// gusts 16 · rain 0.0 mm/h" (in the Windows code page), a held-back one
+// with the value before it ("temperature not sent: 120 °F after 70 °F").
+// Fields with no reading are left out.
 std::string DescribeWeather(const WeatherReading& reading, Units units);
 
 }  // namespace upload

@@ -5,6 +5,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/Packet.cpp
   upload/Report.cpp
   upload/Scheduler.cpp
+  upload/SensorWatch.cpp
   upload/Session.cpp
   upload/Silence.cpp
   upload/UploadLog.cpp

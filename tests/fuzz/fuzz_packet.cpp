@@ -65,9 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool callsignValid =
         !sent.empty() && sent.find_first_of(" >:,*") == std::string::npos &&
         std::all_of(sent.begin(), sent.end(), [](char c) { return c > ' ' && c <= '~'; });
+    // The validation number: -1, or one to five digits.
+    const std::string number = rtl::Trimmed(s.validation);
+    const bool validationValid =
+        number == "-1" || (!number.empty() && number.size() <= 5 &&
+                           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }));
     const upload::PacketFault fault = upload::CheckPacket(s.callsign, s.validation, packet);
     Check(fault == (!callsignValid                ? upload::PacketFault::CallsignNotValid
-                    : !upload::IsValidValidation(s.validation) ? upload::PacketFault::ValidationNotValid
+                    : !validationValid            ? upload::PacketFault::ValidationNotValid
                     : packet.size() - 2 > 510     ? upload::PacketFault::TooLong
                                                   : upload::PacketFault::None));
     // Position: DDMM.hh, a hemisphere, "/", DDDMM.hh, a hemisphere, "_".
@@ -81,7 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(packet.compare(packet.size() - 3 - code.size(), code.size() + 3, "v" + code + "\r\n") == 0);
     // Nothing grows beyond its source: the weather pieces come from line 2,
     // a field cut short going out as dots of its width (at most three for
-    // its mark), and the humidity and pressure always there.
-    Check(packet.size() <= header.size() + 7 + position.size() + 4 * lines.weather.size() + 10 + code.size() + 3);
+    // its mark).
+    Check(packet.size() <= header.size() + 7 + position.size() + 4 * lines.weather.size() + code.size() + 3);
+    // Rain, humidity and pressure go out with a value or not at all: never
+    // as dots, which parsers take for comment text.
+    const std::size_t weatherFrom = packet.find("z" + position, header.size()) + 1 + position.size();
+    const std::string weather = packet.substr(weatherFrom, packet.size() - 3 - code.size() - weatherFrom);
+    for (std::size_t i = 0; i + 1 < weather.size(); ++i)
+        Check(std::string("rpPhb").find(weather[i]) == std::string::npos || weather[i + 1] != '.');
     return 0;
 }

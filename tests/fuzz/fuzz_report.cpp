@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "upload/Report.h"
@@ -73,10 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool pressureLast = endsIn(5, "0123456789") || endsIn(5, ".") ||
                               (endsIn(4, "0123456789") && (w[w.size() - 4] == '8' || w[w.size() - 4] == '9'));
     (void)weatherEnded;
+    // A whole pressure with text after it is told apart from a cut line.
+    static const std::regex pressureThenText(R"(b(\d{5}|[89]\d{3})\D|b\.{5}[^.])");
     const upload::ReadingVerdict shape = !(two(5, 31, 1) && two(13, 23, 0) && two(16, 59, 0))
                                              ? upload::ReadingVerdict::LineOneShort
                                          : pressureLast ? upload::ReadingVerdict::Counts
-                                                        : upload::ReadingVerdict::LineTwoUnfinished;
+                                         : std::regex_search(w, pressureThenText)
+                                             ? upload::ReadingVerdict::TextAfterPressure
+                                             : upload::ReadingVerdict::LineTwoUnfinished;
     Check(upload::ReportShape(bytes) == shape);
     return 0;
 }

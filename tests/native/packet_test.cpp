@@ -153,31 +153,32 @@ TEST(Packet, WeatherPieces) {
         {"180/005g010t065r000p000P000h55b10150", "_180/005g010t065r000p000P000h55b10150"},
         {"t065h100b10150", "_t065h00b10150"},   // h100 gives h00
         {"t065h99b10150", "_t065h99b10150"},
-        {"t065h5b10150", "_t065h..b10150"},     // a humidity that is not two digits: h..
+        {"t065h5b10150", "_t065b10150"},       // a humidity that is not two digits: left out
         {"t065h55b9980", "_t065h55b09980"},
-        {"t065h55b", "_t065h55b....."},         // nothing after "b"
+        {"t065h55b", "_t065h55"},              // nothing after "b"
         {"t065h55b10150x", "_t065xh55b10150"},  // a field after the pressure (not whole: never sent)
-        {"t065b10150", "_t065h..b10150"},       // no "h": h.., the packet always carries one
-        {"100b10150", "_h..b10150"},            // figures of no field do not go out
-        {"t065h55", "_t065h55b....."},          // no "b"
-        {"", "_h..b....."},
-        {"h", "_h..b....."},
-        {"hb", "_h..b....."},
-        {"bh55", "_h55b....."},                 // "b" before "h"
-        {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55b....."},  // 1111.1 hPa
+        {"t065b10150", "_t065b10150"},         // no "h": no humidity
+        {"100b10150", "_b10150"},              // figures of no field do not go out
+        {"t065h55", "_t065h55"},               // no "b"
+        {"", "_"},
+        {"h", "_"},
+        {"hb", "_"},
+        {"bh55", "_h55"},                      // "b" before "h"
+        {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55"},  // 1111.1 hPa
         // Every limit, just inside and just outside: outside goes out as dots.
         {"360/287g287t130r999p000P999h01b11000", "_360/287g287t130r999p000P999h01b11000"},
         {"000/000g000t-60h00b05680", "_000/000g000t-60h00b05680"},
-        {"361/288g288t131h55b11001", "_.../...g...t...h55b....."},
-        {"000/000t-61h55b05679", "_000/000t...h55b....."},
-        {"180/005t150h55b05000", "_180/005t...h55b....."},
+        {"361/288g288t131h55b11001", "_.../...g...t...h55"},
+        {"000/000t-61h55b05679", "_000/000t...h55"},
+        {"180/005t150h55b05000", "_180/005t...h55"},
         {"c180s005g010t065h55b8000", "_c180s005g010t065h55b08000"},  // course and speed as marks
         {"c361s288t065h55b10150", "_c...s...t065h55b10150"},
         // Not numbers: dots of the field's width; dots stay dots.
-        {"18a/0.5t6.5r1a0p-01P 00h5xb1O150", "_.../...t...r...p...P...h..b....."},
+        {"18a/0.5t6.5r1a0p-01P 00h5xb1O150", "_.../...t..."},  // rain, humidity, pressure left out
         {"t1a5h55b10150", "_t...h55b10150"},
         {"t05h55b10150", "_t...h55b10150"},     // too short
-        {".../...g...t...r...h..b.....", "_.../...g...t...r...h..b....."},
+        {".../...g...t...r...h..b.....", "_.../...g...t..."},
+        {"t065r...p010P...h..b10150", "_t065p010b10150"},  // only the unknown ones left out
         // Other fields pass as they stand; "s" is wind speed only after "c".
         {"t065L123s001#045h55b10150", "_t065L123s001#045h55b10150"},
         {"t065h55b10150   ", "_t065h55b10150"},  // blanks at the end
@@ -213,13 +214,15 @@ TEST(Packet, WeatherInPlainWords) {
         {"400/005t150h5b05000", "65.6 \xB0" "C not sent \xB7 5 % not sent \xB7 500.0 hPa not sent \xB7 wind 400\xB0 not sent 8 km/h",
          "150 \xB0" "F not sent \xB7 5 % not sent \xB7 14.76 inHg not sent \xB7 wind 400\xB0 not sent 5 mph",
          "400 (wind direction) outside 0..360 degrees: sent as ...; t150 (temperature) outside -60..130 F: sent as t...; "
-         "h5 (humidity) not a reading: sent as h..; b05000 (pressure) outside 5680..11000 1/10 hPa: sent as b....."},
+         "h5 (humidity) not a reading: left out; b05000 (pressure) outside 5680..11000 1/10 hPa: left out"},
         {"t6.5r1a0h55b.....", "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
          "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
-         "t6.5 (temperature) not a reading: sent as t...; r1a0 (rain last hour) not a reading: sent as r..."},
+         "t6.5 (temperature) not a reading: sent as t...; r1a0 (rain last hour) not a reading: left out"},
         {".../...g...t...h..b.....", "", "", "", false},
         {"t1a5h..b.....", "temperature t1a5 not sent", "temperature t1a5 not sent",
          "t1a5 (temperature) not a reading: sent as t...", false},
+        {"t-5 h55", "temperature t-5 not sent \xB7 55 %", "temperature t-5 not sent \xB7 55 %",
+         "t-5 (temperature) not a reading: sent as t..."},
     };
     for (const Case& c : cases) {
         const upload::WeatherReading r = upload::ReadWeather(c.weather);

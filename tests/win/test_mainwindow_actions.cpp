@@ -92,6 +92,7 @@ TEST_F(MainWindowActionsTest, UpdateNowShowsTheLinesAndThePacket) {
         else
             form->ComboBox1->SetItemIndex(-1);
         form->FileLocationDisplay->SetText(report);
+        form->Sensors = {};  // each case a station of its own, its pressure no jump from the last
 
         form->abcButton1->Click();
 

@@ -1401,6 +1401,25 @@ TEST_F(TrayWindowTest, ThreeIntervalsWithoutADeliveryShowTheWarningUntilTheNextD
     const std::string log = testsupport::TempFolder::Read(form->UploadLog.FilePath());
     EXPECT_LT(log.find("three intervals, since the start: report unchanged"), log.find("warning ended")) << log;
     EXPECT_NE(log.find(upload::IsoUtc(start + std::chrono::minutes(32)) + ": no attempt made"), std::string::npos);
+
+    // A temperature unchanged for 12 hours: announced at once, named in the
+    // tip and the status line once the silence, which goes first, has ended.
+    for (int hour = 0; hour <= 12; ++hour) {
+        *now = start + std::chrono::minutes(63 + 60 * hour);
+        upload::WeatherReading weather = upload::ReadWeather("t072h55");
+        form->WatchSensors({std::to_string(hour), "t072h55"}, weather);
+        form->SilenceTimerTimer(&form->SilenceTimer);
+        form->SetTrayHint("Waiting");  // an attempt ends
+        EXPECT_EQ(shell->calls.back().tip.rfind("No upload since ", 0), 0u);
+    }
+    const std::string sensor = form->SensorWarning();
+    EXPECT_EQ(sensor.rfind("Check the temperature sensor: ", 0), 0u) << sensor;
+    EXPECT_EQ(balloons.back(), sensor);
+    form->NoteOutcome(AttemptOutcome::Delivered);
+    EXPECT_EQ(shell->calls.back().tip, sensor);
+    EXPECT_EQ(WindowText(form->LoginStatus->Handle()), " " + sensor + " ");
+    EXPECT_NE(testsupport::TempFolder::Read(form->UploadLog.FilePath()).find("warning: temperature unchanged at 72 F"),
+              std::string::npos);
     rtl::SetTimeSource(nullptr);
 }
 
