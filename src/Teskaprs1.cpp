@@ -47,7 +47,7 @@ settings::IntRange SpinRange(const std::string& name) {
 }  // namespace
 
 TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, false) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSA wc{};
     if (!GetClassInfoA(instance, kFormClass, &wc)) {
         wc = WNDCLASSA{};
@@ -72,7 +72,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
         const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
         if (create)
             CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
-                            rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), this);
+                            rtl::Application().Handle(), nullptr, GetModuleHandleW(nullptr), this);
         else
             SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     };
@@ -124,7 +124,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     // window that stays hidden is reached from there).
     ShowTrayIcon();
     // Names for screen readers once the window is up (see NameFields).
-    PostMessageA(handle_, kNameFieldsMessage, 0, 0);
+    PostMessageW(handle_, kNameFieldsMessage, 0, 0);
 }
 
 void TForm1::NameFields() {
@@ -155,10 +155,10 @@ TForm1::~TForm1() {
     // The application window outlives this window: it goes back to its
     // class's icon before these are destroyed.
     HWND app = rtl::Application().Handle();
-    if (app && largeIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
-        SendMessageA(app, WM_SETICON, ICON_BIG, 0);
-    if (app && smallIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
-        SendMessageA(app, WM_SETICON, ICON_SMALL, 0);
+    if (app && largeIcon_ && reinterpret_cast<HICON>(SendMessageW(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
+        SendMessageW(app, WM_SETICON, ICON_BIG, 0);
+    if (app && smallIcon_ && reinterpret_cast<HICON>(SendMessageW(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
+        SendMessageW(app, WM_SETICON, ICON_SMALL, 0);
     DeleteObject(font_);
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);
@@ -182,7 +182,7 @@ void TForm1::CreateFonts(UINT dpi) {
 
 void TForm1::LoadWindowIcons(UINT dpi) {
     // Drawn for the sizes the system asks for at this dpi, not stretched.
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     auto load = [&](int metric) {
         const int size = rtl::SystemMetricForDpi(metric, dpi);
         return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
@@ -191,8 +191,8 @@ void TForm1::LoadWindowIcons(UINT dpi) {
     // The application window carries the taskbar button: it shows the same.
     for (HWND window : {handle_, rtl::Application().Handle()}) {
         if (!window) continue;
-        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
     }
     if (smallIcon_) DestroyIcon(smallIcon_);
     if (largeIcon_) DestroyIcon(largeIcon_);
@@ -512,19 +512,19 @@ LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
         auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
         form->handle_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
-    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!form) return DefWindowProcA(hwnd, msg, wp, lp);
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
     if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         form->handle_ = nullptr;
-        return DefWindowProcA(hwnd, msg, wp, lp);
+        return DefWindowProcW(hwnd, msg, wp, lp);
     }
     LRESULT result = 0;
     bool handled = false;
     rtl::Dispatch([&] { handled = form->HandleMessage(msg, wp, lp, result); });
-    return handled ? result : DefWindowProcA(hwnd, msg, wp, lp);
+    return handled ? result : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {

@@ -31,7 +31,7 @@ void TForm1::SetUpDesktop() {
                               ui::atiMonitorTray});
     abcTrayIcon1->SetMonitorInterval(5000);
     abcTrayIcon1->SetAnimateInterval(700);
-    abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), 1);
+    abcTrayIcon1->LoadIconResource(GetModuleHandleW(nullptr), 1);
     // Visible from the end of the creation handler on (ShowTrayIcon): the
     // window comes first, without waiting for the shell.
     abcTrayIcon1->SetVisible(false);
@@ -88,7 +88,7 @@ void TForm1::TrayMenuClick(UINT item) {
         break;
     case kTrayExit:
         // As closing the window: the loop ends and the icon goes with it.
-        PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        PostMessageW(Handle(), WM_CLOSE, 0, 0);
         break;
     default:
         break;
@@ -208,6 +208,6 @@ void TForm1::ShowSilence(upload::SilenceWatch::Change change, bool between) {
 void TForm1::SetTrayIcon(int resource) {
     if (resource == TrayIcon) return;
     TrayIcon = resource;
-    if (abcTrayIcon1) abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), resource);
+    if (abcTrayIcon1) abcTrayIcon1->LoadIconResource(GetModuleHandleW(nullptr), resource);
     if (OnTrayIconChanged) OnTrayIconChanged(resource);
 }

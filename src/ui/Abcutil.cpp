@@ -115,7 +115,7 @@ void TabcSingleInstance::Loaded() {
         return;
     }
     if (closePrevious_) {
-        PostMessageA(found, WM_QUIT, 0, 0);
+        PostMessageW(found, WM_QUIT, 0, 0);
         return;
     }
     if (IsIconic(found)) {

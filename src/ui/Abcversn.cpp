@@ -21,7 +21,7 @@ const char kDefaultTranslation[] = "040904E4";
 // The label's window class: a plain window that keeps its caption as window
 // text (so WM_GETTEXT reads it) and leaves all drawing to the label.
 void RegisterLabelClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSA wc{};
     if (GetClassInfoA(instance, kLabelClass, &wc)) return;
     wc = WNDCLASSA{};
@@ -332,7 +332,7 @@ bool TabcVersionLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& re
     switch (msg) {
     case WM_SETTEXT:
     case WM_ENABLE:
-        result = DefWindowProcA(handle_, msg, wp, lp);
+        result = DefWindowProcW(handle_, msg, wp, lp);
         Invalidate();
         return true;
     case WM_SETFONT:
@@ -368,7 +368,7 @@ void TabcVersionLabel::PaintParentBackground(HDC dc) const {
     MapWindowPoints(handle_, parent, &origin, 1);
     POINT old{};
     OffsetWindowOrgEx(dc, origin.x, origin.y, &old);
-    SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     SetWindowOrgEx(dc, old.x, old.y, nullptr);
 }
 

@@ -73,8 +73,8 @@ UINT_PTR SubclassId(const void* component) { return reinterpret_cast<UINT_PTR>(c
 TabcFormHook::TabcFormHook(HWND owner, std::function<HWND()> formWindow) : formWindow_(std::move(formWindow)) {
     // A form is a top-level window; a control on a form stands for it.
     HWND form = owner;
-    if (form && IsWindow(form) && (GetWindowLongPtrA(form, GWL_STYLE) & WS_CHILD)) form = GetParent(form);
-    if (!form || !IsWindow(form) || (GetWindowLongPtrA(form, GWL_STYLE) & WS_CHILD))
+    if (form && IsWindow(form) && (GetWindowLongPtrW(form, GWL_STYLE) & WS_CHILD)) form = GetParent(form);
+    if (!form || !IsWindow(form) || (GetWindowLongPtrW(form, GWL_STYLE) & WS_CHILD))
         throw rtl::Exception("This component must be owned by a TForm");
     form_ = form;
     LiveHooks().insert(this);
@@ -140,7 +140,7 @@ void TabcFormHook::FormDestroyed() {
     RemoveFormHook();
     rehookPending_ = true;
     if (HWND app = rtl::Application().Handle())
-        PostMessageA(app, kRehookMessage, 0, reinterpret_cast<LPARAM>(this));
+        PostMessageW(app, kRehookMessage, 0, reinterpret_cast<LPARAM>(this));
 }
 
 bool TabcFormHook::OnApplicationMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -234,7 +234,7 @@ void TabcTrayIcon::RegisterService(bool on) {
     // Only the old consumer systems have it; elsewhere nothing happens.
     using RegisterServiceProcessFn = DWORD(WINAPI*)(DWORD, DWORD);
     const auto fn =
-        rtl::BoundFunction<RegisterServiceProcessFn>(GetModuleHandleA("kernel32.dll"), "RegisterServiceProcess");
+        rtl::BoundFunction<RegisterServiceProcessFn>(GetModuleHandleW(L"kernel32.dll"), "RegisterServiceProcess");
     if (fn) {
         fn(0, on ? 1 : 0);
         serviceRegistered_ = on;
@@ -342,9 +342,9 @@ HICON TabcTrayIcon::CurrentIcon() const {
     HWND form = FormHandle();
     if (form && IsWindow(form)) {
         for (WPARAM kind : {ICON_SMALL, ICON_BIG})
-            if (auto icon = reinterpret_cast<HICON>(SendMessageA(form, WM_GETICON, kind, 0))) return icon;
+            if (auto icon = reinterpret_cast<HICON>(SendMessageW(form, WM_GETICON, kind, 0))) return icon;
         for (int slot : {GCLP_HICONSM, GCLP_HICON})
-            if (auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(form, slot))) return icon;
+            if (auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(form, slot))) return icon;
     }
     if (HICON icon = rtl::Application().Icon()) return icon;
     return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
@@ -468,7 +468,7 @@ bool TabcTrayIcon::ApplicationMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
         // Each component asks for its own icon, so that none is left out.
         if (survivesLogoff)
             if (HWND app = rtl::Application().Handle())
-                PostMessageA(app, kReAddMessage, 0, reinterpret_cast<LPARAM>(this));
+                PostMessageW(app, kReAddMessage, 0, reinterpret_cast<LPARAM>(this));
         return false;
     case kReAddMessage:
         if (lp != reinterpret_cast<LPARAM>(this)) return false;
@@ -560,7 +560,7 @@ void TabcTrayIcon::ShowPopupMenu(POINT at) {
     SetForegroundWindow(form);
     const UINT item = static_cast<UINT>(TrackPopupMenuEx(
         popupMenu_, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, form, nullptr));
-    PostMessageA(form, WM_NULL, 0, 0);
+    PostMessageW(form, WM_NULL, 0, 0);
     if (item) {
         ClickMenuItem(item);
     } else if (shown_ && shellVersion_ >= NOTIFYICON_VERSION_4) {
@@ -587,7 +587,7 @@ void TabcTrayIcon::ClickMenuItem(UINT itemId) {
     if (OnMenuItemClick)
         OnMenuItemClick(this, itemId);
     else
-        PostMessageA(FormHandle(), WM_COMMAND, MAKEWPARAM(itemId, 0), 0);
+        PostMessageW(FormHandle(), WM_COMMAND, MAKEWPARAM(itemId, 0), 0);
 }
 
 void TabcTrayIcon::DblClick(TMouseButton button) {
