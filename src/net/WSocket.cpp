@@ -251,17 +251,17 @@ void RemoveInstance() {
 HWND LookupWindow(WNDPROC procedure) {
     static HWND window = nullptr;
     if (window && IsWindow(window)) return window;
-    const char className[] = "XSocketLookupWindowClass";
+    const wchar_t className[] = L"XSocketLookupWindowClass";
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, className, &wc)) {
-        wc = WNDCLASSA{};
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, className, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = procedure;
         wc.hInstance = instance;
         wc.lpszClassName = className;
-        if (!RegisterClassA(&wc)) return nullptr;
+        if (!RegisterClassW(&wc)) return nullptr;
     }
-    window = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    window = CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     return window;
 }
 
@@ -377,7 +377,7 @@ std::uint32_t WSocketResolveHost(const std::string& text) {
 
 namespace {
 
-const char kWindowClass[] = "XSocketWindowClass";
+const wchar_t kWindowClass[] = L"XSocketWindowClass";
 constexpr std::uint32_t kMagic = 0x57536F63;  // marks a live component in the window slot
 constexpr long kEventMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
 constexpr int kReceivePiece = 1024;
@@ -401,22 +401,22 @@ HWND AllocateHiddenWindow(WNDPROC procedure) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     {
         std::lock_guard<std::mutex> guard(classLock);
-        WNDCLASSA wc{};
-        if (!GetClassInfoA(instance, kWindowClass, &wc)) {
-            wc = WNDCLASSA{};
+        WNDCLASSW wc{};
+        if (!GetClassInfoW(instance, kWindowClass, &wc)) {
+            wc = WNDCLASSW{};
             wc.lpfnWndProc = procedure;
             wc.cbWndExtra = sizeof(LONG_PTR);
             wc.hInstance = instance;
             wc.lpszClassName = kWindowClass;
-            if (!RegisterClassA(&wc)) return nullptr;
+            if (!RegisterClassW(&wc)) return nullptr;
         }
         ++classUsers;
     }
-    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   instance, nullptr);
     if (!window) {
         std::lock_guard<std::mutex> guard(classLock);
-        if (--classUsers == 0) UnregisterClassA(kWindowClass, instance);
+        if (--classUsers == 0) UnregisterClassW(kWindowClass, instance);
     }
     return window;
 }
@@ -425,7 +425,7 @@ void ReleaseHiddenWindow(HWND window) {
     SetWindowLongPtrW(window, 0, 0);
     DestroyWindow(window);
     std::lock_guard<std::mutex> guard(classLock);
-    if (--classUsers == 0) UnregisterClassA(kWindowClass, GetModuleHandleW(nullptr));
+    if (--classUsers == 0) UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
 }
 
 bool IsClosingCode(int code) {
