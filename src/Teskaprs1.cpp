@@ -10,6 +10,7 @@
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Utf.h"
 #include "ui/Abcutil.h"
 #include "ui/Abcversn.h"
 #include "ui/MainWindowLayout.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const char kFormClass[] = "TForm1";
+const wchar_t kFormClass[] = L"TForm1";
 // Control identifiers start above IDOK and IDCANCEL, which the dialog
 // keys (Enter, Escape) send to the window.
 const int kFirstControlId = 1000;
@@ -31,9 +32,9 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
 
 HFONT CreateWindowFont(UINT dpi, bool bold, bool underline) {
-    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+    return CreateFontW(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
                        underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, rtl::Wide(ui::kFontFace).c_str());
 }
 
 // The range of each integer spin field.
@@ -48,15 +49,15 @@ settings::IntRange SpinRange(const std::string& name) {
 
 TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, false) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, kFormClass, &wc)) {
-        wc = WNDCLASSA{};
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, kFormClass, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = &TForm1::WndProc;
         wc.hInstance = instance;
-        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = kFormClass;
-        RegisterClassA(&wc);
+        RegisterClassW(&wc);
     }
     background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
 
@@ -71,7 +72,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
         const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
         if (create)
-            CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
+            CreateWindowExW(0, kFormClass, rtl::Wide(ui::kWindowCaption).c_str(), kFormStyle, left, top, width, height,
                             rtl::Application().Handle(), nullptr, GetModuleHandleW(nullptr), this);
         else
             SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -185,7 +186,7 @@ void TForm1::LoadWindowIcons(UINT dpi) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     auto load = [&](int metric) {
         const int size = rtl::SystemMetricForDpi(metric, dpi);
-        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
+        return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     };
     HICON small = load(SM_CXSMICON), large = load(SM_CXICON);
     // The application window carries the taskbar button: it shows the same.
@@ -232,7 +233,8 @@ void TForm1::FitIntervalGap() {
     HGDIOBJ old = SelectObject(dc, Label5->Font());
     auto width = [dc](const std::string& text) {
         SIZE size{};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        const std::wstring wide = rtl::Wide(text);
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         return static_cast<int>(size.cx);
     };
     const rtl::TBounds label = Label5->Bounds(), field = Interval->Bounds();
@@ -510,7 +512,7 @@ void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
 
 LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
-        auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         form->handle_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 
 namespace upload {
 
@@ -51,7 +52,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
         look.error = ERROR_INVALID_NAME;
         return look;
     }
-    const DWORD attributes = GetFileAttributesA(reportPath.c_str());
+    const DWORD attributes = GetFileAttributesW(rtl::Wide(reportPath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         look.missing = true;
         look.error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
@@ -59,7 +60,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     }
     // The file itself, not what a link points at; and a pipe server at the
     // other end of the name may identify the owner but never act as them.
-    HANDLE file = CreateFileA(reportPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(rtl::Wide(reportPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
                                   SECURITY_IDENTIFICATION,
@@ -154,7 +155,7 @@ std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, r
     }
     work->path = reportPath;
     work->now = now;
-    work->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    work->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!work->done) return LookAtReport(reportPath, now);  // no event to wait on: the look here
     auto* forThread = new std::shared_ptr<OffThreadLook>(work);
     HANDLE thread = CreateThread(nullptr, 0, RunLook, forThread, 0, nullptr);

@@ -61,7 +61,7 @@ enum class Units { Metric, US };
 
 // The reading in plain words, in the given units, fields not sent marked as
 // such with the value read: "18.3 °C · 55 % · 1015.0 hPa · wind S 8 km/h,
-// gusts 16 · rain 0.0 mm/h" (in the Windows code page). Fields with no
+// gusts 16 · rain 0.0 mm/h" (in UTF-8). Fields with no
 // reading are left out.
 std::string DescribeWeather(const WeatherReading& reading, Units units);
 
