@@ -14,7 +14,7 @@ namespace {
 
 const char kNoRegString[] = "Error: No RegString Provided";
 const char kValueNotCreated[] = "Error: Value not Created";
-// The most bytes a text value may hold to be read: far more than any
+// The most characters a text value may hold to be read: far more than any
 // setting or packet, far less than the registry allows.
 const DWORD kMostTextSize = 32 * 1024;
 
@@ -120,12 +120,18 @@ bool ReadFixed(const TEasyRegAdvanced& reg, const std::string& name, void* buffe
                DWORD& length) {
     OpenedKey key(reg, Use::Read);
     if (!key.Handle()) return false;
-    std::memset(buffer, 0, size);
-    length = size;
+    // Room for text too, which the registry gives in UTF-16: a text value
+    // counts by its characters, as it did in single-byte text.
+    std::vector<BYTE> data(size * sizeof(wchar_t));
+    length = static_cast<DWORD>(data.size());
     type = REG_NONE;
-    if (RegQueryValueExW(key.Handle(), rtl::Wide(name).c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &length) !=
+    if (RegQueryValueExW(key.Handle(), rtl::Wide(name).c_str(), nullptr, &type, data.data(), &length) !=
         ERROR_SUCCESS)
         throw FailedToGet(name);
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) length /= sizeof(wchar_t);
+    if (length > size) throw FailedToGet(name);
+    std::memset(buffer, 0, size);
+    std::memcpy(buffer, data.data(), length);
     return true;
 }
 
@@ -171,7 +177,7 @@ std::string TEasyRegAdvanced::ReadString(const std::string& name) {
     // The value may grow between asking its size and reading it: a few
     // rounds settle it. A text longer than any setting is not read.
     for (int round = 0; round < 3 && rc == ERROR_MORE_DATA; ++round) {
-        if (size > kMostTextSize) throw FailedToGet(name);
+        if (size > kMostTextSize * sizeof(wchar_t)) throw FailedToGet(name);
         // Room for an odd last byte too.
         data.assign(size / sizeof(wchar_t) + 1, L'\0');
         rc = RegQueryValueExW(key.Handle(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
