@@ -56,6 +56,8 @@ wine_env() {
   export WINEARCH=win64
   # A name lookup that gets no answer gives up after about a second.
   export RES_OPTIONS="timeout:1 attempts:1"
+  # File names in any language reach the Linux file system as UTF-8.
+  export LC_ALL=C.UTF-8
 }
 
 # make_prefix PREFIX null|x11: creates the prefix once, without any dialog.

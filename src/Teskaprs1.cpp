@@ -10,6 +10,7 @@
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Utf.h"
 #include "ui/Abcutil.h"
 #include "ui/Abcversn.h"
 #include "ui/MainWindowLayout.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const char kFormClass[] = "TForm1";
+const wchar_t kFormClass[] = L"TForm1";
 // Control identifiers start above IDOK and IDCANCEL, which the dialog
 // keys (Enter, Escape) send to the window.
 const int kFirstControlId = 1000;
@@ -31,9 +32,9 @@ const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBO
 COLORREF ToColor(ui::Rgb c) { return RGB(c.r, c.g, c.b); }
 
 HFONT CreateWindowFont(UINT dpi, bool bold, bool underline) {
-    return CreateFontA(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+    return CreateFontW(-rtl::ScaleToDpi(ui::kFontHeight, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
                        underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, ui::kFontFace);
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, rtl::Wide(ui::kFontFace).c_str());
 }
 
 // The range of each integer spin field.
@@ -47,16 +48,16 @@ settings::IntRange SpinRange(const std::string& name) {
 }  // namespace
 
 TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, false) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, kFormClass, &wc)) {
-        wc = WNDCLASSA{};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, kFormClass, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = &TForm1::WndProc;
         wc.hInstance = instance;
-        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = kFormClass;
-        RegisterClassA(&wc);
+        RegisterClassW(&wc);
     }
     background_ = CreateSolidBrush(ToColor(ui::kWindowColor));
 
@@ -71,8 +72,8 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
         const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
         if (create)
-            CreateWindowExA(0, kFormClass, ui::kWindowCaption, kFormStyle, left, top, width, height,
-                            rtl::Application().Handle(), nullptr, GetModuleHandleA(nullptr), this);
+            CreateWindowExW(0, kFormClass, rtl::Wide(ui::kWindowCaption).c_str(), kFormStyle, left, top, width, height,
+                            rtl::Application().Handle(), nullptr, GetModuleHandleW(nullptr), this);
         else
             SetWindowPos(handle_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     };
@@ -124,7 +125,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     // window that stays hidden is reached from there).
     ShowTrayIcon();
     // Names for screen readers once the window is up (see NameFields).
-    PostMessageA(handle_, kNameFieldsMessage, 0, 0);
+    PostMessageW(handle_, kNameFieldsMessage, 0, 0);
 }
 
 void TForm1::NameFields() {
@@ -155,10 +156,10 @@ TForm1::~TForm1() {
     // The application window outlives this window: it goes back to its
     // class's icon before these are destroyed.
     HWND app = rtl::Application().Handle();
-    if (app && largeIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
-        SendMessageA(app, WM_SETICON, ICON_BIG, 0);
-    if (app && smallIcon_ && reinterpret_cast<HICON>(SendMessageA(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
-        SendMessageA(app, WM_SETICON, ICON_SMALL, 0);
+    if (app && largeIcon_ && reinterpret_cast<HICON>(SendMessageW(app, WM_GETICON, ICON_BIG, 0)) == largeIcon_)
+        SendMessageW(app, WM_SETICON, ICON_BIG, 0);
+    if (app && smallIcon_ && reinterpret_cast<HICON>(SendMessageW(app, WM_GETICON, ICON_SMALL, 0)) == smallIcon_)
+        SendMessageW(app, WM_SETICON, ICON_SMALL, 0);
     DeleteObject(font_);
     DeleteObject(boldFont_);
     DeleteObject(linkFont_);
@@ -182,17 +183,17 @@ void TForm1::CreateFonts(UINT dpi) {
 
 void TForm1::LoadWindowIcons(UINT dpi) {
     // Drawn for the sizes the system asks for at this dpi, not stretched.
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     auto load = [&](int metric) {
         const int size = rtl::SystemMetricForDpi(metric, dpi);
-        return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, size, size, 0));
+        return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
     };
     HICON small = load(SM_CXSMICON), large = load(SM_CXICON);
     // The application window carries the taskbar button: it shows the same.
     for (HWND window : {handle_, rtl::Application().Handle()}) {
         if (!window) continue;
-        SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-        SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+        SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
     }
     if (smallIcon_) DestroyIcon(smallIcon_);
     if (largeIcon_) DestroyIcon(largeIcon_);
@@ -232,7 +233,8 @@ void TForm1::FitIntervalGap() {
     HGDIOBJ old = SelectObject(dc, Label5->Font());
     auto width = [dc](const std::string& text) {
         SIZE size{};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        const std::wstring wide = rtl::Wide(text);
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
         return static_cast<int>(size.cx);
     };
     const rtl::TBounds label = Label5->Bounds(), field = Interval->Bounds();
@@ -510,21 +512,21 @@ void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
 
 LRESULT CALLBACK TForm1::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
-        auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+        auto* form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         form->handle_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
-    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (!form) return DefWindowProcA(hwnd, msg, wp, lp);
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return DefWindowProcW(hwnd, msg, wp, lp);
     if (msg == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         form->handle_ = nullptr;
-        return DefWindowProcA(hwnd, msg, wp, lp);
+        return DefWindowProcW(hwnd, msg, wp, lp);
     }
     LRESULT result = 0;
     bool handled = false;
     rtl::Dispatch([&] { handled = form->HandleMessage(msg, wp, lp, result); });
-    return handled ? result : DefWindowProcA(hwnd, msg, wp, lp);
+    return handled ? result : DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {

@@ -11,6 +11,7 @@
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
+#include "rtl/Utf.h"
 #include "ui/Abcutil.h"
 #include "ui/Associations.h"
 #include "ui/abctray.h"
@@ -31,7 +32,7 @@ void TForm1::SetUpDesktop() {
                               ui::atiMonitorTray});
     abcTrayIcon1->SetMonitorInterval(5000);
     abcTrayIcon1->SetAnimateInterval(700);
-    abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), 1);
+    abcTrayIcon1->LoadIconResource(GetModuleHandleW(nullptr), 1);
     // Visible from the end of the creation handler on (ShowTrayIcon): the
     // window comes first, without waiting for the shell.
     abcTrayIcon1->SetVisible(false);
@@ -40,11 +41,11 @@ void TForm1::SetUpDesktop() {
     // The menu a right click on the icon opens; its default item (bold) is
     // what a left click does.
     trayMenu_.handle = CreatePopupMenu();
-    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayShow, "&Show Teskaprs");
-    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayUpdateNow, "&Update Now");
-    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayOpenLog, "Open &log");
-    AppendMenuA(trayMenu_.handle, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(trayMenu_.handle, MF_STRING, kTrayExit, "E&xit");
+    AppendMenuW(trayMenu_.handle, MF_STRING, kTrayShow, L"&Show Teskaprs");
+    AppendMenuW(trayMenu_.handle, MF_STRING, kTrayUpdateNow, L"&Update Now");
+    AppendMenuW(trayMenu_.handle, MF_STRING, kTrayOpenLog, L"Open &log");
+    AppendMenuW(trayMenu_.handle, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(trayMenu_.handle, MF_STRING, kTrayExit, L"E&xit");
     SetMenuDefaultItem(trayMenu_.handle, kTrayShow, FALSE);
     abcTrayIcon1->SetPopupMenu(trayMenu_.handle);
     abcTrayIcon1->OnMenuItemClick = [this](ui::TabcTrayIcon*, UINT item) { TrayMenuClick(item); };
@@ -90,7 +91,7 @@ void TForm1::TrayMenuClick(UINT item) {
         break;
     case kTrayExit:
         // As closing the window: the loop ends and the icon goes with it.
-        PostMessageA(Handle(), WM_CLOSE, 0, 0);
+        PostMessageW(Handle(), WM_CLOSE, 0, 0);
         break;
     default:
         break;
@@ -105,7 +106,7 @@ void TForm1::OpenUploadLog() {
     std::string target = file;
     if (!haveLog) {
         // No line written yet: the folder where it will appear.
-        CreateDirectoryA(UploadLog.Folder().c_str(), nullptr);
+        CreateDirectoryW(rtl::Wide(UploadLog.Folder()).c_str(), nullptr);
         target = UploadLog.Folder();
     }
     // An elevated run takes the machine's associations only (a ".log" file,
@@ -117,21 +118,22 @@ void TForm1::OpenUploadLog() {
             return;
         throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(GetLastError()) + ")");
     }
+    const std::wstring wideTarget = rtl::Wide(target);
     auto error = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(Handle(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+        ShellExecuteW(Handle(), L"open", wideTarget.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (error > 32) return;
     if (error == SE_ERR_NOASSOC && haveLog) {
         // No program for ".log" files here: the one for text files.
-        SHELLEXECUTEINFOA info{};
+        SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
         info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_FLAG_NO_UI;
         info.hwnd = Handle();
-        info.lpVerb = "open";
-        info.lpFile = target.c_str();
-        info.lpClass = ".txt";
+        info.lpVerb = L"open";
+        info.lpFile = wideTarget.c_str();
+        info.lpClass = L".txt";
         info.nShow = SW_SHOWNORMAL;
         // Judged by what it returns, with the system's error number where it failed.
-        if (ShellExecuteExA(&info)) return;
+        if (ShellExecuteExW(&info)) return;
         error = static_cast<INT_PTR>(GetLastError());
     }
     throw rtl::Exception("Couldn't open " + target + " (error " + std::to_string(error) + ")");
@@ -210,6 +212,6 @@ void TForm1::ShowSilence(upload::SilenceWatch::Change change, bool between) {
 void TForm1::SetTrayIcon(int resource) {
     if (resource == TrayIcon) return;
     TrayIcon = resource;
-    if (abcTrayIcon1) abcTrayIcon1->LoadIconResource(GetModuleHandleA(nullptr), resource);
+    if (abcTrayIcon1) abcTrayIcon1->LoadIconResource(GetModuleHandleW(nullptr), resource);
     if (OnTrayIconChanged) OnTrayIconChanged(resource);
 }

@@ -45,8 +45,8 @@ const char* const kReportNotPlain = "Report not a plain file: nothing sent";
 // Windows' measurement setting: metric or U.S. units, read afresh for each
 // reading (the owner may change it at any time).
 upload::Units TForm1::MeasurementUnits() {
-    char measure[4] = "";
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_IMEASURE, measure, sizeof measure) > 0 && measure[0] == '1')
+    wchar_t measure[4] = L"";
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IMEASURE, measure, 4) > 0 && measure[0] == L'1')
         return upload::Units::US;
     return upload::Units::Metric;
 }

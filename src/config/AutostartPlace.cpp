@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "rtl/Files.h"
+#include "rtl/Utf.h"
 
 namespace config {
 
@@ -12,9 +13,9 @@ namespace {
 
 // A folder the system records, full and long; empty when it records none.
 std::string KnownFolder(int csidl) {
-    char path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || !path[0]) return {};
-    return rtl::FullLongPath(path);
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) || !path[0]) return {};
+    return rtl::FullLongPath(rtl::Narrow(path));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/Text.h"
+#include "rtl/Utf.h"
 
 namespace config {
 
@@ -43,7 +44,7 @@ HANDLE CreateTemporaryBeside(const std::string& path, std::string& temp) {
     DWORD error = ERROR_FILE_EXISTS;
     for (int n = 0; n < 1000; ++n) {
         temp = path + ".~" + rtl::Decimal(n) + ".tmp";
-        const HANDLE handle = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE handle = CreateFileW(rtl::Wide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) return handle;
         error = GetLastError();
@@ -59,21 +60,21 @@ void RemoveLeftovers(const std::string& path) {
     const size_t slash = path.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string prefix = path.substr(folder.size()) + ".~";
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((path + ".~*.tmp").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(rtl::Wide(path + ".~*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         // Exactly a temporary name of this file (the pattern also matches
         // longer names, and short 8.3 names).
-        const std::string name = found.cFileName;
+        const std::string name = rtl::Narrow(found.cFileName);
         if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(name.size() - 4, 4, ".tmp") != 0)
             continue;
         const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - 4);
         if (number.find_first_not_of("0123456789") != std::string::npos) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        DeleteFileA((folder + name).c_str());
-    } while (FindNextFileA(search, &found));
+        DeleteFileW(rtl::Wide(folder + name).c_str());
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
@@ -120,7 +121,8 @@ std::string ConfigFilePath() {
 void WriteConfigFile(const std::string& path, const std::string& text) {
     // A read-only file is not replaced: Windows refuses to rename over one,
     // and so does this save wherever it runs (Wine would replace it).
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring widePath = rtl::Wide(path);
+    const DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
         !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         Fail(ERROR_ACCESS_DENIED);
@@ -140,18 +142,18 @@ void WriteConfigFile(const std::string& path, const std::string& text) {
         error = GetLastError();
         ok = false;
     }
-    if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok && !MoveFileExW(rtl::Wide(temp).c_str(), widePath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
         ok = false;
     }
     if (!ok) {
-        DeleteFileA(temp.c_str());
+        DeleteFileW(rtl::Wide(temp).c_str());
         Fail(error);
     }
 }
 
 std::string ReadConfigFile(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    FileHandle file(CreateFileW(rtl::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE) Fail(GetLastError());
 
@@ -166,7 +168,14 @@ std::string ReadConfigFile(const std::string& path) {
         content.append(block, got);
         if (content.find_first_of("\r\n", before) != std::string::npos) break;
     }
-    return content;
+    // Only the first line is read as text: what follows it in the block may
+    // end in the middle of a character.
+    size_t lineEnd = content.find_first_of("\r\n");
+    if (lineEnd != std::string::npos) {
+        if (content.compare(lineEnd, 2, "\r\n") == 0) ++lineEnd;
+        content.resize(lineEnd + 1);
+    }
+    return rtl::Utf8OrAnsi(content, rtl::AnsiToUtf8);
 }
 
 }  // namespace config

@@ -10,7 +10,7 @@ namespace config {
 // followed by "aprsconfig.txt".
 std::string ConfigFilePath();
 
-// Replaces the file with exactly this text: written to a temporary file
+// Replaces the file with exactly this text (UTF-8, as all text inside): written to a temporary file
 // beside it ("<path>.~N.tmp", a name not yet taken), flushed to disk, then
 // renamed over the old one, so a failed save leaves the previous file whole.
 // What earlier interrupted saves left ("<path>.~N.tmp") is removed first.
@@ -21,9 +21,11 @@ std::string ConfigFilePath();
 // stores fewer bytes than asked gives "Disk full").
 void WriteConfigFile(const std::string& path, const std::string& text);
 
-// The file's content, or enough of it: only the first line is ever used, so
-// reading stops once a line end has been read (what follows it in the same
-// block comes along) or kConfigReadLimit bytes are in. A file that is
+// The file's first line with its line end, as UTF-8: reading stops once a
+// line end has been read or kConfigReadLimit bytes are in. The file is
+// UTF-8 (written so, without a byte-order mark; one at its start is
+// dropped); a file that is not is read in the system's ANSI code page, as
+// files written before were. A file that is
 // missing raises rtl::EInOutError "File not found"; one that cannot be opened
 // or read raises it with InOutErrorMessage of the error code.
 inline constexpr std::size_t kConfigReadLimit = 1 << 20;

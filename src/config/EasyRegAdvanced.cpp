@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rtl/Text.h"
+#include "rtl/Utf.h"
 
 namespace config {
 
@@ -13,7 +14,7 @@ namespace {
 
 const char kNoRegString[] = "Error: No RegString Provided";
 const char kValueNotCreated[] = "Error: Value not Created";
-// The most bytes a text value may hold to be read: far more than any
+// The most characters a text value may hold to be read: far more than any
 // setting or packet, far less than the registry allows.
 const DWORD kMostTextSize = 32 * 1024;
 
@@ -66,18 +67,19 @@ public:
         std::string path = rtl::Trimmed(reg.RegString());
         if (!path.empty() && path.front() == '\\') path.erase(0, 1);
         const REGSAM view = ViewFlag(reg.RegView());
-        const char* subkey = path.empty() ? nullptr : path.c_str();
+        const std::wstring widePath = rtl::Wide(path);
+        const wchar_t* subkey = path.empty() ? nullptr : widePath.c_str();
         LONG rc;
         if (reg.ReadOnly()) {
             // Reading rights only, and nothing created.
-            rc = RegOpenKeyExA(root, subkey, 0, KEY_READ | view, &key_);
+            rc = RegOpenKeyExW(root, subkey, 0, KEY_READ | view, &key_);
         } else if (use != Use::Delete && subkey) {
             // The same rights for reading as for writing, so a key that may
             // only be read does not open at all.
-            rc = RegCreateKeyExA(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr,
+            rc = RegCreateKeyExW(root, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS | view, nullptr,
                                  &key_, nullptr);
         } else {
-            rc = RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS | view, &key_);
+            rc = RegOpenKeyExW(root, subkey, 0, KEY_ALL_ACCESS | view, &key_);
         }
         if (rc != ERROR_SUCCESS) key_ = nullptr;
     }
@@ -94,7 +96,7 @@ private:
 };
 
 bool HasValue(HKEY key, const std::string& name) {
-    return key && RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return key && RegQueryValueExW(key, rtl::Wide(name).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // Stores one value, then makes sure it is there: a store the registry
@@ -104,7 +106,7 @@ void Write(const TEasyRegAdvanced& reg, const std::string& name, DWORD type, con
     OpenedKey key(reg, Use::Write);
     if (key.Handle()) {
         if (size > std::numeric_limits<DWORD>::max()) throw FailedToSet(name);
-        if (RegSetValueExA(key.Handle(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+        if (RegSetValueExW(key.Handle(), rtl::Wide(name).c_str(), 0, type, static_cast<const BYTE*>(data),
                            static_cast<DWORD>(size)) != ERROR_SUCCESS)
             throw FailedToSet(name);
     }
@@ -118,12 +120,18 @@ bool ReadFixed(const TEasyRegAdvanced& reg, const std::string& name, void* buffe
                DWORD& length) {
     OpenedKey key(reg, Use::Read);
     if (!key.Handle()) return false;
-    std::memset(buffer, 0, size);
-    length = size;
+    // Room for text too, which the registry gives in UTF-16: a text value
+    // counts by its characters, as it did in single-byte text.
+    std::vector<BYTE> data(size * sizeof(wchar_t));
+    length = static_cast<DWORD>(data.size());
     type = REG_NONE;
-    if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &length) !=
+    if (RegQueryValueExW(key.Handle(), rtl::Wide(name).c_str(), nullptr, &type, data.data(), &length) !=
         ERROR_SUCCESS)
         throw FailedToGet(name);
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) length /= sizeof(wchar_t);
+    if (length > size) throw FailedToGet(name);
+    std::memset(buffer, 0, size);
+    std::memcpy(buffer, data.data(), length);
     return true;
 }
 
@@ -139,8 +147,9 @@ void ReadDword(const TEasyRegAdvanced& reg, const std::string& name, int& value)
 }  // namespace
 
 void TEasyRegAdvanced::WriteString(const std::string& name, const std::string& value) {
-    // The characters and their terminating zero byte.
-    Write(*this, name, REG_SZ, value.c_str(), value.size() + 1);
+    // The characters in UTF-16 and their terminating zero.
+    const std::wstring wide = rtl::Wide(value);
+    Write(*this, name, REG_SZ, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
 }
 
 void TEasyRegAdvanced::WriteInteger(const std::string& name, int value) {
@@ -158,27 +167,31 @@ void TEasyRegAdvanced::WriteFloat(const std::string& name, double value) {
 std::string TEasyRegAdvanced::ReadString(const std::string& name) {
     OpenedKey key(*this, Use::Read);
     if (!key.Handle()) return "";
+    const std::wstring wideName = rtl::Wide(name);
     DWORD type = REG_NONE, size = 0;
-    if (RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
+    if (RegQueryValueExW(key.Handle(), wideName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0)
         return "";
-    std::vector<char> data;
+    std::vector<wchar_t> data;
     LONG rc = ERROR_MORE_DATA;
     // The value may grow between asking its size and reading it: a few
     // rounds settle it. A text longer than any setting is not read.
     for (int round = 0; round < 3 && rc == ERROR_MORE_DATA; ++round) {
-        if (size > kMostTextSize) throw FailedToGet(name);
-        data.assign(size, '\0');
-        rc = RegQueryValueExA(key.Handle(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+        if (size > kMostTextSize * sizeof(wchar_t)) throw FailedToGet(name);
+        // Room for an odd last byte too.
+        data.assign(size / sizeof(wchar_t) + 1, L'\0');
+        rc = RegQueryValueExW(key.Handle(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
                               &size);
     }
     if (rc == ERROR_MORE_DATA) throw FailedToGet(name);  // still growing
     if (rc != ERROR_SUCCESS) return "";  // gone in between: absent
     if (type != REG_SZ && type != REG_EXPAND_SZ) throw InvalidType(name);
-    // Up to the first zero byte, and never past the data read (text stored
-    // without its terminating zero is taken whole).
-    data.resize(size);
-    const auto end = std::find(data.begin(), data.end(), '\0');
-    return std::string(data.begin(), end);
+    // Up to the first zero, and never past the data read (text stored
+    // without its terminating zero is taken whole; an odd last byte is no
+    // character).
+    data.resize(size / sizeof(wchar_t));
+    const auto end = std::find(data.begin(), data.end(), L'\0');
+    return rtl::Narrow(std::wstring_view(data.data(), static_cast<size_t>(end - data.begin())));
 }
 
 int TEasyRegAdvanced::ReadInteger(const std::string& name) {
@@ -211,7 +224,7 @@ bool TEasyRegAdvanced::ValueExists(const std::string& name) {
 bool TEasyRegAdvanced::DeleteValue(const std::string& name) {
     OpenedKey key(*this, Use::Delete);  // a missing key is not created
     if (!key.Handle()) return false;
-    return RegDeleteValueA(key.Handle(), name.c_str()) == ERROR_SUCCESS;
+    return RegDeleteValueW(key.Handle(), rtl::Wide(name).c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace config

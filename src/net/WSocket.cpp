@@ -251,17 +251,17 @@ void RemoveInstance() {
 HWND LookupWindow(WNDPROC procedure) {
     static HWND window = nullptr;
     if (window && IsWindow(window)) return window;
-    const char className[] = "XSocketLookupWindowClass";
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, className, &wc)) {
-        wc = WNDCLASSA{};
+    const wchar_t className[] = L"XSocketLookupWindowClass";
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, className, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = procedure;
         wc.hInstance = instance;
         wc.lpszClassName = className;
-        if (!RegisterClassA(&wc)) return nullptr;
+        if (!RegisterClassW(&wc)) return nullptr;
     }
-    window = CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    window = CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
     return window;
 }
 
@@ -377,7 +377,7 @@ std::uint32_t WSocketResolveHost(const std::string& text) {
 
 namespace {
 
-const char kWindowClass[] = "XSocketWindowClass";
+const wchar_t kWindowClass[] = L"XSocketWindowClass";
 constexpr std::uint32_t kMagic = 0x57536F63;  // marks a live component in the window slot
 constexpr long kEventMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
 constexpr int kReceivePiece = 1024;
@@ -398,34 +398,34 @@ std::mutex classLock;
 int classUsers = 0;
 
 HWND AllocateHiddenWindow(WNDPROC procedure) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     {
         std::lock_guard<std::mutex> guard(classLock);
-        WNDCLASSA wc{};
-        if (!GetClassInfoA(instance, kWindowClass, &wc)) {
-            wc = WNDCLASSA{};
+        WNDCLASSW wc{};
+        if (!GetClassInfoW(instance, kWindowClass, &wc)) {
+            wc = WNDCLASSW{};
             wc.lpfnWndProc = procedure;
             wc.cbWndExtra = sizeof(LONG_PTR);
             wc.hInstance = instance;
             wc.lpszClassName = kWindowClass;
-            if (!RegisterClassA(&wc)) return nullptr;
+            if (!RegisterClassW(&wc)) return nullptr;
         }
         ++classUsers;
     }
-    HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                   instance, nullptr);
     if (!window) {
         std::lock_guard<std::mutex> guard(classLock);
-        if (--classUsers == 0) UnregisterClassA(kWindowClass, instance);
+        if (--classUsers == 0) UnregisterClassW(kWindowClass, instance);
     }
     return window;
 }
 
 void ReleaseHiddenWindow(HWND window) {
-    SetWindowLongPtrA(window, 0, 0);
+    SetWindowLongPtrW(window, 0, 0);
     DestroyWindow(window);
     std::lock_guard<std::mutex> guard(classLock);
-    if (--classUsers == 0) UnregisterClassA(kWindowClass, GetModuleHandleA(nullptr));
+    if (--classUsers == 0) UnregisterClassW(kWindowClass, GetModuleHandleW(nullptr));
 }
 
 bool IsClosingCode(int code) {
@@ -442,7 +442,7 @@ bool IsClosingCode(int code) {
 TWSocket::TWSocket() : magic_(kMagic) {
     window_ = AllocateHiddenWindow(&TWSocket::WindowProcedure);
     if (!window_) ReportError("Cannot create a hidden window for TWSocket");
-    SetWindowLongPtrA(window_, 0, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window_, 0, reinterpret_cast<LONG_PTR>(this));
     ResetDefaults();
     AddInstance();
 }
@@ -718,7 +718,7 @@ void TWSocket::Connect() {
 }
 
 LRESULT CALLBACK TWSocket::LookupWindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg != WM_ASYNCGETHOSTBYNAME) return DefWindowProcA(hwnd, msg, wp, lp);
+    if (msg != WM_ASYNCGETHOSTBYNAME) return DefWindowProcW(hwnd, msg, wp, lp);
     const std::unique_ptr<HostLookupRequest> request = TakeAnsweredLookup(reinterpret_cast<HANDLE>(wp));
     if (!request) return 0;
     // The answer to a lookup given up meanwhile changes nothing.
@@ -885,7 +885,7 @@ int TWSocket::Send(const void* data, int len) {
     TryToSend();
     // Everything taken at once: OnDataSent follows from the message loop.
     if (sendComplete_ && socket_ == s && connection_ == connection && s != kInvalidSocket)
-        PostMessageA(window_, WM_ASYNCSELECT, s, MAKELPARAM(FD_WRITE, 0));
+        PostMessageW(window_, WM_ASYNCSELECT, s, MAKELPARAM(FD_WRITE, 0));
     return len;
 }
 
@@ -990,8 +990,8 @@ bool TWSocket::DiscardPendingInput(int& allowance) {
 // ---- notifications --------------------------------------------------------
 
 LRESULT CALLBACK TWSocket::WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TWSocket*>(GetWindowLongPtrA(hwnd, 0));
-    if (!self || self->magic_ != kMagic || self->window_ != hwnd) return DefWindowProcA(hwnd, msg, wp, lp);
+    auto* self = reinterpret_cast<TWSocket*>(GetWindowLongPtrW(hwnd, 0));
+    if (!self || self->magic_ != kMagic || self->window_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
     LRESULT result = 0;
     // Nothing unwinds into the window system; a failure that is not the
     // component's to handle goes where the message loop would send it.
@@ -1008,7 +1008,7 @@ LRESULT TWSocket::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TRIGGER_EXCEPTION:
             throw ESocketException("Test exception in WSocket");
         default:
-            return DefWindowProcA(window_, msg, wp, lp);
+            return DefWindowProcW(window_, msg, wp, lp);
         }
     } catch (const std::exception& e) {
         HandleBackgroundException(e);
@@ -1080,7 +1080,7 @@ void TWSocket::HandleBackgroundException(const std::exception& e) {
 void TWSocket::DropSocket() {
     socket_ = kInvalidSocket;
     MSG msg;
-    while (PeekMessageA(&msg, window_, WM_ASYNCSELECT, WM_ASYNCSELECT, PM_REMOVE)) {
+    while (PeekMessageW(&msg, window_, WM_ASYNCSELECT, WM_ASYNCSELECT, PM_REMOVE)) {
     }
 }
 

@@ -12,7 +12,7 @@
 
 namespace rtl {
 
-// Gives each control its name (text in the Windows code page). Needs COM on
+// Gives each control its name (UTF-8 text). Needs COM on
 // the calling thread (TApplication::StartCom). Where the system does not
 // offer the services or refuses a name (Wine answers "not implemented"),
 // the control keeps the name the system gives it: no failure. Returns how

@@ -7,11 +7,12 @@
 
 #include "rtl/Exceptions.h"
 #include "rtl/Subclass.h"
+#include "rtl/Utf.h"
 
 namespace rtl {
 
 namespace {
-const char kAppWindowClass[] = "TApplication";
+const wchar_t kAppWindowClass[] = L"TApplication";
 // Posted to itself when the application window got the focus: the focus
 // goes on to the main form once the activation has settled.
 const UINT kFocusMainForm = WM_APP + 0x3F00;
@@ -29,22 +30,22 @@ TApplication::~TApplication() {
 
 void TApplication::Initialize() {
     if (handle_) return;
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, kAppWindowClass, &wc)) {
-        wc = WNDCLASSA{};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, kAppWindowClass, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = &TApplication::WndProc;
         wc.hInstance = instance;
-        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.lpszClassName = kAppWindowClass;
-        RegisterClassA(&wc);
+        RegisterClassW(&wc);
     }
     if (!icon_) icon_ = wc.hIcon;
     // A window of no size in the middle of the screen: it owns the main
     // window and carries the taskbar button while a form is on screen, and
     // is never seen itself (its forms lie above it).
-    handle_ = CreateWindowExA(0, kAppWindowClass, title_.c_str(),
+    handle_ = CreateWindowExW(0, kAppWindowClass, Wide(title_).c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                               nullptr, instance, this);
@@ -57,14 +58,14 @@ void TApplication::StartCom() {
 
 void TApplication::SetTitle(const std::string& title) {
     title_ = title;
-    if (handle_) SetWindowTextA(handle_, title_.c_str());
+    if (handle_) SetWindowTextW(handle_, Wide(title_).c_str());
 }
 
 void TApplication::SetIcon(HICON icon) {
     icon_ = icon;
     if (handle_) {
-        SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+        SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
 }
 
@@ -149,28 +150,28 @@ bool TApplication::RunHooks(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
     }
-    auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* app = reinterpret_cast<TApplication*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (app) {
         LRESULT result = 0;
         if (app->RunHooks(msg, wp, lp, result)) return result;
         switch (msg) {
         case WM_CLOSE:
             // Closing the taskbar window closes the main window.
-            if (app->mainForm_) PostMessageA(app->mainForm_, WM_CLOSE, 0, 0);
+            if (app->mainForm_) PostMessageW(app->mainForm_, WM_CLOSE, 0, 0);
             return 0;
         case WM_SYSCOMMAND:
             // Minimizing from the taskbar button minimizes the main window,
             // which decides what that means (the tray icon hides it).
             if ((wp & 0xFFF0) == SC_MINIMIZE && app->mainForm_ && IsWindowVisible(app->mainForm_)) {
-                SendMessageA(app->mainForm_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+                SendMessageW(app->mainForm_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
                 return 0;
             }
             break;
         case WM_SETFOCUS:
-            PostMessageA(hwnd, kFocusMainForm, 0, 0);
+            PostMessageW(hwnd, kFocusMainForm, 0, 0);
             break;
         case kFocusMainForm:
             // Activated through its taskbar button: the main form takes over.
@@ -192,11 +193,11 @@ LRESULT CALLBACK TApplication::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             break;
         }
     }
-    return DefWindowProcA(hwnd, msg, wp, lp);
+    return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 bool TApplication::ProcessMessage(MSG& msg) {
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
     if (msg.message == WM_QUIT) {
         terminated_ = true;
         // The hooks learn of it (the tray icon leaves the notification
@@ -206,9 +207,9 @@ bool TApplication::ProcessMessage(MSG& msg) {
         return true;
     }
     HWND dialogRoot = mainForm_;
-    if (dialogRoot && IsDialogMessageA(dialogRoot, &msg)) return true;
+    if (dialogRoot && IsDialogMessageW(dialogRoot, &msg)) return true;
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
     return true;
 }
 
@@ -261,7 +262,7 @@ void TApplication::HandleException(const std::string& message) {
         errorSink_(title_, text);
         return;
     }
-    MessageBoxA(mainForm_ ? mainForm_ : handle_, text.c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(mainForm_ ? mainForm_ : handle_, Wide(text).c_str(), Wide(title_).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void PumpMessagesFor(DWORD milliseconds) {

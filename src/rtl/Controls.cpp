@@ -10,6 +10,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Subclass.h"
 #include "rtl/SystemLibrary.h"
+#include "rtl/Utf.h"
 
 namespace rtl {
 
@@ -62,7 +63,7 @@ namespace {
 // null on older systems.
 template <class F>
 F User32Function(const char* name) {
-    return BoundFunction<F>(GetModuleHandleA("user32.dll"), name);
+    return BoundFunction<F>(GetModuleHandleW(L"user32.dll"), name);
 }
 
 }  // namespace
@@ -108,8 +109,10 @@ void Beep() {
 }
 
 char DecimalSeparator() {
-    char buffer[8] = {};
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 1) return buffer[0];
+    // A separator outside ASCII (none is known) is no character of a field.
+    wchar_t buffer[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8) > 1 && buffer[0] < 0x80)
+        return static_cast<char>(buffer[0]);
     return '.';
 }
 
@@ -122,12 +125,12 @@ TControl::~TControl() {
     if (brush_) DeleteObject(brush_);
 }
 
-void TControl::CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style,
+void TControl::CreateHandle(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style,
                             HWND parent, int id, const TBounds& bounds) {
     EnsureCommonControls();
-    handle_ = CreateWindowExA(exStyle, className, text.c_str(), style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+    handle_ = CreateWindowExW(exStyle, className, Wide(text).c_str(), style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
                               bounds.left, bounds.top, bounds.width, bounds.height, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (!handle_) throw Exception("Cannot create the control " + name_);
     // One subclass for every control: it routes the messages that a control
     // class handles itself, finds the control of a window, and forgets the
@@ -155,20 +158,20 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
 bool TControl::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 std::string TControl::Text() const {
-    const int length = GetWindowTextLengthA(handle_);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(handle_, text.data(), length + 1);
+    const int length = GetWindowTextLengthW(handle_);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(handle_, text.data(), length + 1);
     text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-    return text;
+    return Narrow(text);
 }
 
-void TControl::SetText(const std::string& text) { SetWindowTextA(handle_, text.c_str()); }
+void TControl::SetText(const std::string& text) { SetWindowTextW(handle_, Wide(text).c_str()); }
 
 bool TControl::Enabled() const { return IsWindowEnabled(handle_) != FALSE; }
 
 void TControl::SetEnabled(bool enabled) { EnableWindow(handle_, enabled ? TRUE : FALSE); }
 
-bool TControl::Visible() const { return (GetWindowLongPtrA(handle_, GWL_STYLE) & WS_VISIBLE) != 0; }
+bool TControl::Visible() const { return (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 void TControl::SetVisible(bool visible) { ShowWindow(handle_, visible ? SW_SHOW : SW_HIDE); }
 
@@ -185,7 +188,7 @@ void TControl::SetBounds(const TBounds& b) {
 
 void TControl::SetFont(HFONT font) {
     font_ = font;
-    SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void TControl::SetColor(COLORREF color) {
@@ -237,7 +240,7 @@ TControl* TControl::FromHandle(HWND hwnd) {
     for (HWND h = hwnd; h; h = GetParent(h)) {
         DWORD_PTR control = 0;
         if (GetSubclass(h, &TControl::SubclassProc, kSubclassId, &control)) return reinterpret_cast<TControl*>(control);
-        if (!(GetWindowLongPtrA(h, GWL_STYLE) & WS_CHILD) && h != hwnd) break;
+        if (!(GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) && h != hwnd) break;
     }
     return nullptr;
 }
@@ -308,7 +311,7 @@ TLabel::TLabel(HWND parent, int id, std::string name, const TBounds& bounds, con
         break;
     }
     if (options.link) style |= SS_NOTIFY;
-    CreateHandle(0, "STATIC", caption, style, parent, id, bounds);
+    CreateHandle(0, L"STATIC", caption, style, parent, id, bounds);
 }
 
 void TLabel::SetText(const std::string& text) {
@@ -317,14 +320,14 @@ void TLabel::SetText(const std::string& text) {
 }
 
 void TLabel::AdjustSize() {
-    const std::string caption = Text();
+    const std::wstring caption = Wide(Text());
     // An empty label keeps the size of a blank, so it stays a line high.
-    const char* text = caption.empty() ? " " : caption.c_str();
+    const wchar_t* text = caption.empty() ? L" " : caption.c_str();
     const int length = caption.empty() ? 1 : static_cast<int>(caption.size());
     HDC dc = GetDC(handle_);
     HGDIOBJ old = SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
     RECT r{0, 0, 0, 0};
-    DrawTextA(dc, text, length, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    DrawTextW(dc, text, length, &r, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
     int width = r.right - r.left;
@@ -333,12 +336,12 @@ void TLabel::AdjustSize() {
 }
 
 void TLabel::FitText() {
-    const std::string caption = Text();
+    const std::wstring caption = Wide(Text());
     if (caption.empty()) return;
     HDC dc = GetDC(handle_);
     HGDIOBJ old = SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
     RECT text{0, 0, 0, 0};
-    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text, DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
     SelectObject(dc, old);
     ReleaseDC(handle_, dc);
     TBounds b = Bounds();
@@ -363,7 +366,7 @@ bool TLabel::HandleMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
         return true;
     }
     if (msg == WM_SETCURSOR && options_.link) {
-        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
         result = TRUE;
         return true;
     }
@@ -382,18 +385,18 @@ TEdit::TEdit(std::string name, COLORREF color) : TControl(std::move(name), color
 
 TEdit::TEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color, bool upperCase)
     : TControl(std::move(name), color) {
-    CreateHandle(WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | (upperCase ? ES_UPPERCASE : 0), parent,
+    CreateHandle(WS_EX_CLIENTEDGE, L"EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | (upperCase ? ES_UPPERCASE : 0), parent,
                  id, bounds);
 }
 
-void TEdit::SetMaxLength(int length) { SendMessageA(handle_, EM_LIMITTEXT, static_cast<WPARAM>(length), 0); }
+void TEdit::SetMaxLength(int length) { SendMessageW(handle_, EM_LIMITTEXT, static_cast<WPARAM>(length), 0); }
 
 // ---------------------------------------------------------------- TButton
 
 TButton::TButton(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& caption,
                  COLORREF color, bool multiLine)
     : TControl(std::move(name), color) {
-    CreateHandle(0, "BUTTON", caption,
+    CreateHandle(0, L"BUTTON", caption,
                  WS_TABSTOP | BS_PUSHBUTTON | (multiLine ? BS_MULTILINE | BS_CENTER | BS_VCENTER : 0), parent, id,
                  bounds);
 }
@@ -404,21 +407,21 @@ bool TButton::HandleCommand(WORD code) {
     return true;
 }
 
-void TButton::Click() { SendMessageA(handle_, BM_CLICK, 0, 0); }
+void TButton::Click() { SendMessageW(handle_, BM_CLICK, 0, 0); }
 
 // ---------------------------------------------------------------- TCheckBox
 
 TCheckBox::TCheckBox(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& caption,
                      COLORREF color, bool checked)
     : TControl(std::move(name), color) {
-    CreateHandle(0, "BUTTON", caption, WS_TABSTOP | BS_AUTOCHECKBOX | BS_LEFTTEXT, parent, id, bounds);
+    CreateHandle(0, L"BUTTON", caption, WS_TABSTOP | BS_AUTOCHECKBOX | BS_LEFTTEXT, parent, id, bounds);
     SetChecked(checked);
 }
 
-bool TCheckBox::Checked() const { return SendMessageA(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TCheckBox::Checked() const { return SendMessageW(handle_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TCheckBox::SetChecked(bool checked) {
-    SendMessageA(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(handle_, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 bool TCheckBox::HandleCommand(WORD code) {
@@ -427,14 +430,14 @@ bool TCheckBox::HandleCommand(WORD code) {
     return true;
 }
 
-void TCheckBox::Click() { SendMessageA(handle_, BM_CLICK, 0, 0); }
+void TCheckBox::Click() { SendMessageW(handle_, BM_CLICK, 0, 0); }
 
 // ---------------------------------------------------------------- TComboBox
 
 TComboBox::TComboBox(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& text,
                      COLORREF color, bool sorted)
     : TControl(std::move(name), color), height_(bounds.height) {
-    CreateHandle(0, "COMBOBOX", "",
+    CreateHandle(0, L"COMBOBOX", "",
                  WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL | (sorted ? CBS_SORT : 0), parent, id,
                  WithList(bounds, Dpi()));
     SetText(text);
@@ -471,7 +474,7 @@ void TComboBox::SetBounds(const TBounds& bounds) {
 void TComboBox::FitHeight() {
     // The height asked for is corrected by what it gave rather than read
     // back: Wine reports a little more than was asked for.
-    LRESULT item = SendMessageA(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    LRESULT item = SendMessageW(handle_, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
     if (item == CB_ERR) return;
     for (int attempt = 0; attempt < 3; ++attempt) {
         RECT r{};
@@ -479,36 +482,37 @@ void TComboBox::FitHeight() {
         const int difference = height_ - (r.bottom - r.top);
         if (difference == 0 || item + difference < 1) return;
         item += difference;
-        SendMessageA(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
+        SendMessageW(handle_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), item);
     }
 }
 
-void TComboBox::Clear() { SendMessageA(handle_, CB_RESETCONTENT, 0, 0); }
+void TComboBox::Clear() { SendMessageW(handle_, CB_RESETCONTENT, 0, 0); }
 
 void TComboBox::AddItem(const std::string& item) {
-    SendMessageA(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    const std::wstring wide = Wide(item);
+    SendMessageW(handle_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-int TComboBox::Count() const { return static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0)); }
+int TComboBox::Count() const { return static_cast<int>(SendMessageW(handle_, CB_GETCOUNT, 0, 0)); }
 
 std::string TComboBox::Item(int index) const {
-    const LRESULT length = SendMessageA(handle_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    const LRESULT length = SendMessageW(handle_, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     const LRESULT copied =
-        SendMessageA(handle_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+        SendMessageW(handle_, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(copied == CB_ERR ? 0 : static_cast<size_t>(copied));
-    return text;
+    return Narrow(text);
 }
 
-int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageA(handle_, CB_GETCURSEL, 0, 0)); }
+int TComboBox::ItemIndex() const { return static_cast<int>(SendMessageW(handle_, CB_GETCURSEL, 0, 0)); }
 
 void TComboBox::SetItemIndex(int index) {
     // An index outside the list selects nothing (Wine would keep the old
     // selection where Windows clears it).
-    const int count = static_cast<int>(SendMessageA(handle_, CB_GETCOUNT, 0, 0));
+    const int count = static_cast<int>(SendMessageW(handle_, CB_GETCOUNT, 0, 0));
     if (index < 0 || index >= count) index = -1;
-    SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(handle_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     if (index < 0) SetText("");
 }
 
@@ -517,7 +521,7 @@ void TComboBox::SetItemIndex(int index) {
 TGroupBox::TGroupBox(HWND parent, int id, std::string name, const TBounds& bounds, const std::string& caption,
                      COLORREF color)
     : TControl(std::move(name), color) {
-    CreateHandle(WS_EX_CONTROLPARENT, "BUTTON", caption, BS_GROUPBOX | WS_CLIPCHILDREN, parent, id, bounds);
+    CreateHandle(WS_EX_CONTROLPARENT, L"BUTTON", caption, BS_GROUPBOX | WS_CLIPCHILDREN, parent, id, bounds);
 }
 
 bool TGroupBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -548,7 +552,7 @@ bool TGroupBox::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 TPanel::TPanel(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color, int bevelWidth)
     : TControl(std::move(name), color), bevelWidth_(bevelWidth) {
     // A static control that paints its own bevels and colour.
-    CreateHandle(0, "STATIC", "", SS_LEFT, parent, id, bounds);
+    CreateHandle(0, L"STATIC", "", SS_LEFT, parent, id, bounds);
 }
 
 bool TPanel::HandleMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
@@ -572,13 +576,13 @@ void TPanel::Paint(HDC dc) const {
 
 TCustomSpinEdit::TCustomSpinEdit(HWND parent, int id, std::string name, const TBounds& bounds, COLORREF color)
     : TEdit(std::move(name), color) {
-    CreateHandle(WS_EX_CLIENTEDGE, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN, parent, id, bounds);
-    arrows_ = CreateWindowExA(0, UPDOWN_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, handle_, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
+    CreateHandle(WS_EX_CLIENTEDGE, L"EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN, parent, id, bounds);
+    arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, handle_, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
     if (!arrows_) throw Exception("Cannot create the arrows of " + Name());
     // Up is the positive direction; the position itself is never used.
-    SendMessageA(arrows_, UDM_SETRANGE32, 0, 100);
-    SendMessageA(arrows_, UDM_SETPOS32, 0, 50);
+    SendMessageW(arrows_, UDM_SETRANGE32, 0, 100);
+    SendMessageW(arrows_, UDM_SETPOS32, 0, 50);
     PlaceArrows();
 }
 
@@ -599,7 +603,7 @@ void TCustomSpinEdit::PlaceArrows() {
     GetClientRect(handle_, &client);
     const int width = ScaleToDpi(kArrowsWidth, Dpi());
     MoveWindow(arrows_, client.right - width, 0, width, client.bottom, TRUE);
-    SendMessageA(handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, width + 1));
+    SendMessageW(handle_, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, width + 1));
 }
 
 bool TCustomSpinEdit::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -705,9 +709,9 @@ void TFloatSpinEdit::LocaleChanged() {
     if (rewritten == text) return;
     // The caret stays where it was: the text keeps its length.
     DWORD start = 0, end = 0;
-    SendMessageA(handle_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(handle_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     SetText(rewritten);
-    SendMessageA(handle_, EM_SETSEL, start, end);
+    SendMessageW(handle_, EM_SETSEL, start, end);
 }
 
 bool TFloatSpinEdit::IsPassedOnChar(unsigned ch) const { return ch == '\r' || ch == 27; }

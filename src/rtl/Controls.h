@@ -99,7 +99,7 @@ public:
 protected:
     TControl(std::string name, COLORREF color);
     // Creates the window and attaches it to this object.
-    void CreateHandle(DWORD exStyle, const char* className, const std::string& text, DWORD style, HWND parent,
+    void CreateHandle(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style, HWND parent,
                       int id, const TBounds& bounds);
     void Invalidate() const;
     // For a control that draws itself: WM_ERASEBKGND (the painting covers

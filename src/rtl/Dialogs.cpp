@@ -4,6 +4,7 @@
 
 #include "rtl/Exceptions.h"
 #include "rtl/SystemLibrary.h"
+#include "rtl/Utf.h"
 
 namespace rtl {
 
@@ -14,10 +15,10 @@ const size_t kFileBufferSize = 32768;
 // The dialog's library, and the printing libraries it brings along, is
 // loaded when a dialog first opens rather than at every start: the window
 // shows sooner and the program stays smaller while it sits in the tray.
-BOOL RunOpenFileDialog(OPENFILENAMEA& record) {
-    using Function = BOOL(WINAPI*)(LPOPENFILENAMEA);
+BOOL RunOpenFileDialog(OPENFILENAMEW& record) {
+    using Function = BOOL(WINAPI*)(LPOPENFILENAMEW);
     static const Function function = []() -> Function {
-        return BoundFunction<Function>(LoadSystemLibrary("comdlg32.dll"), "GetOpenFileNameA");
+        return BoundFunction<Function>(LoadSystemLibrary("comdlg32.dll"), "GetOpenFileNameW");
     }();
     if (!function) throw Exception("Cannot open the file dialog");
     return function(&record);
@@ -34,29 +35,31 @@ DWORD TOpenDialog::Flags() const {
 
 bool TOpenDialog::Execute(HWND owner) {
     // "a|b|c|d" becomes "a\0b\0c\0d\0\0".
-    std::string filter = Filter;
-    std::replace(filter.begin(), filter.end(), '|', '\0');
-    filter.append(2, '\0');
+    std::wstring filter = Wide(Filter);
+    std::replace(filter.begin(), filter.end(), L'|', L'\0');
+    filter.append(2, L'\0');
+    const std::wstring initialDir = Wide(InitialDir), title = Wide(Title), defaultExt = Wide(DefaultExt);
 
-    std::vector<char> file(kFileBufferSize, '\0');
-    FileName.copy(file.data(), std::min(FileName.size(), file.size() - 1));
+    std::vector<wchar_t> file(kFileBufferSize, L'\0');
+    const std::wstring name = Wide(FileName);
+    name.copy(file.data(), std::min(name.size(), file.size() - 1));
 
-    OPENFILENAMEA record{};
+    OPENFILENAMEW record{};
     record.lStructSize = sizeof record;
     record.hwndOwner = owner;
     record.lpstrFilter = Filter.empty() ? nullptr : filter.c_str();
     record.nFilterIndex = 1;
     record.lpstrFile = file.data();
     record.nMaxFile = static_cast<DWORD>(file.size());
-    record.lpstrInitialDir = InitialDir.empty() ? nullptr : InitialDir.c_str();
-    record.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
-    record.lpstrDefExt = DefaultExt.empty() ? nullptr : DefaultExt.c_str();
+    record.lpstrInitialDir = InitialDir.empty() ? nullptr : initialDir.c_str();
+    record.lpstrTitle = Title.empty() ? nullptr : title.c_str();
+    record.lpstrDefExt = DefaultExt.empty() ? nullptr : defaultExt.c_str();
     record.Flags = Flags();
 
     const bool confirmed = runner_ ? runner_(record) : RunOpenFileDialog(record) != FALSE;
     if (!confirmed) return false;
-    file.back() = '\0';
-    FileName = file.data();
+    file.back() = L'\0';
+    FileName = Narrow(file.data());
     return true;
 }
 

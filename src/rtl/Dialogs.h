@@ -15,9 +15,9 @@ namespace rtl {
 class TOpenDialog {
 public:
     // Shows the dialog for the prepared record and returns whether the user
-    // confirmed a file. The default is GetOpenFileNameA; tests replace it so
+    // confirmed a file. The default is GetOpenFileNameW; tests replace it so
     // that no real dialog opens, and see exactly what would be passed.
-    using Runner = std::function<bool(OPENFILENAMEA& record)>;
+    using Runner = std::function<bool(OPENFILENAMEW& record)>;
 
     // Entries "description|pattern", joined by "|".
     std::string Filter;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "rtl/Utf.h"
+
 namespace rtl {
 
 namespace {
@@ -14,8 +16,8 @@ constexpr DWORD kMostPathLength = 32768;
 
 // What a path function returns into a buffer: it answers how long its text
 // is, or how much room it needs when the buffer is too small.
-std::string Grown(const std::function<DWORD(char*, DWORD)>& get) {
-    std::string text(MAX_PATH, '\0');
+std::wstring Grown(const std::function<DWORD(wchar_t*, DWORD)>& get) {
+    std::wstring text(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = get(text.data(), static_cast<DWORD>(text.size()));
         if (n == 0) return {};
@@ -33,26 +35,36 @@ std::string Grown(const std::function<DWORD(char*, DWORD)>& get) {
 std::string ProgramPath() {
     // The name is cut short (and the result is the buffer's size) when the
     // buffer is too small: asked again with more room.
-    return Grown([](char* buffer, DWORD size) {
-        const DWORD n = GetModuleFileNameA(nullptr, buffer, size);
+    return Narrow(Grown([](wchar_t* buffer, DWORD size) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer, size);
         return n == size ? size + 1 : n;
-    });
+    }));
 }
 
 bool FileExists(const std::string& path) {
     if (path.find('\0') != std::string::npos) return false;  // not a name the file system knows
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string FullLongPath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return path;
-    const std::string full =
-        Grown([&](char* buffer, DWORD size) { return GetFullPathNameA(path.c_str(), size, buffer, nullptr); });
+    const std::wstring wide = Wide(path);
+    const std::wstring full =
+        Grown([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(wide.c_str(), size, buffer, nullptr); });
     if (full.empty()) return path;
-    const std::string longPath =
-        Grown([&](char* buffer, DWORD size) { return GetLongPathNameA(full.c_str(), buffer, size); });
-    return longPath.empty() ? full : longPath;
+    const std::wstring longPath =
+        Grown([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    return Narrow(longPath.empty() ? full : longPath);
+}
+
+std::string AnsiToUtf8(std::string_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(std::min<size_t>(text.size(), 1 << 30));
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), size);
+    wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return Narrow(wide);
 }
 
 }  // namespace rtl

@@ -1,7 +1,9 @@
-// The program's own file, and plain questions about files and paths.
+// The program's own file, and plain questions about files and paths. Paths
+// are UTF-8, as all text in the program.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace rtl {
 
@@ -17,5 +19,8 @@ bool FileExists(const std::string& path);
 // path that does not exist is only made full; one that cannot be made full
 // comes back as it is.
 std::string FullLongPath(const std::string& path);
+
+// Single-byte text of the system's ANSI code page, as UTF-8.
+std::string AnsiToUtf8(std::string_view text);
 
 }  // namespace rtl

@@ -58,15 +58,15 @@ void Tidy(HWND hwnd, Chain& chain) {
                   entries.end());
     if (!chain.destroyed) {
         if (!entries.empty()) return;
-        if (GetWindowLongPtrA(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChainProc)) return;
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(chain.original));
+        if (GetWindowLongPtrW(hwnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&ChainProc)) return;
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(chain.original));
     }
     Forget(hwnd);
 }
 
 LRESULT CALLBACK ChainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Chain* chain = Find(hwnd);
-    if (!chain) return DefWindowProcA(hwnd, msg, wp, lp);
+    if (!chain) return DefWindowProcW(hwnd, msg, wp, lp);
     // A message sent while another is handled starts again from the top.
     const size_t saved = chain->next;
     chain->next = chain->entries.size();
@@ -87,7 +87,7 @@ bool SetSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR data) {
     if (!chain) {
         auto added = std::make_unique<Chain>();
         added->original =
-            reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChainProc)));
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChainProc)));
         if (!added->original) return false;
         chain = added.get();
         AcquireSRWLockExclusive(&tableLock);
@@ -128,12 +128,12 @@ bool GetSubclass(HWND hwnd, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR* data) {
 
 LRESULT DefSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Chain* chain = Find(hwnd);
-    if (!chain) return DefWindowProcA(hwnd, msg, wp, lp);
+    if (!chain) return DefWindowProcW(hwnd, msg, wp, lp);
     while (chain->next > 0) {
         const Entry e = chain->entries[--chain->next];
         if (e.live) return e.proc(hwnd, msg, wp, lp, e.id, e.data);
     }
-    return CallWindowProcA(chain->original, hwnd, msg, wp, lp);
+    return CallWindowProcW(chain->original, hwnd, msg, wp, lp);
 }
 
 }  // namespace rtl

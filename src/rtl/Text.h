@@ -1,7 +1,7 @@
 // Text rules shared by the whole program: 1-based substrings, trimming,
 // decimal integers, and number conversions that read and write numbers the
-// way the settings fields show them. Single-byte text; no locale is consulted
-// (the decimal separator is passed in where it matters).
+// way the settings fields show them. Text is UTF-8, handled byte by byte; no
+// locale is consulted (the decimal separator is passed in where it matters).
 #pragma once
 
 #include <string>

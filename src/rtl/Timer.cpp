@@ -6,29 +6,29 @@
 namespace rtl {
 
 namespace {
-const char kTimerWindowClass[] = "TeskaprsTimerWindow";
+const wchar_t kTimerWindowClass[] = L"TeskaprsTimerWindow";
 const UINT_PTR kTimerId = 1;
 }  // namespace
 
 TTimer::TTimer(unsigned interval, bool enabled) : interval_(interval), enabled_(enabled) {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (!GetClassInfoA(instance, kTimerWindowClass, &wc)) {
-        wc = WNDCLASSA{};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, kTimerWindowClass, &wc)) {
+        wc = WNDCLASSW{};
         wc.lpfnWndProc = &TTimer::WndProc;
         wc.hInstance = instance;
         wc.lpszClassName = kTimerWindowClass;
-        RegisterClassA(&wc);
+        RegisterClassW(&wc);
     }
-    window_ = CreateWindowExA(0, kTimerWindowClass, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    window_ = CreateWindowExW(0, kTimerWindowClass, L"", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               instance, nullptr);
     if (!window_) throw Exception("Cannot create a window for the timer");
-    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 TTimer::~TTimer() {
     if (running_) KillTimer(window_, kTimerId);
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
 }
 
@@ -62,7 +62,7 @@ void TTimer::UpdateTimer() {
 
 LRESULT CALLBACK TTimer::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_TIMER) {
-        auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         if (timer && timer->onTimer_) {
             // Keep a copy: the handler may replace itself or free the timer.
             Handler handler = timer->onTimer_;
@@ -70,7 +70,7 @@ LRESULT CALLBACK TTimer::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
     }
-    return DefWindowProcA(hwnd, msg, wp, lp);
+    return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 }  // namespace rtl

@@ -4,6 +4,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   rtl/Exceptions.cpp
   rtl/SpinRules.cpp
   rtl/Text.cpp
+  rtl/Utf.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
   rtl/Accessibility.cpp

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 
 namespace ui {
 
@@ -22,7 +23,7 @@ TabcSingleInstance::TabcSingleInstance() {
     const std::string name = LockName(rtl::Application().Title());
     // A stale error must not pass for "the lock already existed".
     SetLastError(ERROR_SUCCESS);
-    mutex_ = CreateMutexA(nullptr, TRUE, name.c_str());
+    mutex_ = CreateMutexW(nullptr, TRUE, rtl::Wide(name).c_str());
     if (mutex_ && GetLastError() != ERROR_SUCCESS) {
         // Another copy holds it. A lock that cannot be made counts the same.
         CloseHandle(mutex_);
@@ -61,9 +62,9 @@ void TabcSingleInstance::SetMultipleInstances(bool multiple) {
 
 void TabcSingleInstance::SetUpCounting() {
     if (semaphore_) return;
-    const std::string name = SemaphoreName(rtl::Application().Title());
-    semaphore_ = CreateSemaphoreA(nullptr, kMaxCopies, kMaxCopies, name.c_str());
-    if (!semaphore_) semaphore_ = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str());
+    const std::wstring name = rtl::Wide(SemaphoreName(rtl::Application().Title()));
+    semaphore_ = CreateSemaphoreW(nullptr, kMaxCopies, kMaxCopies, name.c_str());
+    if (!semaphore_) semaphore_ = OpenSemaphoreW(SEMAPHORE_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str());
     // Each copy holds one unit for as long as it runs.
     if (semaphore_) unitTaken_ = WaitForSingleObject(semaphore_, 0) == WAIT_OBJECT_0;
 }
@@ -91,7 +92,8 @@ void TabcSingleInstance::Loaded() {
     }
 
     rtl::TApplication& app = rtl::Application();
-    if (!StopMsg.empty()) MessageBoxA(app.Handle(), StopMsg.c_str(), app.Title().c_str(), MB_ICONWARNING);
+    if (!StopMsg.empty())
+        MessageBoxW(app.Handle(), rtl::Wide(StopMsg).c_str(), rtl::Wide(app.Title()).c_str(), MB_ICONWARNING);
 
     if (!activate_ && !closePrevious_) {
         EndThisCopy();
@@ -102,20 +104,20 @@ void TabcSingleInstance::Loaded() {
     // blank this one's text for the search, so only the other is found.
     HWND found = nullptr;
     if (HWND own = app.Handle()) {
-        char className[256] = {};
-        char text[256] = {};
-        GetClassNameA(own, className, sizeof className);
-        GetWindowTextA(own, text, sizeof text);
-        SetWindowTextA(own, "");
-        found = FindWindowA(className, text);
-        SetWindowTextA(own, text);
+        wchar_t className[256] = {};
+        wchar_t text[256] = {};
+        GetClassNameW(own, className, 256);
+        GetWindowTextW(own, text, 256);
+        SetWindowTextW(own, L"");
+        found = FindWindowW(className, text);
+        SetWindowTextW(own, text);
     }
     if (!found) {
         EndThisCopy();
         return;
     }
     if (closePrevious_) {
-        PostMessageA(found, WM_QUIT, 0, 0);
+        PostMessageW(found, WM_QUIT, 0, 0);
         return;
     }
     if (IsIconic(found)) {

@@ -9,28 +9,29 @@
 #include "rtl/Application.h"
 #include "rtl/Files.h"
 #include "rtl/SystemLibrary.h"
+#include "rtl/Utf.h"
 
 namespace ui {
 
 namespace {
 
-const char kLabelClass[] = "TabcVersionLabel";
+const wchar_t kLabelClass[] = L"TabcVersionLabel";
 // Used when the version resource has no translation table.
 const char kDefaultTranslation[] = "040904E4";
 
 // The label's window class: a plain window that keeps its caption as window
 // text (so WM_GETTEXT reads it) and leaves all drawing to the label.
 void RegisterLabelClass() {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA wc{};
-    if (GetClassInfoA(instance, kLabelClass, &wc)) return;
-    wc = WNDCLASSA{};
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (GetClassInfoW(instance, kLabelClass, &wc)) return;
+    wc = WNDCLASSW{};
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kLabelClass;
-    RegisterClassA(&wc);
+    RegisterClassW(&wc);
 }
 
 // The names of the flags set in the fixed file information, in the order the
@@ -55,27 +56,27 @@ std::string BuildFlagNames(DWORD flags) {
 // system's word break treats a tab on Windows; Wine's draws the word past the
 // right edge instead, where it is clipped away, so the break is made here
 // before drawing (on Windows the picture stays the same).
-std::string BreakLinesAtTabs(HDC dc, const std::string& text, int width, int tabWidth) {
+std::wstring BreakLinesAtTabs(HDC dc, const std::wstring& text, int width, int tabWidth) {
     if (tabWidth <= 0) return text;
     auto extent = [dc, &text](size_t from, size_t to) {
         SIZE size{};
-        if (to > from) GetTextExtentPoint32A(dc, text.data() + from, static_cast<int>(to - from), &size);
+        if (to > from) GetTextExtentPoint32W(dc, text.data() + from, static_cast<int>(to - from), &size);
         return static_cast<int>(size.cx);
     };
-    auto endsWord = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::string out;
+    auto endsWord = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    std::wstring out;
     out.reserve(text.size() + 8);
     int x = 0;           // how far the current line has got
     size_t segment = 0;  // start of the text since the last tab or line end
     for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
+        const wchar_t c = text[i];
+        if (c == L'\r' || c == L'\n') {
             x = 0;
             segment = i + 1;
             out += c;
             continue;
         }
-        if (c != '\t') {
+        if (c != L'\t') {
             out += c;
             continue;
         }
@@ -86,7 +87,7 @@ std::string BreakLinesAtTabs(HDC dc, const std::string& text, int width, int tab
         while (wordEnd < text.size() && !endsWord(text[wordEnd])) ++wordEnd;
         const int word = extent(i + 1, wordEnd);
         if (word > 0 && stop + word > width) {
-            out += "\r\n";
+            out += L"\r\n";
             x = 0;
         } else {
             out += c;
@@ -105,9 +106,9 @@ std::string BreakLinesAtTabs(HDC dc, const std::string& text, int width, int tab
 // downloads folder, say) is never loaded in its place. The library stays
 // loaded for the rest of the run. All null when it cannot be loaded.
 struct VersionFunctions {
-    decltype(&GetFileVersionInfoSizeA) getSize = nullptr;
-    decltype(&GetFileVersionInfoA) getInfo = nullptr;
-    decltype(&VerQueryValueA) query = nullptr;
+    decltype(&GetFileVersionInfoSizeW) getSize = nullptr;
+    decltype(&GetFileVersionInfoW) getInfo = nullptr;
+    decltype(&VerQueryValueW) query = nullptr;
 };
 
 const VersionFunctions& Version() {
@@ -115,9 +116,9 @@ const VersionFunctions& Version() {
         VersionFunctions f;
         HMODULE module = rtl::LoadSystemLibrary("version.dll");
         if (!module) return f;
-        f.getSize = rtl::BoundFunction<decltype(f.getSize)>(module, "GetFileVersionInfoSizeA");
-        f.getInfo = rtl::BoundFunction<decltype(f.getInfo)>(module, "GetFileVersionInfoA");
-        f.query = rtl::BoundFunction<decltype(f.query)>(module, "VerQueryValueA");
+        f.getSize = rtl::BoundFunction<decltype(f.getSize)>(module, "GetFileVersionInfoSizeW");
+        f.getInfo = rtl::BoundFunction<decltype(f.getInfo)>(module, "GetFileVersionInfoW");
+        f.query = rtl::BoundFunction<decltype(f.query)>(module, "VerQueryValueW");
         if (!f.getSize || !f.getInfo || !f.query) f = VersionFunctions{};
         return f;
     }();
@@ -129,17 +130,17 @@ std::vector<std::string> ReadVersionValues(const std::string& fileName, const st
     const VersionFunctions& version = Version();
     if (!version.query) return values;  // no version library: no values
     DWORD ignored = 0;
-    const DWORD size = version.getSize(fileName.c_str(), &ignored);
+    const std::wstring file = rtl::Wide(fileName);
+    const DWORD size = version.getSize(file.c_str(), &ignored);
     if (size == 0) return values;
     std::vector<char> data(size);
-    if (!version.getInfo(fileName.c_str(), 0, size, data.data())) return values;
+    if (!version.getInfo(file.c_str(), 0, size, data.data())) return values;
 
     // The first entry of the translation table: language, then code page.
     std::string translation = kDefaultTranslation;
     void* entry = nullptr;
     UINT entryLength = 0;
-    char translationVar[] = "\\VarFileInfo\\Translation";
-    if (version.query(data.data(), translationVar, &entry, &entryLength) && entry && entryLength >= 4) {
+    if (version.query(data.data(), L"\\VarFileInfo\\Translation", &entry, &entryLength) && entry && entryLength >= 4) {
         WORD pair[2];
         std::memcpy(pair, entry, sizeof pair);
         char text[9];
@@ -152,8 +153,7 @@ std::vector<std::string> ReadVersionValues(const std::string& fileName, const st
         if (key == "BuildFlags") {
             void* fixed = nullptr;
             UINT fixedLength = 0;
-            char root[] = "\\";
-            if (version.query(data.data(), root, &fixed, &fixedLength) && fixed &&
+            if (version.query(data.data(), L"\\", &fixed, &fixedLength) && fixed &&
                 fixedLength >= sizeof(VS_FIXEDFILEINFO)) {
                 VS_FIXEDFILEINFO info;
                 std::memcpy(&info, fixed, sizeof info);
@@ -163,16 +163,19 @@ std::vector<std::string> ReadVersionValues(const std::string& fileName, const st
         }
         // An empty key would name the string table itself, not a string.
         if (key.empty()) continue;
-        std::string path = "\\StringFileInfo\\" + translation + "\\" + key;
+        const std::wstring path = rtl::Wide("\\StringFileInfo\\" + translation + "\\" + key);
         void* text = nullptr;
-        UINT length = 0;
-        if (!version.query(data.data(), path.data(), &text, &length) || !text || length == 0) continue;
+        UINT length = 0;  // in characters
+        if (!version.query(data.data(), path.c_str(), &text, &length) || !text || length == 0) continue;
         // Up to the terminating zero, and never past what the resource holds.
         const char* begin = static_cast<const char*>(text);
         const char* limit = data.data() + data.size();
         if (begin < data.data() || begin >= limit) continue;
-        const size_t room = std::min(static_cast<size_t>(length), static_cast<size_t>(limit - begin));
-        values[i].assign(begin, strnlen(begin, room));
+        const size_t room =
+            std::min(static_cast<size_t>(length), static_cast<size_t>(limit - begin) / sizeof(wchar_t));
+        std::wstring value(room, L'\0');
+        std::memcpy(value.data(), begin, room * sizeof(wchar_t));
+        values[i] = rtl::Narrow(value.substr(0, value.find(L'\0')));
     }
     return values;
 }
@@ -332,7 +335,7 @@ bool TabcVersionLabel::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& re
     switch (msg) {
     case WM_SETTEXT:
     case WM_ENABLE:
-        result = DefWindowProcA(handle_, msg, wp, lp);
+        result = DefWindowProcW(handle_, msg, wp, lp);
         Invalidate();
         return true;
     case WM_SETFONT:
@@ -368,7 +371,7 @@ void TabcVersionLabel::PaintParentBackground(HDC dc) const {
     MapWindowPoints(handle_, parent, &origin, 1);
     POINT old{};
     OffsetWindowOrgEx(dc, origin.x, origin.y, &old);
-    SendMessageA(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     SetWindowOrgEx(dc, old.x, old.y, nullptr);
 }
 
@@ -383,12 +386,12 @@ void TabcVersionLabel::Paint(HDC dc) {
         DeleteObject(fill);
     }
 
-    std::string text = Text();
+    std::wstring text = rtl::Wide(Text());
     if (text.empty()) return;
     HGDIOBJ oldFont = SelectObject(dc, Font() ? static_cast<HGDIOBJ>(Font()) : GetStockObject(DEFAULT_GUI_FONT));
     if (tabStop_ != 0) {
-        TEXTMETRICA metrics{};
-        GetTextMetricsA(dc, &metrics);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
         text = BreakLinesAtTabs(dc, text, client.right - client.left, tabStop_ * metrics.tmAveCharWidth);
     }
     const int oldMode = SetBkMode(dc, TRANSPARENT);
@@ -407,16 +410,16 @@ void TabcVersionLabel::Paint(HDC dc) {
     if (Enabled()) {
         SetTextColor(dc, FontColor());
         RECT r = client;
-        DrawTextExA(dc, text.data(), length, &r, format, &params);
+        DrawTextExW(dc, text.data(), length, &r, format, &params);
     } else {
         // Engraved: a highlight one pixel down and right, the shadow in place.
         RECT r = client;
         OffsetRect(&r, 1, 1);
         SetTextColor(dc, GetSysColor(COLOR_BTNHIGHLIGHT));
-        DrawTextExA(dc, text.data(), length, &r, format, &params);
+        DrawTextExW(dc, text.data(), length, &r, format, &params);
         r = client;
         SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
-        DrawTextExA(dc, text.data(), length, &r, format, &params);
+        DrawTextExW(dc, text.data(), length, &r, format, &params);
     }
 
     SetTextColor(dc, oldColor);

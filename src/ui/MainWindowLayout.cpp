@@ -10,9 +10,8 @@ namespace {
 
 using K = ControlKind;
 
-// The credit line at the bottom left ("\x97" is the em dash of the Windows
-// code page).
-constexpr char kCreditLine[] = "Teskaprs \x97 weather to APRS-IS";
+// The credit line at the bottom left, with an em dash.
+constexpr char kCreditLine[] = "Teskaprs \xE2\x80\x94 weather to APRS-IS";
 
 constexpr char kStationPageDesign[] = "http://weather.gladstonefamily.net/site/CWXXXX";
 static_assert(sizeof kStationPageDesign == sizeof kStationPageBase + 6, "station page base and its design caption");

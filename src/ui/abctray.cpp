@@ -8,6 +8,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Subclass.h"
 #include "rtl/SystemLibrary.h"
+#include "rtl/Utf.h"
 
 namespace ui {
 
@@ -30,9 +31,9 @@ const ShellFacts& Shell() {
         const bool nt = (version & 0x80000000u) == 0;
         if (nt && LOBYTE(LOWORD(version)) <= 3) f.canHostIcons = false;
         HKEY key = nullptr;
-        if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Internet Explorer", &key) == ERROR_SUCCESS) {
-            if (RegQueryValueExA(key, "Version", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-                f.taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+        if (RegOpenKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", &key) == ERROR_SUCCESS) {
+            if (RegQueryValueExW(key, L"Version", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+                f.taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
             RegCloseKey(key);
         }
         return f;
@@ -55,6 +56,24 @@ HICON CopySmallIcon(HICON icon, UINT dpi) {
 // the terminating zero.
 const size_t kTipLength = 63;
 
+// The first characters of text (UTF-16 units) that fit a field of room
+// characters with its terminating zero, never half of a surrogate pair.
+std::wstring Fitted(const std::string& text, size_t room) {
+    std::wstring wide = rtl::Wide(text);
+    if (wide.size() < room) return wide;
+    size_t length = room - 1;
+    if (length > 0 && wide[length - 1] >= 0xD800 && wide[length - 1] <= 0xDBFF) --length;
+    wide.resize(length);
+    return wide;
+}
+
+template <size_t N>
+void CopyFitted(wchar_t (&field)[N], const std::string& text) {
+    const std::wstring fitted = Fitted(text, N);
+    fitted.copy(field, fitted.size());
+    field[fitted.size()] = L'\0';
+}
+
 // The components alive now: a message handler of the form may free one.
 // Never destroyed, so that windows destroyed while the process ends (after
 // a halt, by the application object's own destruction) still find it.
@@ -73,8 +92,8 @@ UINT_PTR SubclassId(const void* component) { return reinterpret_cast<UINT_PTR>(c
 TabcFormHook::TabcFormHook(HWND owner, std::function<HWND()> formWindow) : formWindow_(std::move(formWindow)) {
     // A form is a top-level window; a control on a form stands for it.
     HWND form = owner;
-    if (form && IsWindow(form) && (GetWindowLongPtrA(form, GWL_STYLE) & WS_CHILD)) form = GetParent(form);
-    if (!form || !IsWindow(form) || (GetWindowLongPtrA(form, GWL_STYLE) & WS_CHILD))
+    if (form && IsWindow(form) && (GetWindowLongPtrW(form, GWL_STYLE) & WS_CHILD)) form = GetParent(form);
+    if (!form || !IsWindow(form) || (GetWindowLongPtrW(form, GWL_STYLE) & WS_CHILD))
         throw rtl::Exception("This component must be owned by a TForm");
     form_ = form;
     LiveHooks().insert(this);
@@ -140,7 +159,7 @@ void TabcFormHook::FormDestroyed() {
     RemoveFormHook();
     rehookPending_ = true;
     if (HWND app = rtl::Application().Handle())
-        PostMessageA(app, kRehookMessage, 0, reinterpret_cast<LPARAM>(this));
+        PostMessageW(app, kRehookMessage, 0, reinterpret_cast<LPARAM>(this));
 }
 
 bool TabcFormHook::OnApplicationMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -234,7 +253,7 @@ void TabcTrayIcon::RegisterService(bool on) {
     // Only the old consumer systems have it; elsewhere nothing happens.
     using RegisterServiceProcessFn = DWORD(WINAPI*)(DWORD, DWORD);
     const auto fn =
-        rtl::BoundFunction<RegisterServiceProcessFn>(GetModuleHandleA("kernel32.dll"), "RegisterServiceProcess");
+        rtl::BoundFunction<RegisterServiceProcessFn>(GetModuleHandleW(L"kernel32.dll"), "RegisterServiceProcess");
     if (fn) {
         fn(0, on ? 1 : 0);
         serviceRegistered_ = on;
@@ -251,10 +270,10 @@ void TabcTrayIcon::SetAnimated(bool animated) {
 void TabcTrayIcon::UpdateAnimation() { animateTimer_.SetEnabled(!loading_ && animated_ && images_); }
 
 void TabcTrayIcon::SetHint(const std::string& hint) {
-    hint_ = hint.substr(0, kTipLength);
+    hint_ = rtl::Narrow(Fitted(hint, kTipLength + 1));
     if (shown_) {
-        lstrcpynA(data_.szTip, hint_.c_str(), kTipLength + 1);
-        Shell_NotifyIconA(NIM_MODIFY, &data_);
+        CopyFitted(data_.szTip, hint_);
+        Shell_NotifyIconW(NIM_MODIFY, &data_);
     }
 }
 
@@ -272,7 +291,7 @@ void TabcTrayIcon::ReplaceIcon(HICON icon) {
 void TabcTrayIcon::LoadIconResource(HINSTANCE instance, int id) {
     // The image drawn for the size, where the resource has one.
     const int size = rtl::SystemMetricForDpi(SM_CXSMICON, dpi_);
-    auto loaded = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
+    auto loaded = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
     if (!loaded) return;
     ReplaceIcon(loaded);
     resourceInstance_ = instance;
@@ -342,17 +361,17 @@ HICON TabcTrayIcon::CurrentIcon() const {
     HWND form = FormHandle();
     if (form && IsWindow(form)) {
         for (WPARAM kind : {ICON_SMALL, ICON_BIG})
-            if (auto icon = reinterpret_cast<HICON>(SendMessageA(form, WM_GETICON, kind, 0))) return icon;
+            if (auto icon = reinterpret_cast<HICON>(SendMessageW(form, WM_GETICON, kind, 0))) return icon;
         for (int slot : {GCLP_HICONSM, GCLP_HICON})
-            if (auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(form, slot))) return icon;
+            if (auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(form, slot))) return icon;
     }
     if (HICON icon = rtl::Application().Icon()) return icon;
-    return LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    return LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
 }
 
 void TabcTrayIcon::FillRecord() {
-    data_ = NOTIFYICONDATAA{};
-    data_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data_ = NOTIFYICONDATAW{};
+    data_.cbSize = NOTIFYICONDATAW_V1_SIZE;
     data_.hWnd = FormHandle();
     data_.uID = id_;
     // With version 4 the shell shows the tip only when asked to; the flag
@@ -360,13 +379,13 @@ void TabcTrayIcon::FillRecord() {
     data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data_.uCallbackMessage = kCallbackMessage;
     data_.hIcon = CurrentIcon();
-    lstrcpynA(data_.szTip, hint_.c_str(), kTipLength + 1);
+    CopyFitted(data_.szTip, hint_);
 }
 
 void TabcTrayIcon::ModifyIcon() {
     if (!shown_) return;
     data_.hIcon = CurrentIcon();
-    Shell_NotifyIconA(NIM_MODIFY, &data_);
+    Shell_NotifyIconW(NIM_MODIFY, &data_);
 }
 
 void TabcTrayIcon::AddIcon() {
@@ -374,31 +393,31 @@ void TabcTrayIcon::AddIcon() {
     FillRecord();
     // A refused add still counts as shown: the monitor finds the icon
     // missing and adds it again.
-    const bool added = Shell_NotifyIconA(NIM_ADD, &data_);
+    const bool added = Shell_NotifyIconW(NIM_ADD, &data_);
     shown_ = true;
     // Version 4 lets the keyboard reach the icon; each new icon asks for it
     // again (after a re-created taskbar too). A shell that refuses it keeps
     // sending the old callbacks.
     shellVersion_ = 0;
     if (added) {
-        NOTIFYICONDATAA version = data_;
+        NOTIFYICONDATAW version = data_;
         version.cbSize = sizeof version;
         version.uVersion = NOTIFYICON_VERSION_4;
-        if (Shell_NotifyIconA(NIM_SETVERSION, &version)) shellVersion_ = NOTIFYICON_VERSION_4;
+        if (Shell_NotifyIconW(NIM_SETVERSION, &version)) shellVersion_ = NOTIFYICON_VERSION_4;
     }
     monitorTimer_.SetEnabled(options_.Contains(atiMonitorTray));
 }
 
 void TabcTrayIcon::DeleteIcon() {
     if (!shown_ || !Shell().canHostIcons) return;
-    Shell_NotifyIconA(NIM_DELETE, &data_);
+    Shell_NotifyIconW(NIM_DELETE, &data_);
     shown_ = false;
     shellVersion_ = 0;
 }
 
 void TabcTrayIcon::MonitorTick() {
     if (!shown_) return;
-    if (Shell_NotifyIconA(NIM_MODIFY, &data_)) return;
+    if (Shell_NotifyIconW(NIM_MODIFY, &data_)) return;
     // The shell lost the icon (or never took it): put it back.
     monitorTimer_.SetEnabled(false);
     DeleteIcon();
@@ -468,7 +487,7 @@ bool TabcTrayIcon::ApplicationMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& r
         // Each component asks for its own icon, so that none is left out.
         if (survivesLogoff)
             if (HWND app = rtl::Application().Handle())
-                PostMessageA(app, kReAddMessage, 0, reinterpret_cast<LPARAM>(this));
+                PostMessageW(app, kReAddMessage, 0, reinterpret_cast<LPARAM>(this));
         return false;
     case kReAddMessage:
         if (lp != reinterpret_cast<LPARAM>(this)) return false;
@@ -560,26 +579,26 @@ void TabcTrayIcon::ShowPopupMenu(POINT at) {
     SetForegroundWindow(form);
     const UINT item = static_cast<UINT>(TrackPopupMenuEx(
         popupMenu_, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, form, nullptr));
-    PostMessageA(form, WM_NULL, 0, 0);
+    PostMessageW(form, WM_NULL, 0, 0);
     if (item) {
         ClickMenuItem(item);
     } else if (shown_ && shellVersion_ >= NOTIFYICON_VERSION_4) {
         // Closed without a choice: the keyboard goes back to the icons.
-        Shell_NotifyIconA(NIM_SETFOCUS, &data_);
+        Shell_NotifyIconW(NIM_SETFOCUS, &data_);
     }
 }
 
 bool TabcTrayIcon::ShowBalloon(const std::string& text) {
     if (!shown_ || text.empty() || !Shell().canHostIcons) return false;
     // The icon's record as it stands, with the balloon.
-    NOTIFYICONDATAA balloon = data_;
+    NOTIFYICONDATAW balloon = data_;
     balloon.cbSize = sizeof balloon;
     balloon.uFlags |= NIF_INFO;
-    lstrcpynA(balloon.szInfo, text.c_str(), sizeof balloon.szInfo);
-    lstrcpynA(balloon.szInfoTitle, rtl::Application().Title().c_str(), sizeof balloon.szInfoTitle);
+    CopyFitted(balloon.szInfo, text);
+    CopyFitted(balloon.szInfoTitle, rtl::Application().Title());
     balloon.dwInfoFlags = NIIF_WARNING | NIIF_RESPECT_QUIET_TIME;
-    if (!Shell_NotifyIconA(NIM_MODIFY, &balloon)) return false;
-    if (OnBalloonShown) OnBalloonShown(balloon.szInfo);
+    if (!Shell_NotifyIconW(NIM_MODIFY, &balloon)) return false;
+    if (OnBalloonShown) OnBalloonShown(rtl::Narrow(balloon.szInfo));
     return true;
 }
 
@@ -587,7 +606,7 @@ void TabcTrayIcon::ClickMenuItem(UINT itemId) {
     if (OnMenuItemClick)
         OnMenuItemClick(this, itemId);
     else
-        PostMessageA(FormHandle(), WM_COMMAND, MAKEWPARAM(itemId, 0), 0);
+        PostMessageW(FormHandle(), WM_COMMAND, MAKEWPARAM(itemId, 0), 0);
 }
 
 void TabcTrayIcon::DblClick(TMouseButton button) {

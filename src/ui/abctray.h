@@ -232,7 +232,7 @@ public:
     // The identifier of this component's icon, unique in the process.
     UINT Identifier() const { return id_; }
     // The notification record as last handed to the shell.
-    const NOTIFYICONDATAA& NotifyData() const { return data_; }
+    const NOTIFYICONDATAW& NotifyData() const { return data_; }
     // Where the cursor was at the last mouse callback (screen coordinates);
     // with version 4, the point the shell gave with the last event (for the
     // keyboard, where the icon is).
@@ -283,7 +283,7 @@ private:
     TabcTrayIconOptions options_;
     HMENU popupMenu_ = nullptr;
     bool autoPopup_ = true;
-    NOTIFYICONDATAA data_{};
+    NOTIFYICONDATAW data_{};
     UINT shellVersion_ = 0;
     POINT cursor_{};
     rtl::TTimer monitorTimer_;

@@ -7,6 +7,7 @@
 #include "rtl/Exceptions.h"
 #include "rtl/Files.h"
 #include "rtl/Text.h"
+#include "rtl/Utf.h"
 #include "ui/Associations.h"
 #include "ui/LinkAddress.h"
 
@@ -38,11 +39,11 @@ std::string ProgramPath(const std::string& program) {
     if (fullPath) return rtl::FileExists(program) ? program : "";
     // Relative to a folder (the current one, which changes): not taken.
     if (program.empty() || program.find_first_of("\\/:") != std::string::npos) return "";
-    char folder[MAX_PATH] = {};
-    for (const auto get : {GetSystemDirectoryA, GetWindowsDirectoryA}) {
+    wchar_t folder[MAX_PATH] = {};
+    for (const auto get : {GetSystemDirectoryW, GetWindowsDirectoryW}) {
         const UINT n = get(folder, MAX_PATH);
         if (n == 0 || n >= MAX_PATH) continue;
-        const std::string path = std::string(folder, n) + "\\" + program;
+        const std::string path = rtl::Narrow(std::wstring_view(folder, n)) + "\\" + program;
         if (rtl::FileExists(path)) return path;
     }
     return "";
@@ -50,14 +51,16 @@ std::string ProgramPath(const std::string& program) {
 
 // Starts the program named in full with the command line, in the show
 // state; false when it cannot be started.
-bool StartProgram(const std::string& program, std::string commandLine, int show) {
-    STARTUPINFOA startup{};
+bool StartProgram(const std::string& program, const std::string& commandLine, int show) {
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(show);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
+    // The command line is writable, as the system wants it.
+    std::wstring line = rtl::Wide(commandLine);
+    if (!CreateProcessW(rtl::Wide(program).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -67,11 +70,12 @@ bool StartProgram(const std::string& program, std::string commandLine, int show)
 // Only web addresses go to the shell: it would start a program or open a
 // file named by anything else.
 bool IsWebAddress(const std::string& url) {
-    for (const char* scheme : {"http://", "https://"}) {
-        const size_t length = std::char_traits<char>::length(scheme);
-        if (url.size() > length && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, url.c_str(),
-                                                  static_cast<int>(length), scheme, static_cast<int>(length)) ==
-                                       CSTR_EQUAL)
+    const std::wstring wide = rtl::Wide(url);
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        const size_t length = std::char_traits<wchar_t>::length(scheme);
+        if (wide.size() > length && CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wide.c_str(),
+                                                   static_cast<int>(length), scheme, static_cast<int>(length)) ==
+                                        CSTR_EQUAL)
             return true;
     }
     return false;
@@ -122,7 +126,8 @@ void TpvlUrl::OpenUrl() {
             throw rtl::Exception("Couldn't launch default browser");
         return;
     }
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", Url.c_str(), nullptr, nullptr, show));
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", rtl::Wide(Url).c_str(), nullptr, nullptr, show));
     if (result <= 32) throw rtl::Exception("Couldn't launch default browser");
 }
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 
 namespace upload {
 
@@ -46,7 +47,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
         look.error = ERROR_INVALID_NAME;
         return look;
     }
-    const DWORD attributes = GetFileAttributesA(reportPath.c_str());
+    const DWORD attributes = GetFileAttributesW(rtl::Wide(reportPath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         look.missing = true;
         look.error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_DIRECTORY;
@@ -54,7 +55,7 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     }
     // The file itself, not what a link points at; and a pipe server at the
     // other end of the name may identify the owner but never act as them.
-    HANDLE file = CreateFileA(reportPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(rtl::Wide(reportPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
                                   SECURITY_IDENTIFICATION,

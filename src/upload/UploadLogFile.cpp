@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "rtl/Clock.h"
+#include "rtl/Utf.h"
 #include "upload/UploadLog.h"
 
 namespace upload {
@@ -13,6 +14,9 @@ namespace upload {
 namespace {
 
 constexpr char kFileName[] = "teskaprs.log";
+// The log is UTF-8, and says so at its start for the editors that guess.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr DWORD kByteOrderMarkSize = 3;
 
 // A handle closed whatever happens.
 struct FileHandle {
@@ -24,7 +28,8 @@ struct FileHandle {
 
 HANDLE OpenForAppend(const std::string& path) {
     // Others may read, append or rename it meanwhile (an editor showing it).
-    return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+    // Read too: its start tells whether it is a log of this program's.
+    return CreateFileW(rtl::Wide(path).c_str(), FILE_READ_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -36,11 +41,23 @@ HANDLE OpenForAppend(const std::string& path) {
 // log starts afresh all the same. Either way the cap holds and new lines
 // get in: a viewer left open must not stop the log for good.
 HANDLE RollOver(const std::string& path, const std::string& older) {
-    if (MoveFileExA(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING)) return OpenForAppend(path);
-    CopyFileA(path.c_str(), older.c_str(), FALSE);
-    return CreateFileA(path.c_str(), GENERIC_WRITE,
+    const std::wstring widePath = rtl::Wide(path), wideOlder = rtl::Wide(older);
+    if (MoveFileExW(widePath.c_str(), wideOlder.c_str(), MOVEFILE_REPLACE_EXISTING)) return OpenForAppend(path);
+    CopyFileW(widePath.c_str(), wideOlder.c_str(), FALSE);
+    return CreateFileW(widePath.c_str(), GENERIC_WRITE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Whether a log that is not empty was written in the system's code page by
+// an earlier version: it does not start with the byte-order mark. A start
+// that cannot be read is taken as this program's (the log stays as it is).
+bool IsEarlierLog(HANDLE file) {
+    char start[kByteOrderMarkSize] = {};
+    OVERLAPPED at{};  // from the first byte, whatever the file position
+    DWORD got = 0;
+    if (!ReadFile(file, start, kByteOrderMarkSize, &got, &at)) return false;
+    return std::string(start, got) != kByteOrderMark;
 }
 
 }  // namespace
@@ -62,11 +79,11 @@ void TUploadLog::Flush() noexcept {
 }
 
 std::string TUploadLog::DefaultFolder() {
-    char base[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) && base[0])
-        return std::string(base) + "\\Teskaprs";
-    const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", base, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) return std::string(base) + "\\Teskaprs";
+    wchar_t base[MAX_PATH] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)) && base[0])
+        return rtl::Narrow(base) + "\\Teskaprs";
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) return rtl::Narrow(base) + "\\Teskaprs";
     return "";
 }
 
@@ -89,22 +106,27 @@ void TUploadLog::Write(const std::string& event) noexcept {
 bool TUploadLog::Append(const std::string& line) {
     // Only the last level is created: the user's local application data
     // folder is the system's.
-    CreateDirectoryA(folder_.c_str(), nullptr);
+    CreateDirectoryW(rtl::Wide(folder_).c_str(), nullptr);
     const std::string path = FilePath();
     FileHandle file;
     file.h = OpenForAppend(path);
     if (file.h == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.h, &size)) return false;
-    if (LogNeedsRollOver(static_cast<std::uint64_t>(size.QuadPart), line.size())) {
+    // An earlier version's log is kept whole as the older file, so this
+    // one is UTF-8 from its first byte.
+    if ((size.QuadPart > 0 && IsEarlierLog(file.h)) ||
+        LogNeedsRollOver(static_cast<std::uint64_t>(size.QuadPart), line.size())) {
         CloseHandle(file.h);
         file.h = INVALID_HANDLE_VALUE;
         file.h = RollOver(path, OlderFilePath());
         if (file.h == INVALID_HANDLE_VALUE) return false;
+        size.QuadPart = 0;
     }
+    const std::string text = size.QuadPart == 0 ? kByteOrderMark + line : line;
     DWORD written = 0;
-    return WriteFile(file.h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-           written == line.size();
+    return WriteFile(file.h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
 }
 
 }  // namespace upload

@@ -2,7 +2,10 @@
 // event, kept below 1 MiB with the older part in teskaprs.log.1. Writing it
 // never fails an upload: a line that cannot be written is dropped. A
 // roll-over that cannot rename the log starts it afresh instead, so new
-// lines still get in. Repeated events are summarised (LogRepeats).
+// lines still get in. Repeated events are summarised (LogRepeats). The log
+// is UTF-8 with a byte-order mark at its start; a log without one (an
+// earlier version's, in the system's code page) becomes the older file
+// before the first line is added.
 #pragma once
 
 #include <string>

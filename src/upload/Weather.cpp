@@ -235,8 +235,8 @@ std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
 
 namespace {
 
-const char* const kDegree = "\xB0";  // the Windows code page's degree sign
-const char* const kSeparator = " \xB7 ";  // and its middle dot
+const char* const kDegree = "\xC2\xB0";  // the degree sign, in UTF-8
+const char* const kSeparator = " \xC2\xB7 ";  // and its middle dot
 
 std::string Fixed(double value, int decimals) { return rtl::FormatFixed(value, decimals, '.'); }
 

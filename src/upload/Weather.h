@@ -80,14 +80,14 @@ std::vector<std::string> WeatherRejections(const WeatherReading& reading);
 enum class Units { Metric, US };
 
 // A value of the quantity in the given units: "18.3 °C", "29.97 inHg"
-// (in the Windows code page).
+// (in UTF-8).
 std::string ValueInUnits(Quantity quantity, long value, Units units);
 
 // The reading in plain words, in the given units, fields not sent marked as
 // such with the value read: "18.3 °C · 55 % · 1015.0 hPa · wind S 8 km/h,
-// gusts 16 · rain 0.0 mm/h" (in the Windows code page), a held-back one
-// with the value before it ("temperature not sent: 120 °F after 70 °F").
-// Fields with no reading are left out.
+// gusts 16 · rain 0.0 mm/h" (in UTF-8), a held-back one with the value
+// before it ("temperature not sent: 120 °F after 70 °F"). Fields with no
+// reading are left out.
 std::string DescribeWeather(const WeatherReading& reading, Units units);
 
 }  // namespace upload

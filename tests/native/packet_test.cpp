@@ -207,21 +207,21 @@ TEST(Packet, WeatherInPlainWords) {
         bool anyValue = true;
     };
     const Case cases[] = {
-        {kL2, "18.3 \xB0" "C \xB7 55 % \xB7 1015.0 hPa \xB7 wind S 8 km/h, gusts 16 \xB7 rain 0.0 mm/h",
-         "65 \xB0" "F \xB7 55 % \xB7 29.97 inHg \xB7 wind S 5 mph, gusts 10 \xB7 rain 0.00 in/h", ""},
-        {"000/000g005t-05r012h00b9980", "-20.6 \xB0" "C \xB7 100 % \xB7 998.0 hPa \xB7 wind calm, gusts 8 km/h \xB7 rain 3.0 mm/h",
-         "-5 \xB0" "F \xB7 100 % \xB7 29.47 inHg \xB7 wind calm, gusts 5 mph \xB7 rain 0.12 in/h", ""},
-        {"400/005t150h5b05000", "65.6 \xB0" "C not sent \xB7 5 % not sent \xB7 500.0 hPa not sent \xB7 wind 400\xB0 not sent 8 km/h",
-         "150 \xB0" "F not sent \xB7 5 % not sent \xB7 14.76 inHg not sent \xB7 wind 400\xB0 not sent 5 mph",
+        {kL2, "18.3 \xC2\xB0" "C \xC2\xB7 55 % \xC2\xB7 1015.0 hPa \xC2\xB7 wind S 8 km/h, gusts 16 \xC2\xB7 rain 0.0 mm/h",
+         "65 \xC2\xB0" "F \xC2\xB7 55 % \xC2\xB7 29.97 inHg \xC2\xB7 wind S 5 mph, gusts 10 \xC2\xB7 rain 0.00 in/h", ""},
+        {"000/000g005t-05r012h00b9980", "-20.6 \xC2\xB0" "C \xC2\xB7 100 % \xC2\xB7 998.0 hPa \xC2\xB7 wind calm, gusts 8 km/h \xC2\xB7 rain 3.0 mm/h",
+         "-5 \xC2\xB0" "F \xC2\xB7 100 % \xC2\xB7 29.47 inHg \xC2\xB7 wind calm, gusts 5 mph \xC2\xB7 rain 0.12 in/h", ""},
+        {"400/005t150h5b05000", "65.6 \xC2\xB0" "C not sent \xC2\xB7 5 % not sent \xC2\xB7 500.0 hPa not sent \xC2\xB7 wind 400\xC2\xB0 not sent 8 km/h",
+         "150 \xC2\xB0" "F not sent \xC2\xB7 5 % not sent \xC2\xB7 14.76 inHg not sent \xC2\xB7 wind 400\xC2\xB0 not sent 5 mph",
          "400 (wind direction) outside 0..360 degrees: sent as ...; t150 (temperature) outside -60..130 F: sent as t...; "
          "h5 (humidity) not a reading: left out; b05000 (pressure) outside 5680..11000 1/10 hPa: left out"},
-        {"t6.5r1a0h55b.....", "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
-         "temperature t6.5 not sent \xB7 55 % \xB7 rain last hour r1a0 not sent",
+        {"t6.5r1a0h55b.....", "temperature t6.5 not sent \xC2\xB7 55 % \xC2\xB7 rain last hour r1a0 not sent",
+         "temperature t6.5 not sent \xC2\xB7 55 % \xC2\xB7 rain last hour r1a0 not sent",
          "t6.5 (temperature) not a reading: sent as t...; r1a0 (rain last hour) not a reading: left out"},
         {".../...g...t...h..b.....", "", "", "", false},
         {"t1a5h..b.....", "temperature t1a5 not sent", "temperature t1a5 not sent",
          "t1a5 (temperature) not a reading: sent as t...", false},
-        {"t-5 h55", "temperature t-5 not sent \xB7 55 %", "temperature t-5 not sent \xB7 55 %",
+        {"t-5 h55", "temperature t-5 not sent \xC2\xB7 55 %", "temperature t-5 not sent \xC2\xB7 55 %",
          "t-5 (temperature) not a reading: sent as t..."},
     };
     for (const Case& c : cases) {

@@ -64,7 +64,7 @@ TEST(SensorWatch, AJumpWithinTheHourIsHeldBackUntilTheNextReadingStaysWithIt) {
     r = upload::ReadWeather("t120h91");
     watch.Take(kStart + std::chrono::minutes(10), "2", r);
     EXPECT_EQ(upload::DescribeWeather(r, upload::Units::US),
-              "temperature not sent: 120 \xB0" "F after 70 \xB0" "F \xB7 humidity not sent: 91 % after 40 %");
+              "temperature not sent: 120 \xC2\xB0" "F after 70 \xC2\xB0" "F \xC2\xB7 humidity not sent: 91 % after 40 %");
     EXPECT_EQ(upload::WeatherRejections(r),
               (std::vector<std::string>{
                   "t120 (temperature) jumped from 70 F within the hour, more than 35 F: sent as t...",
@@ -130,7 +130,7 @@ TEST(SensorWatch, AValueUnchangedOverItsSpanBringsAWarningUntilItChanges) {
 
     const rtl::LocalTime today{2026, 12, 7, 15, 0}, morning{2026, 12, 7, 6, 10}, before{2026, 12, 6, 6, 10};
     EXPECT_EQ(upload::StuckText({upload::Sensor::Temperature, 72}, morning, today, upload::Units::US),
-              "Check the temperature sensor: 72 \xB0" "F since 06:10");
+              "Check the temperature sensor: 72 \xC2\xB0" "F since 06:10");
     EXPECT_EQ(upload::StuckText({upload::Sensor::WindSpeed, 0}, before, today, upload::Units::Metric),
               "Check the wind speed sensor: 0 km/h since 2026-12-06 06:10");
 }

@@ -1,5 +1,5 @@
-// The text rules: 1-based substrings, trimming, decimal integers and the
-// number conversions of the settings fields.
+// The text rules: 1-based substrings, trimming, decimal integers, the
+// number conversions of the settings fields, and UTF-8 against UTF-16.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "rtl/Text.h"
+#include "rtl/Utf.h"
 
 using namespace std::string_literals;
 
@@ -164,6 +165,72 @@ TEST(Text, FormatFixed) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(rtl::FormatFixed(c.value, c.decimals, c.separator), c.expected) << (double)c.value;
+}
+
+TEST(Text, Utf8AndUtf16) {
+    // What is not UTF-8 becomes one U+FFFD per maximal ill-formed part, and
+    // the text after it is kept.
+    struct Case {
+        std::string utf8;
+        std::u16string utf16;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"", u"", true},
+        {"N0CALL-13", u"N0CALL-13", true},
+        {"C:\\Ελληνικά 日本\\wx.txt", u"C:\\Ελληνικά 日本\\wx.txt", true},
+        {"rain \xF0\x9F\x8C\xA7 \xC2\xB0", u"rain \U0001F327 \u00B0", true},  // a surrogate pair
+        {"a\0b"s, u"a\0b"s, true},
+        {"a\x80" "b", u"a\uFFFDb", false},          // a stray continuation byte
+        {"caf\xE9 x", u"caf\uFFFD x", false},                   // Windows-1252, not UTF-8
+        {"\xC3", u"\uFFFD", false},                             // cut short at the end
+        {"\xE6\x97" "x", u"\uFFFDx", false},                     // 日 cut short: one part
+        {"\xF0\x9F\x8C", u"\uFFFD", false},
+        {"\xC0\xAF", u"\uFFFD\uFFFD", false},                   // overlong "/"
+        {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD", false},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", false},         // an encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", false},  // past U+10FFFF
+        {"\xFF\xFE", u"\uFFFD\uFFFD", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(rtl::Utf8ToUtf16(c.utf8), c.utf16);
+        EXPECT_EQ(rtl::IsUtf8(c.utf8), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(rtl::Utf16ToUtf8(c.utf16), c.utf8);
+        }
+    }
+    // Unpaired surrogates from the system's side.
+    EXPECT_EQ(rtl::Utf16ToUtf8(u"\xD800x\xDC00"), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+}
+
+TEST(Text, ConfigurationFileUtf8OrAnsi) {
+    // A Latin-1 reading stands in for the system's code page.
+    int ansiReads = 0;
+    const rtl::AnsiDecoder latin1 = [&](std::string_view bytes) {
+        ++ansiReads;
+        std::u16string wide(bytes.begin(), bytes.end());
+        for (size_t i = 0; i < bytes.size(); ++i) wide[i] = static_cast<unsigned char>(bytes[i]);
+        return rtl::Utf16ToUtf8(wide);
+    };
+    struct Case {
+        std::string file, text;
+        bool ansi;
+    };
+    const Case cases[] = {
+        {"C:\\tesk\\wxreport.txt,N0CALL,-1,51,28,59.8\r\n", "C:\\tesk\\wxreport.txt,N0CALL,-1,51,28,59.8\r\n", false},
+        {"C:\\Ελληνικά 日本\\wx.txt,N0CALL", "C:\\Ελληνικά 日本\\wx.txt,N0CALL", false},
+        {"\xEF\xBB\xBF" "C:\\Caf\xC3\xA9\\wx.txt", "C:\\Café\\wx.txt", false},  // a byte-order mark goes
+        {"C:\\Caf\xE9\\wx.txt,N0CALL", "C:\\Café\\wx.txt,N0CALL", true},
+        {"C:\\M\xFCnchen\\\xC3\xA9", "C:\\M\xC3\xBCnchen\\\xC3\x83\xC2\xA9", true},  // mixed: all code page
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        ansiReads = 0;
+        EXPECT_EQ(rtl::Utf8OrAnsi(c.file, latin1), c.text);
+        EXPECT_EQ(ansiReads, c.ansi ? 1 : 0);
+    }
 }
 
 }  // namespace

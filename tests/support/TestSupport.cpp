@@ -1,10 +1,12 @@
 #include "TestSupport.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 
 namespace testsupport {
 
@@ -16,24 +18,24 @@ ErrorRecorder::ErrorRecorder() {
 ErrorRecorder::~ErrorRecorder() { rtl::Application().SetErrorSink(nullptr); }
 
 namespace {
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+void RemoveTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string full = path + "\\" + name;
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = path + L"\\" + name;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(full);
             } else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
+                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(full.c_str());
             }
-        } while (FindNextFileA(find, &data));
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 }  // namespace
 
@@ -51,19 +53,19 @@ TempFolder::TempFolder() {
     }
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+TempFolder::~TempFolder() { RemoveTree(rtl::Wide(path_)); }
 
 std::string TempFolder::File(const std::string& name) const { return path_ + "\\" + name; }
 
 std::string TempFolder::Write(const std::string& name, const std::string& bytes) const {
     const std::string path = File(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(std::filesystem::path(rtl::Wide(path)), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
 std::string TempFolder::Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(rtl::Wide(path)), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

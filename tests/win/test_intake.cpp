@@ -178,7 +178,7 @@ protected:
         return (GetWindowLongPtrA(line, GWL_STYLE) & WS_VISIBLE) ? rtl::Trimmed(testsupport::WindowText(line)) : "";
     }
     std::string LastLogEvent() const {
-        std::string text = TempFolder::Read(form->UploadLog.FilePath());
+        std::string text = TempFolder::Read(form->UploadLog.FilePath()).erase(0, 3);  // after the byte-order mark
         if (text.size() < 23) return "";
         text.resize(text.size() - 2);
         return text.substr(text.rfind("\n") + 1 + 21);  // after the time

@@ -16,6 +16,7 @@
 #include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 
 namespace {
 
@@ -161,25 +162,25 @@ TEST_F(MainWindowActionsTest, UpdateNowDoesNothingWhileAnAttemptIsUnderWay) {
 TEST_F(MainWindowActionsTest, BrowseOffersTheReportFileAndKeepsTheChoice) {
     int runs = 0;
     std::string chosen;  // empty: the user cancels
-    OPENFILENAMEA seen{};
+    OPENFILENAMEW seen{};
     std::string seenFile, seenFilter, seenDir, seenExt;
-    form->OpenDialog1.SetRunner([&](OPENFILENAMEA& record) {
+    form->OpenDialog1.SetRunner([&](OPENFILENAMEW& record) {
         ++runs;
         seen = record;
-        seenFile = record.lpstrFile;
-        seenFilter.assign(record.lpstrFilter, 17);
-        seenDir = record.lpstrInitialDir ? record.lpstrInitialDir : "";
-        seenExt = record.lpstrDefExt ? record.lpstrDefExt : "";
+        seenFile = rtl::Narrow(record.lpstrFile);
+        seenFilter = rtl::Narrow(std::wstring_view(record.lpstrFilter, 17));
+        seenDir = record.lpstrInitialDir ? rtl::Narrow(record.lpstrInitialDir) : "";
+        seenExt = record.lpstrDefExt ? rtl::Narrow(record.lpstrDefExt) : "";
         if (chosen.empty()) return false;
         EXPECT_LT(chosen.size(), record.nMaxFile);
-        lstrcpynA(record.lpstrFile, chosen.c_str(), static_cast<int>(record.nMaxFile));
+        lstrcpynW(record.lpstrFile, rtl::Wide(chosen).c_str(), static_cast<int>(record.nMaxFile));
         return true;
     });
 
     form->FileLocationDisplay->SetText("C:\\old\\wxreport.txt");
     form->BrowseButton->Click();
     ASSERT_EQ(runs, 1);
-    EXPECT_EQ(seen.lStructSize, sizeof(OPENFILENAMEA));
+    EXPECT_EQ(seen.lStructSize, sizeof(OPENFILENAMEW));
     EXPECT_EQ(seen.hwndOwner, form->Handle());
     // One entry, description and pattern, ended by an empty entry.
     EXPECT_EQ(seenFilter, std::string("txt files\0*.txt\0\0", 17));

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,8 +25,13 @@
 #include "Teskaprs1.h"
 #include "config/AutostartPlace.h"
 #include "config/EasyRegAdvanced.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigFileIO.h"
 #include "rtl/Application.h"
+#include "rtl/Clock.h"
+#include "rtl/Utf.h"
 #include "ui/abctray.h"
+#include "upload/Intake.h"
 
 namespace {
 
@@ -137,7 +144,7 @@ public:
         char user[256] = {};
         GetEnvironmentVariableA("WINEUSERNAME", user, sizeof user);
         user_ = user;
-        if (!files) SetEnvironmentVariableA("WINEUSERNAME", folder.substr(slash + 1).c_str());
+        if (!files) SetEnvironmentVariableW(L"WINEUSERNAME", rtl::Wide(folder.substr(slash + 1)).c_str());
     }
     ~ProgramPlace() {
         SetEnvironmentVariableA("WINEUSERNAME", user_.c_str());
@@ -1067,6 +1074,72 @@ TEST_F(SettingsStoreTest, StandardUsersBoxShowsTheMachinesValueForThisProgram) {
         ASSERT_EQ(form->EasyRegAdvanced1->RegBaseKey(), config::bkHKEY_CURRENT_USER);
         EXPECT_EQ(form->AutoStart->Checked(), c.checked);
     }
+}
+
+// A text value as the registry holds it, in UTF-16.
+std::wstring WideText(RegRoot root, const std::string& path, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root.key, rtl::Wide(path).c_str(), 0, KEY_READ | root.view, &key) != ERROR_SUCCESS)
+        return L"(no key)";
+    wchar_t data[1024] = {};
+    DWORD type = 0, size = sizeof data - sizeof(wchar_t);
+    const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? data : L"(none)";
+}
+
+// Names outside the system's code page: this test program, copied into a
+// profile folder named in Greek and run from there as the program runs,
+// saves and restores the path of a report in a folder named in Greek and
+// Japanese, reads the report, and names itself in its autostart value.
+TEST_F(SettingsStoreTest, PathsInAnyLanguage) {
+    const std::string kReport = "Jan 05 2008 14:30\r\n180/005g010t065r000p000P000h55b10150\r\n";
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const std::wstring program = self, folder = program.substr(0, program.rfind(L'\\'));
+    const std::wstring base = folder.substr(0, folder.rfind(L'\\'));
+    if (folder.substr(base.size()) != L"\\Ελλάδα") {
+        testsupport::TempFolder temp;
+        const std::wstring copy = rtl::Wide(temp.Path()) + L"\\Ελλάδα\\teskaprs.exe";
+        ASSERT_TRUE(CreateDirectoryW((rtl::Wide(temp.Path()) + L"\\Ελλάδα").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((rtl::Wide(temp.Path()) + L"\\Ελληνικά 日本").c_str(), nullptr));
+        temp.Write("Ελληνικά 日本\\wxreport.txt", kReport);
+        ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
+        std::wstring line = L"\"" + copy + L"\" --gtest_filter=SettingsStoreTest.PathsInAnyLanguage";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(CreateProcessW(copy.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &child));
+        WaitForSingleObject(child.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(child.hProcess, &code);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+        EXPECT_EQ(code, 0u) << "the copy's test failed";
+        EXPECT_EQ(testsupport::TempFolder::Read(temp.File("Ελλάδα\\checked")), "run") << "the copy ran the test";
+        return;
+    }
+    // In the copy: its own profile, a user named Ελλάδα.
+    place.emplace(ProgramPlace::kOwnProfile, rtl::Narrow(folder));
+    const std::string report = rtl::Narrow(base) + "\\Ελληνικά 日本\\wxreport.txt";
+    NewForm();
+    form->FileLocationDisplay->SetText(report);
+    form->AutoStart->SetChecked(true);
+    Save();
+    ExpectNoErrors();
+    EXPECT_EQ(WideText(kMachine, kSettingsKey, L"FileLocation"), base + L"\\Ελληνικά 日本\\wxreport.txt");
+    EXPECT_EQ(WideText(kUser, kRunKey, L"Teskaprs"), L"\"" + program + L"\"");
+    // The configuration file beside the program, in UTF-8, reads back.
+    const std::string line = testsupport::TempFolder::Read(rtl::Narrow(folder) + "\\aprsconfig.txt");
+    EXPECT_EQ(line.substr(0, line.find(',')), report);
+    EXPECT_EQ(config::ParseConfigText(config::ReadConfigFile(config::ConfigFilePath()), {}).fileLocation, report);
+    NewForm();
+    EXPECT_EQ(form->FileLocationDisplay->Text(), report);
+    const upload::ReportLook look = upload::LookAtReport(report, rtl::Now());
+    EXPECT_TRUE(look.readable) << look.error;
+    EXPECT_EQ(look.bytes, kReport);
+    std::ofstream(std::filesystem::path(folder + L"\\checked")) << "run";
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 #include "rtl/Exceptions.h"
+#include "rtl/Utf.h"
 #include "ui/abctray.h"
 #include "upload/UploadLog.h"
 
@@ -278,8 +279,8 @@ TEST_F(TrayComponentTest, AddIconHandsTheShellTheFirstFormOfTheRecord) {
     EXPECT_EQ(add.tip, "Waiting");
     EXPECT_EQ(shell->calls[1].version, 4u);
     EXPECT_EQ(tray->ShellVersion(), 4u);
-    const NOTIFYICONDATAA& record = tray->NotifyData();
-    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+    const NOTIFYICONDATAW& record = tray->NotifyData();
+    EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
     EXPECT_EQ(record.hWnd, form.hwnd);
     EXPECT_EQ(record.uCallbackMessage, 28679u);
     EXPECT_TRUE(tray->Shown());
@@ -897,7 +898,7 @@ TEST_F(TrayWindowTest, TheHintKeeps63CharactersAndBecomesTheTip) {
         shell->calls.clear();
         form->SetTrayHint(c.hint);
         EXPECT_EQ(Tray().Hint(), c.kept);
-        EXPECT_EQ(std::string(Tray().NotifyData().szTip), c.kept);
+        EXPECT_EQ(rtl::Narrow(Tray().NotifyData().szTip), c.kept);
         ASSERT_EQ(shell->Ops(), std::vector<DWORD>{NIM_MODIFY});
         EXPECT_EQ(shell->calls[0].tip, c.kept);
     }
@@ -983,7 +984,7 @@ TEST_F(TrayWindowTest, AFailedRestoreLeavesOnlyTheIconWithAnEmptyHint) {
     EXPECT_FALSE(IsWindowVisible(App()));
     EXPECT_TRUE(Tray().Shown());
     EXPECT_EQ(Tray().Hint(), "");
-    EXPECT_EQ(std::string(Tray().NotifyData().szTip), "");
+    EXPECT_EQ(rtl::Narrow(Tray().NotifyData().szTip), "");
     ASSERT_FALSE(shell->calls.empty());
     EXPECT_EQ(shell->calls.back().tip, "");
 
@@ -1341,7 +1342,7 @@ TEST_F(TrayWindowTest, TheLoginVerdictIsShownOnlyWhenTheOwnerMustAct) {
         if (c.verdict.kind != LoginVerdictKind::None) {
             EXPECT_NE(Tray().Hint(), "Waiting");
             EXPECT_NE(Tray().Hint().find("check"), std::string::npos);
-            EXPECT_EQ(std::string(Tray().NotifyData().szTip), Tray().Hint());
+            EXPECT_EQ(rtl::Narrow(Tray().NotifyData().szTip), Tray().Hint());
         }
         RECT r{};
         GetWindowRect(status, &r);

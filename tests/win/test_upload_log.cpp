@@ -19,6 +19,9 @@ namespace {
 using testsupport::TempFolder;
 using upload::TUploadLog;
 
+// The start of every log: UTF-8's byte-order mark.
+const std::string kBom = "\xEF\xBB\xBF";
+
 class UploadLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,19 +56,19 @@ TEST_F(UploadLogTest, OneLinePerEventInOrderInAFolderMadeForIt) {
     log.Write("login unverified by server T2TEST");
     log.Write("delivered to 127.0.0.1:14580: CW1234>APRS,TCPXX*:@071234z\r\n");
     EXPECT_EQ(TempFolder::Read(log.FilePath()),
-              "2026-12-07T12:34:56Z connecting to 127.0.0.1:14580\r\n"
+              kBom + "2026-12-07T12:34:56Z connecting to 127.0.0.1:14580\r\n"
               "2026-12-07T12:34:57Z login unverified by server T2TEST\r\n"
               "2026-12-07T12:34:58Z delivered to 127.0.0.1:14580: CW1234>APRS,TCPXX*:@071234z\r\n");
     // Appended to by a later run, never replaced.
     TUploadLog(folder.File("Teskaprs")).Write("connecting to 127.0.0.1:14580");
-    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(188), "2026-12-07T12:34:59Z connecting to 127.0.0.1:14580\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(191), "2026-12-07T12:34:59Z connecting to 127.0.0.1:14580\r\n");
 }
 
 TEST_F(UploadLogTest, RollsOverBeforeALineWouldPass1MiB) {
     TUploadLog log(folder.Path());
     const std::string line = "2026-12-07T12:34:56Z x\r\n";  // what Write("x") adds: 24 bytes
     // Exactly full after the line: no roll-over.
-    const std::string almost(upload::kLogCap - line.size(), 'a');
+    const std::string almost = kBom + std::string(upload::kLogCap - line.size() - kBom.size(), 'a');
     folder.Write("teskaprs.log", almost);
     folder.Write("teskaprs.log.1", "the older file");
     log.Write("x");
@@ -75,7 +78,12 @@ TEST_F(UploadLogTest, RollsOverBeforeALineWouldPass1MiB) {
     // one before it goes) and the line starts a new log.
     log.Write("y");
     EXPECT_EQ(SizeOf(log.OlderFilePath()), static_cast<long long>(upload::kLogCap));
-    EXPECT_EQ(TempFolder::Read(log.FilePath()), "2026-12-07T12:34:57Z y\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()), kBom + "2026-12-07T12:34:57Z y\r\n");
+    // An earlier version's log, without the mark, becomes the older file whole.
+    folder.Write("teskaprs.log", "2026-12-06T10:00:00Z caf\xE9\r\n");
+    log.Write("z");
+    EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), "2026-12-06T10:00:00Z caf\xE9\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()), kBom + "2026-12-07T12:34:58Z z\r\n");
 }
 
 TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
@@ -93,14 +101,14 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     // A log held open by another program without sharing. (A read-only log
     // cannot be produced here: Wine runs as root, which writes it anyway.)
     TUploadLog log(folder.Path());
-    folder.Write("teskaprs.log", "kept\r\n");
+    folder.Write("teskaprs.log", kBom + "kept\r\n");
     HANDLE held = CreateFileA(log.FilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_NO_THROW(log.Write("x"));
     CloseHandle(held);
-    EXPECT_EQ(TempFolder::Read(log.FilePath()), "kept\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()), kBom + "kept\r\n");
     log.Write("x");  // not a repeat: it never got in
-    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(26), " x\r\n");
+    EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(29), " x\r\n");
 
     // At the roll-over, a file that cannot be renamed: the line still gets
     // in, the log starting afresh. A viewer holding the log without delete
@@ -114,7 +122,7 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     const Case cases[] = {{"log held by a viewer", true, nullptr}, {"older file held", false, "older"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        folder.Write("teskaprs.log", std::string(upload::kLogCap, 'a'));
+        folder.Write("teskaprs.log", kBom + std::string(upload::kLogCap - kBom.size(), 'a'));
         folder.Write("teskaprs.log.1", "older");
         held = c.holdLog ? CreateFileA(log.FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr)
@@ -124,7 +132,7 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
         log.Write(c.what);
         const std::string last = TempFolder::Read(log.FilePath());
         CloseHandle(held);
-        EXPECT_EQ(last.substr(20), std::string(" ") + c.what + "\r\n");
+        EXPECT_EQ(last.substr(23), std::string(" ") + c.what + "\r\n");
         if (c.older) {
             EXPECT_EQ(TempFolder::Read(log.OlderFilePath()), c.older);
         } else {
@@ -138,7 +146,7 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
 TEST_F(UploadLogTest, AWeekOfRefusalsStaysShortAndKeepsItsFirstLine) {
     TUploadLog log(folder.Path());
     const std::string first = "2026-12-07T12:34:56Z connecting to cwop0.aprs.net:14580\r\n";
-    folder.Write("teskaprs.log", std::string(upload::kLogCap - first.size(), 'a'));
+    folder.Write("teskaprs.log", kBom + std::string(upload::kLogCap - first.size() - kBom.size(), 'a'));
     auto both = [&] { return TempFolder::Read(log.OlderFilePath()) + TempFolder::Read(log.FilePath()); };
     for (long long attempt = 0; attempt < 7 * 24 * 360; ticks_ = ++attempt * 10) {
         const upload::ServerEntry server{"cwop" + std::to_string(attempt % 4) + ".aprs.net", "14580"};

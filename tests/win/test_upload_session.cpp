@@ -159,7 +159,7 @@ protected:
     std::vector<std::string> LogEvents(std::size_t skip = 0) const {
         std::vector<std::string> events;
         const std::string text = TempFolder::Read(form->UploadLog.FilePath());
-        for (std::size_t at = 0, end; at < text.size(); at = end + 2) {
+        for (std::size_t at = 3, end; at < text.size(); at = end + 2) {
             end = std::min(text.find("\r\n", at), text.size());
             const std::string line = text.substr(at, end - at);
             EXPECT_TRUE(line.size() > 21 && line[10] == 'T' && line.compare(19, 2, "Z ") == 0) << line;
