@@ -33,7 +33,7 @@ bool FindBrowserCommand(std::string& commandTemplate) {
 // (associations name "rundll32.exe" or "explorer.exe" so), never in the
 // current folder or along the search path, where anybody's file of that
 // name could be found first. Empty when there is no such file.
-std::string ProgramPath(const std::string& program) {
+std::string BrowserProgramPath(const std::string& program) {
     const bool fullPath = (program.size() > 2 && program[1] == ':' && (program[2] == '\\' || program[2] == '/')) ||
                           program.rfind("\\\\", 0) == 0;
     if (fullPath) return rtl::FileExists(program) ? program : "";
@@ -111,7 +111,7 @@ void TpvlUrl::OpenUrl() {
         // its program, which an unquoted path with blanks or a bare name
         // would leave to whatever file comes first.
         BrowserTemplate browser = SplitBrowserCommand(commandTemplate, rtl::FileExists);
-        browser.program = ProgramPath(browser.program);
+        browser.program = BrowserProgramPath(browser.program);
         if (browser.program.empty() || !StartProgram(browser.program, BrowserCommandLine(browser, Url), show))
             throw rtl::Exception("Couldn't launch default browser");
         return;

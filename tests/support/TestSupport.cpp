@@ -90,11 +90,11 @@ bool SetLastWriteTime(const std::string& path, std::chrono::system_clock::time_p
 }
 
 std::string WindowText(HWND hwnd) {
-    const LRESULT size = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1;
-    std::string text(static_cast<size_t>(size), '\0');
-    const LRESULT length = SendMessageA(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT size = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0) + 1;
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    const LRESULT length = SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
-    return text;
+    return rtl::Narrow(text);
 }
 
 void InitApplication() {

@@ -51,7 +51,7 @@ bool AgeFile(const std::string& path);
 // Sets a file's last write time to t.
 bool SetLastWriteTime(const std::string& path, std::chrono::system_clock::time_point t);
 
-// The text of a window as WM_GETTEXT gives it.
+// The text of a window as WM_GETTEXT gives it, in UTF-8.
 std::string WindowText(HWND hwnd);
 
 // The message of the exception of type E that f raises, or "(no exception)".

@@ -16,6 +16,7 @@
 #include "SettingsSupport.h"
 #include "TestSupport.h"
 #include "rtl/Application.h"
+#include "rtl/Utf.h"
 #include "rtl/Controls.h"
 
 namespace {
@@ -159,7 +160,7 @@ const Placement kPlacements[] = {
     // box's frame line beside its caption, clear of every control there.
     {"LoginStatus", "GroupBox3", 56, 0, 440, 13, -1, "", true},
     {"Label19", "", 148, 76, 3, 13, -1, "", false},
-    {"Label7", "", 0, 344, 277, 16, -1, "Teskaprs \x97 weather to APRS-IS", false},
+    {"Label7", "", 0, 344, 277, 16, -1, "Teskaprs \xE2\x80\x94 weather to APRS-IS", false},
     {"Label23", "", 308, 344, 154, 13, -1, "http://www.wxqa.com/", false},
     {"Label16", "", 495, 345, 7, 13, -1, "V", false},
     {"abcVersionLabel1", "", 504, 332, 45, 29, -1, nullptr, false},
@@ -196,7 +197,7 @@ void ExpectLayoutAt(TForm1& form, UINT dpi) {
             RECT extent{};
             HDC dc = GetDC(hwnd);
             HGDIOBJ old = SelectObject(dc, font);
-            DrawTextA(dc, part.empty() ? " " : part.c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX);
+            DrawTextW(dc, part.empty() ? L" " : rtl::Wide(part).c_str(), -1, &extent, DT_CALCRECT | DT_NOPREFIX);
             SelectObject(dc, old);
             ReleaseDC(hwnd, dc);
             return extent;

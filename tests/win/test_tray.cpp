@@ -119,7 +119,7 @@ private:
         const auto* head = static_cast<const Head*>(copy->lpData);
         auto narrow = [](const WCHAR* wide) {
             char text[512] = {};
-            WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text - 1, nullptr, nullptr);
             return std::string(text);
         };
         self->calls.push_back(Call{static_cast<DWORD>(copy->dwData), head->hwnd, head->id, head->flags,
