@@ -1100,18 +1100,17 @@ TEST_F(SettingsStoreTest, PathsInAnyLanguage) {
     const std::wstring base = folder.substr(0, folder.rfind(L'\\'));
     if (folder.substr(base.size()) != L"\\Ελλάδα") {
         testsupport::TempFolder temp;
-        const std::wstring copy = rtl::Wide(temp.Path()) + L"\\Ελλάδα\\teskaprs.exe";
-        ASSERT_TRUE(CreateDirectoryW((rtl::Wide(temp.Path()) + L"\\Ελλάδα").c_str(), nullptr));
+        const std::wstring greek = rtl::Wide(temp.Path()) + L"\\Ελλάδα", copy = greek + L"\\teskaprs.exe";
+        ASSERT_TRUE(CreateDirectoryW(greek.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((rtl::Wide(temp.Path()) + L"\\Ελληνικά 日本").c_str(), nullptr));
         temp.Write("Ελληνικά 日本\\wxreport.txt", kReport);
         ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
         std::wstring line = L"\"" + copy + L"\" --gtest_filter=SettingsStoreTest.PathsInAnyLanguage";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
+        STARTUPINFOW startup{sizeof startup};
         PROCESS_INFORMATION child{};
         ASSERT_TRUE(CreateProcessW(copy.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &child));
-        WaitForSingleObject(child.hProcess, INFINITE);
+        ASSERT_EQ(WaitForSingleObject(child.hProcess, 300000), WAIT_OBJECT_0);
         DWORD code = 1;
         GetExitCodeProcess(child.hProcess, &code);
         CloseHandle(child.hThread);
