@@ -1106,7 +1106,8 @@ TEST_F(SettingsStoreTest, PathsInAnyLanguage) {
         temp.Write("Ελληνικά 日本\\wxreport.txt", kReport);
         ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
         std::wstring line = L"\"" + copy + L"\" --gtest_filter=SettingsStoreTest.PathsInAnyLanguage";
-        STARTUPINFOW startup{sizeof startup};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
         ASSERT_TRUE(CreateProcessW(copy.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &child));
