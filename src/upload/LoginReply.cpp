@@ -34,6 +34,8 @@ bool SameLetters(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string AsSent(const std::string& text) { return rtl::WithoutControls(rtl::Trimmed(text)); }
+
 LoginVerdict ParseLoginReply(const std::string& line) {
     LoginVerdict verdict;
     if (StartsWith(line, kInvalidLogin)) {
@@ -97,7 +99,7 @@ void LoginReplyReader::EndOfLine() {
 LoginNotice NoticeFor(const std::string& validation, const LoginVerdict& verdict) {
     LoginNotice notice;
     // The validation as the login line sends it.
-    const bool hasNumber = rtl::WithoutControls(rtl::Trimmed(validation)) != "-1";
+    const bool hasNumber = AsSent(validation) != "-1";
     if (verdict.kind == LoginVerdictKind::Invalid) {
         notice.status = "The server refused the login: check the callsign and the validation number.";
         notice.hint = "Login invalid: check callsign and validation number";
@@ -127,8 +129,8 @@ LoginOutcome OutcomeOfLogin(const std::string& callsign, const std::string& vali
     };
     const LoginOutcome notConfirmed{AttemptOutcome::ServerDidNotConfirm, false};
     // The callsign and validation number as the login line sends them.
-    const std::string sent = rtl::WithoutControls(rtl::Trimmed(callsign));
-    const bool withNumber = rtl::WithoutControls(rtl::Trimmed(validation)) != "-1";
+    const std::string sent = AsSent(callsign);
+    const bool withNumber = AsSent(validation) != "-1";
     if (sent.empty() || !SameLetters(verdict.callsign, sent)) return notConfirmed;
     for (const Row& row : kConfirming)
         if (row.kind == verdict.kind && row.withNumber == withNumber) return row.outcome;

@@ -55,6 +55,10 @@ private:
     LoginVerdict verdict_;
 };
 
+// A callsign or validation number as the login line sends it: trimmed,
+// without control characters.
+std::string AsSent(const std::string& text);
+
 // The verdict of one reply line (kind None when it is not a reply to a login).
 LoginVerdict ParseLoginReply(const std::string& line);
 

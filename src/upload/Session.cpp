@@ -9,9 +9,6 @@ namespace upload {
 
 namespace {
 
-// The callsign as the packet and the login line carry it.
-std::string SentCallsign(const std::string& callsign) { return rtl::WithoutControls(rtl::Trimmed(callsign)); }
-
 ServerEntry Entry(const char* host) { return ServerEntry{host, kServerPort}; }
 
 // Set by tests only.
@@ -27,7 +24,7 @@ void ReplaceServerTableForTests(const ServerList* list) {
 }
 
 CallsignClass ClassOf(const std::string& callsign, const std::string& validation) {
-    const std::string prefix = SentCallsign(callsign).substr(0, 2);
+    const std::string prefix = AsSent(callsign).substr(0, 2);
     if (prefix == "CW" || prefix == "DW") return CallsignClass::Cwop;
     if (validation == "-1") return CallsignClass::Cwop;
     return CallsignClass::AprsIs;
@@ -46,7 +43,7 @@ CandidateLists CandidatesFor(CallsignClass kind) {
 }
 
 std::string LoginLine(const std::string& callsign, const std::string& validation, const std::string& fileVersion) {
-    return "user " + SentCallsign(callsign) + " pass " + rtl::WithoutControls(rtl::Trimmed(validation)) +
+    return "user " + AsSent(callsign) + " pass " + AsSent(validation) +
            " vers Teskaprs " + rtl::WithoutControls(fileVersion) + "\r\n";
 }
 
