@@ -157,7 +157,6 @@ TEST(Packet, WeatherPieces) {
         {"t065h5b10150", "_t065b10150"},       // a humidity that is not two digits: left out
         {"t065h055b10150", "_t065h55b10150"},  // or three
         {"t065h000b10150", "_t065b10150"},
-        {"t065h101b10150", "_t065b10150"},
         // After the pressure: solar radiation and snow in the order read, a
         // raw rain counter and a comment left out, a field cut short too.
         {"t065h55b10150L456", "_t065h55b10150L456"},
