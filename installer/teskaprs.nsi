@@ -432,14 +432,25 @@ Function FindEarlierInstalls
   Pop $0
 FunctionEnd
 
-; Pushes the full, long form of the path on the stack.
-Function LongPath
+; Pushes the full, long form of the folder on the stack, without a
+; trailing backslash; "" unless it is a folder under a drive's root (a
+; relative path, a drive's own root or a share is never moved out of).
+Function FullLongFolder
   Exch $0
   Push $1
   Push $2
-  System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
-  ${If} $2 <> 0
+  StrCpy $2 $0 2 1  ; "X:\..." or "X:/...", nothing relative
+  ${If} $2 != ":\"
+  ${AndIf} $2 != ":/"
+    StrCpy $0 ""
+  ${Else}
+    System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+    ${IfThen} $2 = 0 ${|} StrCpy $1 "" ${|}
     StrCpy $0 $1
+    StrCpy $2 $0 "" -1
+    ${IfThen} $2 == "\" ${|} StrCpy $0 $0 -1 ${|}
+    StrLen $2 $0
+    ${IfThen} $2 < 4 ${|} StrCpy $0 "" ${|}
   ${EndIf}
   System::Call 'kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2'
   ${If} $2 <> 0
@@ -526,16 +537,16 @@ Function MoveOutOf
   Push $2
   Push $3
   Push $4
+  Push $0
+  Call FullLongFolder
+  Pop $0
   ${If} $0 != ""
-    Push $0
-    Call LongPath
-    Pop $0
     Push $0
     Call OpenAsNamed
     Pop $1
     ${If} $1 P= 0
       ${If} ${FileExists} "$0\*"
-        DetailPrint "Left as it is (a link, or not where it is named): $0"
+        DetailPrint "Left as it is (a link, elsewhere than named, or not this user's to change): $0"
       ${EndIf}
     ${Else}
       DetailPrint "Moving Teskaprs out of $0"

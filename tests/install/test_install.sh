@@ -5,8 +5,9 @@
 # by a setup without administrator rights), a copy that refuses to close,
 # uninstalls that remove what was installed and keep the settings, the
 # folders the setup takes and refuses, an earlier install in a refused folder
-# moved into the usual one, and a signed release (scripts/package --sign with
-# a throwaway certificate). Needs dist/Teskaprs-<version>-setup.exe
+# started at logon by the user's and the machine's Run values (moved out of,
+# with and without /D=; left alone without administrator rights), and a
+# signed release (scripts/package --sign with a throwaway certificate). Needs dist/Teskaprs-<version>-setup.exe
 # (scripts/package) and build/win64/wincheck.exe. Ends with PASS or FAIL and
 # the failed checks.
 set -uo pipefail
@@ -227,6 +228,13 @@ for row in "install_at|$other_win|$other_win|$other" "install||$win_dir|$dir"; d
   check "no Run value of the machine's is left" eval 'value_absent "$machine_run" Teskaprs && value_absent "$machine_run32" Teskaprs'
   check "uninstall entry names $new_win" value_is "$uninstall_key" UninstallString "\"$new_win\\uninstall.exe\""
 done
+# The earlier folder a link to another: nothing is done through it, but no
+# Run value names it any more.
+earlier_install && mv "$old" "$old.real" && ln -s "$old.real" "$old"
+check "an earlier folder that is a link: upgrade succeeds" install
+check "nothing moved or removed through the link" eval 'test -e "$old.real/teskaprs.exe" -a -e "$old.real/aprsconfig.txt"'
+check "its Run values name the new program" eval 'value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\"" &&
+  value_absent "$machine_run" Teskaprs'
 
 echo "== a signed release"
 # A throwaway certificate, made now; nothing is time-stamped (no network).
