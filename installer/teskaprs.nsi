@@ -338,7 +338,6 @@ Function RunValueFolder
     ${EndIf}
     StrCpy $0 $0 "" 1
   ${Loop}
-  StrCpy $2 -1  ; where the name ends: from the end
   ${If} $1 == '"'
     StrCpy $0 $0 "" 1
     StrCpy $2 0
@@ -564,6 +563,16 @@ Function MoveOutOf
         System::Call 'kernel32::CloseHandle(p r2)'
         ${If} $4 = 0
           DetailPrint "aprsconfig.txt stays in $0"
+        ${Else}
+          ; It takes the access list of its new folder, as a new file would
+          ; (what is made in a folder of C:\ any user may change): an empty
+          ; list of its own, and those it inherits (SE_FILE_OBJECT;
+          ; DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION).
+          System::Call '*(l 0) p .r3'
+          System::Call 'advapi32::InitializeAcl(p r3, i 8, i 2) i'
+          System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR\aprsconfig.txt", i 1, i 0x20000004, p 0, p 0, p r3, p 0) i .r4'
+          System::Free $3
+          ${IfThen} $4 <> 0 ${|} DetailPrint "aprsconfig.txt keeps the access list it had in $0" ${|}
         ${EndIf}
       ${EndIf}
       !insertmacro REMOVE_AS_NAMED "$0\${EXE}"

@@ -205,7 +205,8 @@ old="$prefix/drive_c/TeskOld"
 printf 'C:\\Weather\\old.txt,51,30,12.5,Northern' >"$TESKAPRS_ROOT/build/install-test-old-config.txt"
 earlier_install() {
   mkdir -p "$old" && cp build/release/teskaprs.exe "$old/teskaprs.exe" && cp build/release/teskaprs.exe "$old/uninstall.exe"
-  cp "$TESKAPRS_ROOT/build/install-test-old-config.txt" "$old/aprsconfig.txt"
+  # Any user may change it there (Wine keeps an access list as Unix permission bits).
+  cp "$TESKAPRS_ROOT/build/install-test-old-config.txt" "$old/aprsconfig.txt" && chmod o+w "$old/aprsconfig.txt"
   rm -f "$dir/aprsconfig.txt" "$other/aprsconfig.txt" "$shortcut"
   wine reg add "$uninstall_key" /v InstallLocation /d "$old_win" /f
   # The program part as the program reads it: quoted or not, in any letter case, with either slash.
@@ -224,6 +225,7 @@ for row in "install_at|$other_win|$other_win|$other" "install||$win_dir|$dir"; d
   check "$how $given: upgrade succeeds" $how ${given:+"$given"}
   check "the old program, uninstaller and folder are gone" test ! -e "$old"
   check "aprsconfig.txt moved into $new_win" cmp -s "$new/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-old-config.txt"
+  check "with the access list of its new folder" test -z "$(find "$new/aprsconfig.txt" -perm -o=w)"
   check "the user's Run value starts the new program" value_is "$run_key" Teskaprs "\"$new_win\\teskaprs.exe\""
   check "no Run value of the machine's is left" eval 'value_absent "$machine_run" Teskaprs && value_absent "$machine_run32" Teskaprs'
   check "uninstall entry names $new_win" value_is "$uninstall_key" UninstallString "\"$new_win\\uninstall.exe\""
