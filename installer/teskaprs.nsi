@@ -462,20 +462,20 @@ Function FullLongFolder
 FunctionEnd
 
 ; Opens the file or folder at the full, long path on the stack for DELETE
-; without following a reparse point, sharing only reading and writing, so
-; that nobody renames, replaces or removes it while it is open. Pushes the
-; handle, or 0 when it cannot be opened, is a reparse point (a link), is a
-; file with a second name, or lies elsewhere than the path says (a link on
-; the way to it).
+; without following a reparse point, sharing only reading, so that nobody
+; renames, replaces, removes or writes it while it is open (and it cannot be
+; opened while someone may write it). Pushes the handle, or 0 when it cannot
+; be opened, is a reparse point (a link), is a file with a second name, or
+; lies elsewhere than the path says (a link on the way to it).
 Function OpenAsNamed
   Exch $0
   Push $1
   Push $2
   Push $3
   Push $4
-  ; DELETE | FILE_READ_ATTRIBUTES; FILE_SHARE_READ | FILE_SHARE_WRITE;
-  ; OPEN_EXISTING; FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
-  System::Call 'kernel32::CreateFileW(w r0, i 0x10080, i 3, p 0, i 3, i 0x02200000, p 0) p .r1'
+  ; DELETE | FILE_READ_ATTRIBUTES; FILE_SHARE_READ; OPEN_EXISTING;
+  ; FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
+  System::Call 'kernel32::CreateFileW(w r0, i 0x10080, i 1, p 0, i 3, i 0x02200000, p 0) p .r1'
   ${If} $1 P= -1
     StrCpy $1 0
   ${Else}
