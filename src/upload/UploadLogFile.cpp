@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "rtl/Clock.h"
 #include "rtl/Files.h"
+#include "rtl/SystemLibrary.h"
 #include "rtl/Utf.h"
 #include "upload/UploadLog.h"
 
@@ -60,6 +62,7 @@ struct LogFolder {
                 FILE_ATTRIBUTE_DIRECTORY)
             return false;
         where = FinalPath(handle.Get());
+        if (!where.empty() && where.back() == L'\\') where.pop_back();  // a drive's root
         return !where.empty();
     }
 
@@ -109,18 +112,23 @@ bool SameFile(HANDLE a, HANDLE b) {
 }
 
 // Renames the log held (that very file, not whatever its name means by
-// now) to the older file of its folder, replacing that name.
+// now) to the older file of the folder held (not of whatever its name
+// means by now), replacing that name. The system's own call, as the
+// documented one takes the new name as a path only.
 bool RenameToOlder(const LogFolder& folder, HANDLE log) {
+    using SetInformation = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+    const auto setInformation = rtl::BoundFunction<SetInformation>(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
     const rtl::FileHandle moving(folder.Open(rtl::Wide(kFileName), DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING));
-    if (!moving.Valid() || !SameFile(moving.Get(), log)) return false;
+    if (!setInformation || !moving.Valid() || !SameFile(moving.Get(), log)) return false;
     const std::size_t nameBytes = sizeof kOlderFileName - sizeof(wchar_t);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = folder.handle.Get();  // in the folder held, not through its name
-    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    rename->RootDirectory = folder.handle.Get();
+    rename->FileNameLength = static_cast<ULONG>(nameBytes);
     std::memcpy(rename->FileName, kOlderFileName, nameBytes);
-    return SetFileInformationByHandle(moving.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+    IO_STATUS_BLOCK status{};
+    return setInformation(moving.Get(), &status, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation) >= 0;
 }
 
 // Copies the log's text over the older file (when that is a plain file of
