@@ -230,10 +230,13 @@ std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, r
     work.now = now;
     ResetEvent(work.done);
     SetEvent(work.request);
+    // Marked under way until the look has ended or been given up.
     workers.looking = true;
-    const bool ended = rtl::PumpMessagesUntilSignalled(work.done, deadlineMs);
-    workers.looking = false;
-    if (ended) return work.look;
+    const struct Over {
+        bool& looking;
+        ~Over() { looking = false; }
+    } over{workers.looking};
+    if (rtl::PumpMessagesUntilSignalled(work.done, deadlineMs)) return work.look;
     if (why) *why = NoLook::TimedOut;
     // Not in time (or the program is ending): the stuck call is cancelled
     // where it can be, and the worker left to end on its own.

@@ -165,7 +165,8 @@ std::string LogReportNotPlain(const std::string& reportPath) {
 }
 
 std::string LogReportNotReachable(const std::string& reportPath, bool stillRunning) {
-    if (stillRunning) return "report not reachable, nothing sent: an earlier look at it is still running: " + reportPath;
+    if (stillRunning)
+        return "report not reachable, nothing sent: an earlier look at it is still running: " + reportPath;
     return "report not reachable within 10 seconds, nothing sent: " + reportPath;
 }
 

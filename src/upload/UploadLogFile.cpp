@@ -117,7 +117,8 @@ bool SameFile(HANDLE a, HANDLE b) {
 // documented one takes the new name as a path only.
 bool RenameToOlder(const LogFolder& folder, HANDLE log) {
     using SetInformation = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
-    const auto setInformation = rtl::BoundFunction<SetInformation>(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
+    const auto setInformation =
+        rtl::BoundFunction<SetInformation>(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
     const rtl::FileHandle moving(folder.Open(rtl::Wide(kFileName), DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING));
     if (!setInformation || !moving.Valid() || !SameFile(moving.Get(), log)) return false;
     const std::size_t nameBytes = sizeof kOlderFileName - sizeof(wchar_t);

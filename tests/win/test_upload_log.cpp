@@ -136,7 +136,9 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
         SCOPED_TRACE(c.what);
         folder.Write("teskaprs.log", kBom + std::string(upload::kLogCap - kBom.size(), 'a'));
         folder.Write("teskaprs.log.1", "older");
-        if (c.olderLinked) ASSERT_TRUE(CreateHardLinkA(folder.File("older").c_str(), log.OlderFilePath().c_str(), nullptr));
+        if (c.olderLinked) {
+            ASSERT_TRUE(CreateHardLinkA(folder.File("older").c_str(), log.OlderFilePath().c_str(), nullptr));
+        }
         held = c.holdLog ? CreateFileA(log.FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr)
                          : CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
