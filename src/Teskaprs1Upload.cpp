@@ -113,15 +113,16 @@ void TForm1::DoUpload() {
     for (int second = 0;; ++second) {
         // Each look runs off this thread, the window alive meanwhile, and
         // has ten seconds (a report on a share whose computer is off).
+        upload::NoLook why = upload::NoLook::TimedOut;
         const std::optional<upload::ReportLook> looked =
-            upload::LookAtReportOffThread(reportPath, rtl::Now(), ReportLookDeadlineMs);
+            upload::LookAtReportOffThread(reportPath, rtl::Now(), ReportLookDeadlineMs, &why);
         if (Upload.Attempts != attempt) {  // ended meanwhile, and another begun
             endAttempt.handedOver = true;
             return;
         }
         if (!looked) {
             if (rtl::Application().Terminated()) return;
-            UploadLog.Write(upload::LogReportNotReachable(reportPath));
+            UploadLog.Write(upload::LogReportNotReachable(reportPath, why == upload::NoLook::StillRunning));
             ShowStatusLine(kReportNotReachable);
             SetTrayHint(kReportNotReachable);
             NoteOutcome(upload::AttemptOutcome::ReportNotReachable);
@@ -201,9 +202,12 @@ void TForm1::DoUpload() {
     ReadingWords->SetText(Upload.CurrentWords);
     Label20->SetText(Upload.CurrentPacket);
     if (!weather.AnyValue()) {
-        UploadLog.Write(upload::LogNoWeather(reportPath));
-        ShowStatusLine(kNoWeather);
-        SetTrayHint(kNoWeather);
+        // A reading whose only values jumped says which were held back.
+        const std::string held = upload::HeldBackNames(weather);
+        const std::string status = held.empty() ? kNoWeather : "Held back: " + held + ", nothing sent";
+        UploadLog.Write(upload::LogNoWeather(reportPath, held));
+        ShowStatusLine(status);
+        SetTrayHint(status);
         NoteOutcome(upload::AttemptOutcome::NoWeather);
         return;
     }

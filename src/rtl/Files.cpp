@@ -32,6 +32,13 @@ std::wstring Grown(const std::function<DWORD(wchar_t*, DWORD)>& get) {
 
 }  // namespace
 
+bool FileHandle::Valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+
+void FileHandle::Reset(void* handle) {
+    if (Valid()) CloseHandle(handle_);
+    handle_ = handle;
+}
+
 std::string ProgramPath() {
     // The name is cut short (and the result is the buffer's size) when the
     // buffer is too small: asked again with more room.

@@ -23,4 +23,24 @@ std::string FullLongPath(const std::string& path);
 // Single-byte text of the system's ANSI code page, as UTF-8.
 std::string AnsiToUtf8(std::string_view text);
 
+// An open file's handle (a HANDLE), closed when it goes, whichever way the
+// scope is left.
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(void* handle) : handle_(handle) {}
+    ~FileHandle() { Reset(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    void* Get() const { return handle_; }
+    // Whether it holds a file (neither null nor INVALID_HANDLE_VALUE).
+    bool Valid() const;
+    // Closes the file held and holds this one instead.
+    void Reset(void* handle = nullptr);
+
+private:
+    void* handle_ = nullptr;
+};
+
 }  // namespace rtl

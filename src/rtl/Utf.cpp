@@ -108,6 +108,15 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+std::string Utf8Prefix(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return std::string(text);
+    size_t end = maxBytes;
+    // The cut falls inside a character when the byte after it continues
+    // one: back to that character's first byte (at most three back).
+    for (int i = 0; i < 3 && end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80; ++i) --end;
+    return std::string(text.substr(0, end));
+}
+
 std::string Utf8OrAnsi(std::string_view text, const AnsiDecoder& fromAnsi) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());

@@ -21,6 +21,10 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Whether the bytes are well-formed UTF-8 (ASCII is).
 bool IsUtf8(std::string_view text);
 
+// The longest start of text of at most maxBytes bytes that does not end
+// inside a character (a cut never leaves half of one behind).
+std::string Utf8Prefix(std::string_view text, size_t maxBytes);
+
 // A text file's content as UTF-8: taken as it is when it is UTF-8 (a
 // byte-order mark at its start dropped), otherwise read as single-byte text
 // of the system's code page by fromAnsi, which returns UTF-8.

@@ -27,7 +27,7 @@ void RegisterLabelClass() {
     if (GetClassInfoW(instance, kLabelClass, &wc)) return;
     wc = WNDCLASSW{};
     wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kLabelClass;

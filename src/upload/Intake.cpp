@@ -9,6 +9,7 @@
 #include <new>
 
 #include "rtl/Application.h"
+#include "rtl/Files.h"
 #include "rtl/Utf.h"
 
 namespace upload {
@@ -55,12 +56,15 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     }
     // The file itself, not what a link points at; and a pipe server at the
     // other end of the name may identify the owner but never act as them.
-    HANDLE file = CreateFileW(rtl::Wide(reportPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
-                                  SECURITY_IDENTIFICATION,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    // Closed however the look ends, a failure inside it too.
+    const rtl::FileHandle held(
+        CreateFileW(rtl::Wide(reportPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT |
+                        SECURITY_IDENTIFICATION,
+                    nullptr));
+    HANDLE file = held.Get();
+    if (!held.Valid()) {
         look.error = GetLastError();
         return look;
     }
@@ -68,7 +72,6 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!onDisk || !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag) ||
         !IsPlainReportFile(tag.FileAttributes, tag.ReparseTag, onDisk)) {
-        CloseHandle(file);
         look.notPlainFile = true;
         look.error = ERROR_INVALID_FUNCTION;
         return look;
@@ -95,7 +98,6 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now) {
         look.error = GetLastError();
         ok = false;
     }
-    CloseHandle(file);
     if (!ok) return look;
 
     bytes.resize(filled);
@@ -163,6 +165,7 @@ DWORD WINAPI RunLooks(void* parameter) {
 // The window's thread's side: the worker in use, and the one abandoned
 // while its look may still run (with its thread, kept until that look ends).
 struct Workers {
+    bool looking = false;  // a look is under way (its caller handles messages meanwhile)
     std::shared_ptr<LookWorker> current;
     HANDLE currentThread = nullptr;
     std::shared_ptr<LookWorker> stuck;
@@ -203,11 +206,14 @@ bool WaitForAbandonedLookForTests(unsigned long timeoutMs) {
 }
 
 std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
-                                                unsigned long deadlineMs) {
+                                                unsigned long deadlineMs, NoLook* why) {
     Workers& workers = TheWorkers();
-    // One look at a time: while an abandoned look still runs, no other
-    // starts (a share whose computer is off would otherwise gather a thread
-    // at every attempt).
+    if (why) *why = NoLook::StillRunning;
+    // One look at a time: none starts from a message handled while another
+    // is under way (the worker serves one), and while an abandoned look
+    // still runs, none either (a share whose computer is off would
+    // otherwise gather a thread at every attempt).
+    if (workers.looking) return std::nullopt;
     if (workers.stuck) {
         if (WaitForSingleObject(workers.stuck->done, 0) != WAIT_OBJECT_0) return std::nullopt;
         CloseHandle(workers.stuckThread);
@@ -224,7 +230,14 @@ std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, r
     work.now = now;
     ResetEvent(work.done);
     SetEvent(work.request);
+    // Marked under way until the look has ended or been given up.
+    workers.looking = true;
+    const struct Over {
+        bool& looking;
+        ~Over() { looking = false; }
+    } over{workers.looking};
     if (rtl::PumpMessagesUntilSignalled(work.done, deadlineMs)) return work.look;
+    if (why) *why = NoLook::TimedOut;
     // Not in time (or the program is ending): the stuck call is cancelled
     // where it can be, and the worker left to end on its own.
     work.abandoned = true;

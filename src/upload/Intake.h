@@ -38,15 +38,23 @@ ReportLook LookAtReport(const std::string& reportPath, rtl::TimePoint now);
 // How long one look may take before the report counts as not reachable.
 inline constexpr unsigned long kReportLookDeadlineMs = 10000;
 
+// Why LookAtReportOffThread gave no look.
+enum class NoLook {
+    TimedOut,      // it did not end within its deadline (or the program is ending)
+    StillRunning,  // an earlier look was still under way: none was begun
+};
+
 // LookAtReport on a worker thread, the window's messages handled
 // meanwhile, so that a report on a share whose computer is off holds up
 // nothing. One worker serves every look. None when the look did not end
 // within deadlineMs (or the program is ending): its call is then cancelled
 // where the system can, and its result dropped; until that look has ended,
 // every further one is none at once, so stuck looks never pile up. A look
-// that fails in itself ends as an unreadable report.
+// asked for by a message handled while another one is under way is none at
+// once too. A look that fails in itself ends as an unreadable report.
 std::optional<ReportLook> LookAtReportOffThread(const std::string& reportPath, rtl::TimePoint now,
-                                                unsigned long deadlineMs = kReportLookDeadlineMs);
+                                                unsigned long deadlineMs = kReportLookDeadlineMs,
+                                                NoLook* why = nullptr);
 
 // Tests put a look of their own in LookAtReport's place (one that blocks,
 // say); an empty function restores it.

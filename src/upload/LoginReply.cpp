@@ -32,6 +32,21 @@ bool SameLetters(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The server's text as the log and the window show it: printable ASCII
+// only. Control characters are left out, and every other character
+// (direction overrides, line separators, any Unicode) becomes one "?", so
+// that a reply cannot pass for something else.
+std::string Shown(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F)
+            out += static_cast<char>(c);
+        else if (c >= 0xC0)  // the first byte of a character beyond ASCII
+            out += '?';
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string AsSent(const std::string& text) { return rtl::WithoutControls(rtl::Trimmed(text)); }
@@ -40,11 +55,11 @@ LoginVerdict ParseLoginReply(const std::string& line) {
     LoginVerdict verdict;
     if (StartsWith(line, kInvalidLogin)) {
         verdict.kind = LoginVerdictKind::Invalid;
-        verdict.line = rtl::WithoutControls(line);
+        verdict.line = Shown(line);
         return verdict;
     }
     if (!StartsWith(line, kLogresp)) return verdict;
-    verdict.line = rtl::WithoutControls(line);
+    verdict.line = Shown(line);
     const std::string& text = verdict.line;
     std::size_t pos = sizeof kLogresp - 1;
     verdict.callsign = NextWord(text, pos);

@@ -28,6 +28,7 @@ struct LoginVerdict {
     std::string callsign;  // as the server names it (logresp only)
     std::string server;    // the server's name, after "server " (logresp only)
     std::string line;      // the whole reply line, without its line end
+                           // (all three: printable ASCII only, any other character a "?")
 };
 
 // Recognises the reply to the login in what the server sends, fed chunk by

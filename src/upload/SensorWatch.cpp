@@ -91,14 +91,13 @@ std::vector<SensorWatch::Change> SensorWatch::Take(rtl::TimePoint now, const std
     Follow(Sensor::Temperature, ValueOf(reading, Quantity::Temperature), now, changes);
     Follow(Sensor::Humidity, ValueOf(reading, Quantity::Humidity), now, changes);
     Follow(Sensor::Pressure, ValueOf(reading, Quantity::Pressure), now, changes);
-    const std::optional<long> direction = ValueOf(reading, Quantity::WindDirection);
-    Follow(Sensor::WindDirection, direction, now, changes);
-    // The wind speed is stuck only at calm, speed and gust, with a vane
-    // that does not move either: its span's value is the direction (-1
-    // without a vane).
+    // Cups that stop while the vane swings are the usual failure: the wind
+    // speed is stuck at calm, speed and gust, whatever the vane does. The
+    // vane is judged only by readings with wind, as it rests in a calm.
     const std::optional<long> speed = ValueOf(reading, Quantity::WindSpeed), gust = ValueOf(reading, Quantity::Gust);
-    if (speed || gust)
-        Follow(Sensor::WindSpeed, direction.value_or(-1), now, changes, speed.value_or(0) == 0 && gust.value_or(0) == 0);
+    const bool calm = speed.value_or(0) == 0 && gust.value_or(0) == 0;
+    if (!calm) Follow(Sensor::WindDirection, ValueOf(reading, Quantity::WindDirection), now, changes);
+    if (speed || gust) Follow(Sensor::WindSpeed, 0, now, changes, calm);
     return changes;
 }
 

@@ -26,7 +26,7 @@ enum class Sensor { Temperature, Humidity, Pressure, WindDirection, WindSpeed };
 
 // How long a sensor's value may stay the same before it is taken as stuck
 // (humidity: 24 hours, 96 at 100 %; the wind speed counts only while it and
-// the gust are calm, and its direction stays).
+// the gust are calm, the wind direction only readings with wind).
 std::chrono::hours StuckSpan(Sensor sensor, long value);
 
 // A sensor whose value has not changed since `since`.

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "rtl/Utf.h"
+
 namespace upload {
 
 std::string SilenceReason(std::optional<AttemptOutcome> reason) {
@@ -28,7 +30,7 @@ std::string SilenceText(const std::optional<rtl::LocalTime>& lastDelivery, const
 
 std::string TipText(const std::string& text) {
     if (text.size() <= kMaxTipLength) return text;
-    return text.substr(0, kMaxTipLength - 3) + "...";
+    return rtl::Utf8Prefix(text, kMaxTipLength - 3) + "...";
 }
 
 SilenceWatch::SilenceWatch(rtl::TimePoint start) : since_(start), countFrom_(start) {}

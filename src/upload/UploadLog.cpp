@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "rtl/Text.h"
+#include "rtl/Utf.h"
 
 namespace upload {
 
@@ -24,7 +25,7 @@ std::string IsoUtc(rtl::TimePoint t) {
 
 std::string FormatLogLine(rtl::TimePoint t, const std::string& event) {
     std::string text = rtl::WithoutControls(event);
-    if (text.size() > kMaxLogEvent) text = text.substr(0, kMaxLogEvent - 3) + "...";
+    if (text.size() > kMaxLogEvent) text = rtl::Utf8Prefix(text, kMaxLogEvent - 3) + "...";
     return IsoUtc(t) + " " + text + "\r\n";
 }
 
@@ -35,7 +36,7 @@ namespace {
 // summary, written at t, falls on another day).
 std::string RepeatSummary(const std::string& event, long long count, rtl::TimePoint since, rtl::TimePoint t) {
     std::string text = rtl::WithoutControls(event);
-    if (text.size() > kMaxSummaryEvent) text = text.substr(0, kMaxSummaryEvent - 3) + "...";
+    if (text.size() > kMaxSummaryEvent) text = rtl::Utf8Prefix(text, kMaxSummaryEvent - 3) + "...";
     const rtl::LocalTime utc = rtl::ToUtc(since), at = rtl::ToUtc(t);
     char date[32] = "";
     if (utc.year != at.year || utc.month != at.month || utc.day != at.day)
@@ -163,11 +164,16 @@ std::string LogReportNotPlain(const std::string& reportPath) {
     return "report refused, nothing sent: a link, mount point or device, not a plain file: " + reportPath;
 }
 
-std::string LogReportNotReachable(const std::string& reportPath) {
+std::string LogReportNotReachable(const std::string& reportPath, bool stillRunning) {
+    if (stillRunning)
+        return "report not reachable, nothing sent: an earlier look at it is still running: " + reportPath;
     return "report not reachable within 10 seconds, nothing sent: " + reportPath;
 }
 
-std::string LogNoWeather(const std::string& reportPath) {
+std::string LogNoWeather(const std::string& reportPath, const std::string& heldBack) {
+    if (!heldBack.empty())
+        return "held back, nothing sent: the reading's only values jumped within the hour (" + heldBack +
+               "): " + reportPath;
     return "no weather in report, nothing sent: no value a station can measure: " + reportPath;
 }
 

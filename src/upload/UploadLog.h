@@ -106,14 +106,16 @@ std::string LogSsidAdvice(const std::string& callsign);
 std::string LogWeatherNotSent(const std::string& rejection);
 // A report too old to be the weather now (written: when, as the owner reads it).
 std::string LogReportOld(const std::string& written, const std::string& reportPath);
-// A report that is not a plain file, and one whose look did not end in time.
+// A report that is not a plain file, and one whose look did not end in time
+// (stillRunning: an earlier look had not ended, and none was begun).
 std::string LogReportNotPlain(const std::string& reportPath);
-std::string LogReportNotReachable(const std::string& reportPath);
+std::string LogReportNotReachable(const std::string& reportPath, bool stillRunning = false);
 // The report's time is not UTC: local time (sent in UTC), or neither clock
 // (sent as read); line: the report's line 1.
 std::string LogReportClock(const StampInUtc& stamp, const std::string& line);
-// A weather line with no value left.
-std::string LogNoWeather(const std::string& reportPath);
+// A weather line with no value left; heldBack: the names of the values
+// held back as jumps, when those were its only ones.
+std::string LogNoWeather(const std::string& reportPath, const std::string& heldBack = "");
 // Whether an event is a delivery's.
 bool IsDeliveryEvent(const std::string& event);
 // Nothing delivered for three intervals since the last delivery (none: since

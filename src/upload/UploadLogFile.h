@@ -5,7 +5,12 @@
 // lines still get in. Repeated events are summarised (LogRepeats). The log
 // is UTF-8 with a byte-order mark at its start; a log without one (an
 // earlier version's, in the system's code page) becomes the older file
-// before the first line is added.
+// before the first line is added. Nothing is written, moved or emptied
+// through a link: a log or older file that is a link or has a second name,
+// or a folder that is a link, drops the line (an elevated run must not be
+// led to write over a file of the system's). Two runs of one user (in two
+// Windows sessions) take turns, so a roll-over never replaces the older
+// file with a newer one.
 #pragma once
 
 #include <string>

@@ -289,6 +289,16 @@ std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
     return texts;
 }
 
+std::string HeldBackNames(const WeatherReading& reading) {
+    std::vector<std::string> names;
+    for (const WeatherField& f : reading.fields)
+        if (f.state == State::HeldBack) names.push_back(LimitsOf(f.quantity).name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
 namespace {
 
 const char* const kDegree = "\xC2\xB0";  // the degree sign, in UTF-8

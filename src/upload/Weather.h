@@ -85,6 +85,9 @@ void HoldBack(WeatherField& field, long before);
 // (temperature) outside -60..130 F: sent as t...", "h5 (humidity) not a
 // reading: left out"), for the log.
 std::vector<std::string> WeatherRejections(const WeatherReading& reading);
+// The names of the fields held back ("temperature", "temperature and
+// pressure"); empty when none is.
+std::string HeldBackNames(const WeatherReading& reading);
 
 enum class Units { Metric, US };
 

@@ -70,6 +70,8 @@ TEST(LoginReply, Recognised) {
          nullptr, "C"},
         // A lone CR ends a line too; control characters stay out of the texts.
         {"# logresp D verified, server S\x01Z\r", LoginVerdictKind::Verified, "SZ", "D"},
+        // Only printable ASCII: a direction override, a line separator, an accent.
+        {"# logresp E verified, server S\xE2\x80\xAEZ\xE2\x80\xA8\xC3\xA9\r", LoginVerdictKind::Verified, "S?Z??", "E"},
     };
     for (const Case& c : cases) {
         for (std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{7}}) {
@@ -193,6 +195,14 @@ TEST(UploadLog, Lines) {
     const std::string line = upload::FormatLogLine(t, huge);
     EXPECT_EQ(line.size(), 21 + upload::kMaxLogEvent + 2);
     EXPECT_EQ(line.substr(line.size() - 5), "...\r\n");
+    // Cut before a character that would be cut in two, in a line and in a summary.
+    const std::string euro = std::string(upload::kMaxLogEvent - 4, 'a') + "\xE2\x82\xAC" + huge;
+    EXPECT_EQ(upload::FormatLogLine(t, euro).substr(21 + upload::kMaxLogEvent - 4), "...\r\n");
+    const std::string event = euro.substr(upload::kMaxLogEvent - upload::kMaxSummaryEvent);
+    upload::LogRepeats repeats;
+    repeats.Take(t, event);
+    repeats.Take(t, event);
+    EXPECT_EQ(repeats.Flush(t).at(0).substr(upload::kMaxSummaryEvent - 4, 4), "... ");
 
     const upload::ServerEntry s{"cwop.aprs.net", "14580"};
     EXPECT_EQ(upload::LogConnecting(s), "connecting to cwop.aprs.net:14580");

@@ -334,6 +334,8 @@ TEST(Silence, BeginsAtThreeIntervalsAndHoldsUntilADelivery) {
               "No upload since 2026-12-07 09:05: report old");
     EXPECT_EQ(upload::TipText(std::string(63, 'x')), std::string(63, 'x'));
     EXPECT_EQ(upload::TipText(std::string(64, 'x')), std::string(60, 'x') + "...");
+    // A cut never leaves half of a character ("\xC2\xB0" is the degree sign).
+    EXPECT_EQ(upload::TipText(std::string(59, 'x') + "\xC2\xB0" "F 2"), std::string(59, 'x') + "...");
 }
 
 }  // namespace

@@ -265,6 +265,14 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
          [&] { folder.Write("station\\wxreport.txt", kL1 + "\r\n.../...g...t150h..b.....\r\n"); },
          AttemptOutcome::NoWeather, "No weather in report: nothing sent",
          "no weather in report, nothing sent: no value a station can measure: " + report},
+        {"a jump held back, the only value",
+         [&] {
+             upload::WeatherReading before = upload::ReadWeather(".../...g...t070");
+             form->Sensors.Take(rtl::Now(), "before", before);
+             folder.Write("station\\wxreport.txt", kL1 + "\r\n.../...g...t110h..b.....\r\n");
+         },
+         AttemptOutcome::NoWeather, "Held back: temperature, nothing sent",
+         "held back, nothing sent: the reading's only values jumped within the hour (temperature): " + report},
         {"the packet delivered last time",
          [&] {
              folder.Write("station\\wxreport.txt", whole);
@@ -311,7 +319,13 @@ TEST_F(IntakeUpload, AReportThatCannotBeReachedHoldsUpNothing) {
     form->ReportLookDeadlineMs = 500;
     int ticks = 0;
     rtl::TTimer tick(50, true);
-    tick.SetOnTimer([&] { ticks += form->Upload.UploadBusy ? 1 : 0; });
+    std::optional<upload::NoLook> nested;
+    tick.SetOnTimer([&] {
+        ticks += form->Upload.UploadBusy ? 1 : 0;
+        upload::NoLook why{};
+        if (!nested && form->Upload.UploadBusy && !upload::LookAtReportOffThread(report, rtl::Now(), 100, &why))
+            nested = why;
+    });
     form->abcButton1->Click();
     EXPECT_GT(ticks, 0) << "the timers ran while the look was held";
     EXPECT_FALSE(form->Upload.UploadBusy);
@@ -321,6 +335,8 @@ TEST_F(IntakeUpload, AReportThatCannotBeReachedHoldsUpNothing) {
     form->LastOutcome = AttemptOutcome::Delivered;
     form->abcButton1->Click();
     EXPECT_EQ(form->LastOutcome, AttemptOutcome::ReportNotReachable);
+    EXPECT_EQ(LastLogEvent(), "report not reachable, nothing sent: an earlier look at it is still running: " + report);
+    EXPECT_EQ(nested, upload::NoLook::StillRunning) << "a look asked for while one was under way";
     EXPECT_EQ(looks, 1) << "no second look while the first hangs";
     SetEvent(release);
     ASSERT_TRUE(upload::WaitForAbandonedLookForTests(10000));

@@ -110,20 +110,35 @@ TEST_F(UploadLogTest, AWriteThatCannotBeDoneIsDropped) {
     log.Write("x");  // not a repeat: it never got in
     EXPECT_EQ(TempFolder::Read(log.FilePath()).substr(29), " x\r\n");
 
+    // A log that is a second name of another file (of the system's, say):
+    // nothing is written through it.
+    const std::string other = folder.Write("other", kBom);
+    ASSERT_TRUE(DeleteFileA(log.FilePath().c_str()));
+    ASSERT_TRUE(CreateHardLinkA(log.FilePath().c_str(), other.c_str(), nullptr));
+    log.Write("linked");
+    EXPECT_EQ(TempFolder::Read(other), kBom);
+    ASSERT_TRUE(DeleteFileA(log.FilePath().c_str()));
+
     // At the roll-over, a file that cannot be renamed: the line still gets
     // in, the log starting afresh. A viewer holding the log without delete
-    // sharing: its text becomes the older file. The older file held without
-    // any sharing: it stays as it was.
+    // sharing: its text becomes the older file, unless that has a second
+    // name. The older file held without any sharing: it stays as it was.
     struct Case {
         const char* what;
         bool holdLog;
         const char* older;
+        bool olderLinked = false;
     };
-    const Case cases[] = {{"log held by a viewer", true, nullptr}, {"older file held", false, "older"}};
+    const Case cases[] = {{"log held by a viewer", true, nullptr},
+                          {"older file held", false, "older"},
+                          {"log held, older file a second name", true, "older", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         folder.Write("teskaprs.log", kBom + std::string(upload::kLogCap - kBom.size(), 'a'));
         folder.Write("teskaprs.log.1", "older");
+        if (c.olderLinked) {
+            ASSERT_TRUE(CreateHardLinkA(folder.File("older").c_str(), log.OlderFilePath().c_str(), nullptr));
+        }
         held = c.holdLog ? CreateFileA(log.FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr)
                          : CreateFileA(log.OlderFilePath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
