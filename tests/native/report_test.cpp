@@ -229,7 +229,7 @@ TEST(Report, OnlyAFreshReportGoesOut) {
         {upload::WriteTimeOf(k1980 - kTickPerSecond), in1980, true},
         {upload::WriteTimeOf(0), now, true},
         {upload::WriteTimeOf(~0ULL), now, true},
-        {upload::WriteTimeOf(k1980 + 300 * 366 * 24 * 3600 * kTickPerSecond), now, true},  // past the clock's end
+        {upload::WriteTimeOf(k1980 + 300ULL * 366 * 24 * 3600 * kTickPerSecond), now, true},  // past the clock's end
     };
     for (const Case& c : cases)
         EXPECT_EQ(upload::ReportIsOld(c.written, c.now), c.old) << (c.now - c.written).count();
