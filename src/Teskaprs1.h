@@ -153,6 +153,14 @@ public:
     std::string ReadStoredPacket();
     // Records the packet as the last one delivered; registry failures are raised.
     void StorePacket(const std::string& packet);
+    // Receiving from the station: on or off, the port, the station's height
+    // (metres, "." as the decimal point; empty: none given) and the pinned
+    // key (empty: the next station's is pinned). In force at once; stored
+    // with the other settings, and by the station's dialog at once.
+    bool StationListen = false;
+    std::string StationPort = "8080", StationHeight, StationKey;
+    // In registry mode, writes those four values; failures are raised.
+    void StoreStationSettings();
     // ---- end of settings store ----
 
     // ---- Links and version label (Teskaprs1Links.cpp) ----
