@@ -126,6 +126,9 @@ public:
 
     // UploadBusy, CurrentPacket.
     upload::UploadState Upload;
+    // The clock the last report's time was written in: the log says once
+    // when it becomes local time, or neither clock.
+    upload::StampInUtc ReportClock;
 
     // Event handlers of the window itself (Teskaprs1.cpp).
     void FormCreate();

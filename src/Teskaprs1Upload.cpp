@@ -12,6 +12,8 @@
 #include "net/WSocket.h"
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
+#include "rtl/Files.h"
+#include "rtl/Utf.h"
 #include "rtl/Text.h"
 #include "upload/Scheduler.h"
 #include "upload/UploadLog.h"
@@ -184,13 +186,22 @@ void TForm1::DoUpload() {
     // Second stage: the weather read field by field, implausible values
     // and jumps no sensor makes not sent; the packet composed from it; the
     // reading, its words and the packet shown.
-    upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather));
+    upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather), lines.weatherEnded);
     WatchSensors(lines, weather);
     for (const std::string& rejection : upload::WeatherRejections(weather))
         UploadLog.Write(upload::LogWeatherNotSent(rejection));
-    Upload.CurrentPacket = upload::ComposePacket(lines.timestamp, weather, settings);
+    const std::string lineOne = rtl::Utf8OrAnsi(lines.timestamp, rtl::AnsiToUtf8);  // as the window shows it
+    // The packet's time is UTC: a report written in local time is told by
+    // its file's write time, and its time converted.
+    const upload::StampInUtc stamp = upload::StampToUtc(upload::StampOf(lines.timestamp).value_or(upload::ReportStamp{}),
+                                                        look.lastWrite, rtl::ZoneOffsets(look.lastWrite));
+    if (stamp.clock != ReportClock.clock || stamp.offsetMinutes != ReportClock.offsetMinutes) {
+        if (stamp.clock != upload::StampClock::Utc) UploadLog.Write(upload::LogReportClock(stamp, lineOne));
+        ReportClock = stamp;
+    }
+    Upload.CurrentPacket = upload::ComposePacket(stamp.utc, weather, settings);
     Upload.CurrentWords = upload::DescribeWeather(weather, MeasurementUnits());
-    Label1->SetText(lines.timestamp);
+    Label1->SetText(lineOne);
     Label2->SetText(lines.weather);
     ReadingWords->SetText(Upload.CurrentWords);
     Label20->SetText(Upload.CurrentPacket);

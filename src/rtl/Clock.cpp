@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <ctime>
 #include <utility>
 
@@ -75,6 +76,30 @@ void TimeZoneChanged() {
 #else
     tzset();
 #endif
+}
+
+namespace {
+
+// Minutes the local clock is ahead of UTC at t.
+int OffsetAt(TimePoint t) {
+    using namespace std::chrono;
+    const auto civil = [](const LocalTime& l) {
+        return sys_days(year(l.year) / l.month / l.day) + hours(l.hour) + minutes(l.minute);
+    };
+    return static_cast<int>(duration_cast<minutes>(civil(ToLocal(t)) - civil(ToUtc(t))).count());
+}
+
+}  // namespace
+
+std::vector<int> ZoneOffsets(TimePoint t) {
+    using namespace std::chrono;
+    std::vector<int> offsets{OffsetAt(t)};
+    const int y = ToUtc(t).year;
+    for (const month m : {January, July}) {
+        const int offset = OffsetAt(sys_days(year(y) / m / 15));
+        if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end()) offsets.push_back(offset);
+    }
+    return offsets;
 }
 
 LocalTime LocalNow() { return ToLocal(Now()); }

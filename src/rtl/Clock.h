@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 namespace rtl {
 
@@ -39,6 +40,11 @@ LocalTime ToUtc(TimePoint t);
 // The system's time zone may have changed: local times follow it from now
 // on (the C runtime keeps the zone it read first until told).
 void TimeZoneChanged();
+
+// The zone's offsets east of UTC, in minutes: the one in force at t first,
+// then those in force in January and in July of its year (its standard and
+// daylight offsets), each once.
+std::vector<int> ZoneOffsets(TimePoint t);
 
 // Shorthand for ToLocal(Now()).
 LocalTime LocalNow();

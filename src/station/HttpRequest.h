@@ -60,6 +60,7 @@ public:
     std::size_t Buffered() const { return buffer_.size(); }
 
 private:
+    bool ReadRequestLine(std::string_view line);
     bool ReadHead(std::size_t headEnd);
 
     State state_ = State::Reading;

@@ -19,8 +19,8 @@ namespace station {
 // IPv4. Anything else, or text that is no address, is not.
 bool IsLocalNetworkAddress(const std::string& address);
 
-// A key as the dialog shows it: its last four characters after dots
-// ("••••1A2B" as "...1A2B"); empty for an empty key.
+// A key as the dialog shows it: its last four characters after three dots
+// ("...1A2B"); empty for an empty key.
 std::string MaskedKey(const std::string& key);
 
 // The settings the receiver works with.
@@ -47,7 +47,7 @@ struct Taking {
 struct StationReading {
     upload::ReportLines lines;     // line 1 the time received (UTC, "Dec 08 2026 14:27"), line 2 APRS weather
     rtl::TimePoint received{};     // when it was received
-    std::string stationType;       // "GW2000A_V3.1.4", "EasyWeatherPro_V5.1.6"...: stationtype or softwaretype
+    std::string stationType;       // "GW2000A_V3.1.4", "EasyWeatherPro_V5.1.6"...: stationtype or softwaretype, printable
     std::string sender;            // the sender's address
     // The pressure is unknown because the station sends its station pressure
     // as the relative one (baromrelin equal to baromabsin) and no height is
@@ -72,6 +72,7 @@ public:
 private:
     std::optional<StationReading> latest_;
     ReadingHistory history_;
+    std::string historyKey_;  // the station whose history it is
 };
 
 }  // namespace station

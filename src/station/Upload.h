@@ -26,9 +26,9 @@ struct Upload {
     enum class Form { Gateway, Wunderground };
     Form form = Form::Gateway;  // Wunderground when the key is an ID, not a PASSKEY
     std::string key;            // PASSKEY, or the Wunderground form's ID; never logged
-    // Every field by its name in lower case, with its value decoded; a name
-    // sent twice holds its last value. The key and password are not among
-    // them.
+    // The fields that make the reading or name the station, by their names
+    // in lower case, with their values decoded; a name sent twice holds its
+    // last value. Other fields are not kept; nor are the key and password.
     std::vector<std::pair<std::string, std::string>> fields;
 
     // The value of the field of that name (in lower case), or nullptr.
@@ -38,7 +38,8 @@ struct Upload {
 // The fields of a request: those of the target (after "?", or from the path
 // part that holds the first "=") and then those of the body, so a body's
 // field wins over the same field in the target. False when the request
-// holds no key (neither PASSKEY nor ID): it is no station's upload.
+// holds no key (neither PASSKEY nor ID), or one that is more than 64
+// letters, digits, "-", "_" and ".": it is no station's upload.
 bool ReadUpload(const HttpRequest& request, Upload& upload);
 
 }  // namespace station

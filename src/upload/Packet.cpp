@@ -8,9 +8,7 @@
 namespace upload {
 
 using rtl::Decimal;
-using rtl::Find;
 using rtl::Last;
-using rtl::Substring;
 
 const std::array<std::string, kStationSlots>& StationTable() {
     static const std::array<std::string, kStationSlots> table = [] {
@@ -98,28 +96,21 @@ std::string ComposePacket(const std::string& timestampLine, const std::string& w
     return ComposePacket(timestampLine, ReadWeather(WeatherText(weatherLine)), settings);
 }
 
-std::string ComposePacket(const std::string& timestampLine, const WeatherReading& weather,
-                          const PacketSettings& settings) {
+namespace {
+
+std::string Compose(const std::string& time, const WeatherReading& weather, const PacketSettings& settings) {
     // Nothing but printable ASCII from the report reaches the packet, and
     // no control character from the settings, so it stays one line that
-    // servers and other stations read alike. The time stamp lies at fixed
-    // places of line 1: it is cut there first, and the pieces are cleaned
-    // after, so a TAB or NUL in the date does not move the day, hour or
-    // minute. The weather goes out as its fields were judged, humidity and
-    // pressure last. The validation and the model text only choose
-    // between fixed pieces.
-    const auto l1 = [&timestampLine](long long start, long long count) {
-        return PrintableAscii(Substring(timestampLine, start, count));
-    };
-
+    // servers and other stations read alike. The weather goes out as its
+    // fields were judged, humidity and pressure last but for what follows
+    // the pressure. The validation and the model text only choose between
+    // fixed pieces.
     std::string packet;
     packet += rtl::WithoutControls(rtl::Trimmed(settings.callsign));
     packet += ">APRS,TCP";
     packet += rtl::Trimmed(settings.validation) == "-1" ? "XX*:" : "IP*:";
     packet += "@";
-    packet += l1(5, 2);
-    packet += l1(13, 2);
-    packet += l1(16, 2);
+    packet += time;
     packet += "z";
     packet += LatitudeDigits(settings.latDeg, settings.latMin, settings.latSec);
     packet += settings.latHem == 0 ? "N/" : "S/";
@@ -130,6 +121,17 @@ std::string ComposePacket(const std::string& timestampLine, const WeatherReading
     packet += "v";
     packet += StationCode(settings.modelIndex, settings.modelText);
     return packet + "\r\n";
+}
+
+}  // namespace
+
+std::string ComposePacket(const std::string& timestampLine, const WeatherReading& weather,
+                          const PacketSettings& settings) {
+    return Compose(PacketTime(timestampLine), weather, settings);
+}
+
+std::string ComposePacket(const ReportStamp& stamp, const WeatherReading& weather, const PacketSettings& settings) {
+    return Compose(PacketTime(stamp), weather, settings);
 }
 
 bool IsValidCallsign(const std::string& callsign) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "upload/ReportTime.h"
 #include "upload/Weather.h"
 
 namespace upload {
@@ -33,8 +34,8 @@ struct PacketSettings {
 // settings: one line ending in CR LF. Never fails; missing characters give
 // shorter pieces. Of the lines only printable ASCII (blank to "~") reaches
 // the packet, and no control character of the callsign: the day, hour and
-// minute are cut from their fixed places in the timestamp line and then
-// cleaned; the weather line is cleaned, then read field by field
+// minute are read from the timestamp line by its shape, or cut from their
+// fixed places and then cleaned (PacketTime); the weather line is cleaned, then read field by field
 // (ReadWeather), and goes out as judged: implausible wind, gust and
 // temperature as dots, optional fields not known left out, the humidity and
 // the pressure last. Whether the packet may go out is CheckPacket's to say.
@@ -43,6 +44,8 @@ std::string ComposePacket(const std::string& timestampLine, const std::string& w
 // The same from a weather line already read.
 std::string ComposePacket(const std::string& timestampLine, const WeatherReading& weather,
                           const PacketSettings& settings);
+// The same with the time stamp given as the day, hour and minute (in UTC).
+std::string ComposePacket(const ReportStamp& stamp, const WeatherReading& weather, const PacketSettings& settings);
 // Only printable ASCII, blank to "~", of a text read from the report.
 std::string PrintableAscii(const std::string& text);
 

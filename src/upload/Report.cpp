@@ -1,78 +1,64 @@
 #include "upload/Report.h"
 
+#include "rtl/Utf.h"
+#include "upload/ReportTime.h"
+
 namespace upload {
 
 namespace {
 
 constexpr char kCR = '\r', kLF = '\n', kEndOfText = 26;
 
-// The two lines, and whether line 2 was ended by a line end or Ctrl-Z
-// rather than by the end of the bytes.
-ReportLines ReadLines(const std::string& bytes, bool& weatherEnded) {
+// The two lines of the text; weatherEnded tells whether line 2 was ended by
+// a line end or Ctrl-Z rather than by the end of the bytes.
+ReportLines ReadLines(const std::string& text) {
     ReportLines lines;
-    weatherEnded = false;
     std::string* targets[] = {&lines.timestamp, &lines.weather};
     std::size_t pos = 0;
     for (std::string* line : targets) {
-        const std::size_t end = bytes.find_first_of(std::string{kCR, kLF, kEndOfText}, pos);
-        line->assign(bytes, pos, end == std::string::npos ? std::string::npos : end - pos);
+        const std::size_t end = text.find_first_of(std::string{kCR, kLF, kEndOfText}, pos);
+        line->assign(text, pos, end == std::string::npos ? std::string::npos : end - pos);
         if (end == std::string::npos) break;
-        if (line == &lines.weather) weatherEnded = true;
-        if (bytes[end] == kEndOfText) break;
+        if (line == &lines.weather) lines.weatherEnded = true;
+        if (text[end] == kEndOfText) break;
         // CR LF and LF CR are one line end each; a second alike byte is a new line.
         pos = end + 1;
-        if (pos < bytes.size() && (bytes[pos] == kCR || bytes[pos] == kLF) && bytes[pos] != bytes[end]) ++pos;
+        if (pos < text.size() && (text[pos] == kCR || text[pos] == kLF) && text[pos] != text[end]) ++pos;
     }
     return lines;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Two digits at the 1-based position, between low and high.
-bool TwoDigits(const std::string& line, std::size_t position, int low, int high) {
-    if (line.size() < position + 1) return false;
-    const char a = line[position - 1], b = line[position];
-    if (!IsDigit(a) || !IsDigit(b)) return false;
-    const int value = (a - '0') * 10 + (b - '0');
-    return value >= low && value <= high;
-}
-
-// The pressure is always the last field: "b" and five digits, "b" and four
-// beginning with 8 or 9 (under 1000.0 hPa, the leading zero left out: a
-// pressure cut while written begins with 0 or 1), or five dots.
-bool EndsInPressure(const std::string& line) {
-    const std::size_t n = line.size();
-    auto digitsFrom = [&line, n](std::size_t from) {
-        for (std::size_t i = from; i < n; ++i)
-            if (!IsDigit(line[i])) return false;
-        return true;
-    };
-    if (n >= 6 && line[n - 6] == 'b' && (digitsFrom(n - 5) || line.compare(n - 5, 5, ".....") == 0)) return true;
-    return n >= 5 && line[n - 5] == 'b' && (line[n - 4] == '8' || line[n - 4] == '9') && digitsFrom(n - 4);
-}
-
-// Whether a whole pressure stands somewhere in the line with more after it:
-// "b" and five digits or five dots, or "b" and four digits beginning with 8
-// or 9, then another character.
-bool PressureBeforeText(const std::string& line) {
-    for (std::size_t b = line.find('b'); b != std::string::npos; b = line.find('b', b + 1)) {
-        std::size_t end = b + 1;
-        while (end < line.size() && IsDigit(line[end])) ++end;
-        const std::size_t digits = end - b - 1;
-        if (end < line.size() && (digits == 5 || (digits == 4 && (line[b + 1] == '8' || line[b + 1] == '9'))))
-            return true;
-        if (line.compare(b + 1, 5, ".....") == 0 && b + 6 < line.size() && line[b + 6] != '.') return true;
-    }
-    return false;
+// Whether the line holds a whole pressure: its first "b" followed by five
+// digits or five dots, or by four digits beginning with 8 or 9 (under
+// 1000.0 hPa, the leading zero left out: a pressure cut while written
+// begins with 0 or 1), and not by a further digit (or dot).
+bool HoldsPressure(const std::string& line) {
+    const std::size_t b = line.find('b');
+    if (b == std::string::npos) return false;
+    std::size_t end = b + 1;
+    while (end < line.size() && IsDigit(line[end])) ++end;
+    const std::size_t digits = end - b - 1;
+    if (digits == 5 || (digits == 4 && (line[b + 1] == '8' || line[b + 1] == '9'))) return true;
+    return digits == 0 && line.compare(b + 1, 5, ".....") == 0 && (b + 6 == line.size() || line[b + 6] != '.');
 }
 
 }  // namespace
 
-ReportLines ReadReportLines(const std::string& bytes) {
-    bool weatherEnded = false;
-    return ReadLines(bytes, weatherEnded);
+std::string ReportText(const std::string& bytes) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+    if (bytes.compare(0, 2, "\xFF\xFE") != 0) return bytes;
+    // UTF-16 little-endian; a last odd byte (a report cut while written)
+    // is no character yet.
+    std::u16string wide;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                      static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return rtl::Utf16ToUtf8(wide);
 }
 
+ReportLines ReadReportLines(const std::string& bytes) { return ReadLines(ReportText(bytes)); }
 std::string WeatherText(const std::string& weatherLine) {
     std::string text;
     for (char c : weatherLine)
@@ -82,14 +68,9 @@ std::string WeatherText(const std::string& weatherLine) {
 }
 
 ReadingVerdict ReportShape(const std::string& bytes) {
-    bool weatherEnded = false;
-    const ReportLines lines = ReadLines(bytes, weatherEnded);
-    const std::string& t = lines.timestamp;
-    if (!TwoDigits(t, 5, 1, 31) || !TwoDigits(t, 13, 0, 23) || !TwoDigits(t, 16, 0, 59))
-        return ReadingVerdict::LineOneShort;
-    const std::string weather = WeatherText(lines.weather);
-    if (!EndsInPressure(weather))
-        return PressureBeforeText(weather) ? ReadingVerdict::TextAfterPressure : ReadingVerdict::LineTwoUnfinished;
+    const ReportLines lines = ReadReportLines(bytes);
+    if (!StampOf(lines.timestamp)) return ReadingVerdict::LineOneShort;
+    if (!HoldsPressure(WeatherText(lines.weather))) return ReadingVerdict::LineTwoUnfinished;
     return ReadingVerdict::Counts;
 }
 

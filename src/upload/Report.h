@@ -13,14 +13,24 @@ namespace upload {
 struct ReportLines {
     std::string timestamp;  // line 1, without its line end
     std::string weather;    // line 2, without its line end
+    // Whether a line end (or Ctrl-Z) followed line 2: without one, its last
+    // field may have been cut while it was written.
+    bool weatherEnded = false;
 
     bool operator==(const ReportLines&) const = default;
 };
 
-// The first two lines of a report's bytes. A line ends at CR, LF, CR LF or
-// LF CR (a pair counts as one line end); Ctrl-Z (26) or the end of the bytes
-// ends the text; missing lines are empty. Every other byte, NUL included,
-// stays in its line.
+// The report's bytes as text: a UTF-8 byte-order mark at the start is
+// dropped, and a report that starts with the UTF-16 little-endian mark (as
+// some scripting tools write) is read as UTF-16 and given in UTF-8. Any
+// other report stays byte for byte (its month names may be in the ANSI
+// code page).
+std::string ReportText(const std::string& bytes);
+
+// The first two lines of a report's text (ReportText). A line ends at CR,
+// LF, CR LF or LF CR (a pair counts as one line end); Ctrl-Z (26) or the end
+// of the bytes ends the text; missing lines are empty. Every other byte, NUL
+// included, stays in its line.
 ReportLines ReadReportLines(const std::string& bytes);
 
 // How much of the report is read: its first two lines lie well inside this,
@@ -53,21 +63,20 @@ bool IsPlainReportFile(unsigned long attributes, unsigned long reparseTag, bool 
 enum class ReadingVerdict {
     Counts,             // whole and settled: the reading is taken
     Unreadable,         // it could not be opened or read (held by a program that shares nothing)
-    LineOneShort,       // line 1 has no day, hour and minute in their places
-    LineTwoUnfinished,  // line 2 does not end in its pressure
-    TextAfterPressure,  // line 2 holds its pressure, but text after it
+    LineOneShort,       // line 1 gives no day, hour and minute (StampOf)
+    LineTwoUnfinished,  // line 2 holds no whole pressure
     BeingWritten,       // whole, but written a moment ago and not yet seen the same a second later
 };
 
-// Whole: line 1 holds two digits each for the day (01-31, positions 5-6),
-// the hour (00-23, 13-14) and the minute (00-59, 16-17); line 2 ends in its
-// pressure, the last field: "b" and five digits, "b" and four beginning
-// with 8 or 9, or "b....." (whether a line end follows or not). An empty
-// weather line, or one ending in anything else, is not whole even when a
-// line end follows it. Anything less was cut, most often while the console
-// program was still writing it, or is not a report at all; a line 2 with a
-// whole pressure and text after it (TextAfterPressure) was not cut, but is
-// not written as a report is.
+// Whole: line 1 gives the day, hour and minute, by its shape or at its fixed
+// positions (StampOf); line 2 holds its pressure: "b" and five digits, "b"
+// and four beginning with 8 or 9, or "b....." (the first "b" of the line,
+// with no further digit or dot after it), whether a line end follows or
+// not. After the pressure come only fields that may follow it and text
+// that is not weather (ReadWeather reads them). An empty weather line, or
+// one without a whole pressure, is not whole even when a line end follows
+// it: it was cut, most often while the console program was still writing
+// it, or is not a report at all.
 ReadingVerdict ReportShape(const std::string& bytes);
 
 // The weather line as it is read for the packet: printable ASCII only,

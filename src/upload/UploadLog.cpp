@@ -182,6 +182,12 @@ std::string LogSilenceEnds() { return "warning ended: delivered again"; }
 
 std::string LogFailureNoted(const std::string& text) { return "failure (a message box was open): " + text; }
 
+std::string LogReportClock(const StampInUtc& stamp, const std::string& line) {
+    if (stamp.clock == StampClock::Local)
+        return "the report's time is local time (" + OffsetText(stamp.offsetMinutes) + "): sent in UTC";
+    return "the report's time (" + line + ") is neither UTC nor local time by its file's write time: sent as read";
+}
+
 std::string LogSuspending() { return "the system suspends"; }
 
 std::string LogResumed() { return "the system resumed"; }
@@ -191,9 +197,8 @@ std::string LogReadingGivenUp(ReadingVerdict verdict, unsigned long error, const
     switch (verdict) {
     case ReadingVerdict::Counts: why = "taken"; break;
     case ReadingVerdict::Unreadable: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
-    case ReadingVerdict::LineOneShort: why = "line 1 has no day, hour and minute in their places"; break;
-    case ReadingVerdict::LineTwoUnfinished: why = "line 2 does not end in its pressure"; break;
-    case ReadingVerdict::TextAfterPressure: why = "line 2 has text after its pressure"; break;
+    case ReadingVerdict::LineOneShort: why = "line 1 gives no day, hour and minute"; break;
+    case ReadingVerdict::LineTwoUnfinished: why = "line 2 holds no whole pressure"; break;
     case ReadingVerdict::BeingWritten: why = "it is still being written"; break;
     }
     return "report incomplete for 10 seconds, nothing sent: " + why + ": " + reportPath;

@@ -13,6 +13,7 @@
 #include "upload/LoginReply.h"
 #include "upload/Packet.h"
 #include "upload/Report.h"
+#include "upload/ReportTime.h"
 #include "upload/SensorWatch.h"
 #include "upload/Session.h"
 
@@ -108,6 +109,9 @@ std::string LogReportOld(const std::string& written, const std::string& reportPa
 // A report that is not a plain file, and one whose look did not end in time.
 std::string LogReportNotPlain(const std::string& reportPath);
 std::string LogReportNotReachable(const std::string& reportPath);
+// The report's time is not UTC: local time (sent in UTC), or neither clock
+// (sent as read); line: the report's line 1.
+std::string LogReportClock(const StampInUtc& stamp, const std::string& line);
 // A weather line with no value left.
 std::string LogNoWeather(const std::string& reportPath);
 // Whether an event is a delivery's.

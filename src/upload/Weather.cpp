@@ -33,6 +33,8 @@ Limits LimitsOf(Quantity q) {
     case Quantity::RainSinceMidnight: return {0, 999, "rain since midnight", "1/100 in"};
     case Quantity::Humidity: return {1, 100, "humidity", "%", 50};
     case Quantity::Pressure: return {5680, 11000, "pressure", "1/10 hPa", 100};
+    case Quantity::SolarRadiation: return {0, 1800, "solar radiation", "W/m2"};
+    case Quantity::Snow: return {0, 999, "snow last 24 hours", "in"};
     case Quantity::Other: break;
     }
     return {0, 0, "", ""};
@@ -107,13 +109,51 @@ Quantity QuantityOfMark(char mark, bool afterCourse) {
     }
 }
 
+std::size_t DigitsFrom(const std::string& line, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < line.size() && IsDigit(line[end])) ++end;
+    return end - pos;
+}
+
+// The fields after the pressure, from pos, in the order read, until the
+// first character that begins none of them.
+void ReadAfterPressure(const std::string& line, std::size_t pos, bool lineEnded, std::vector<WeatherField>& fields) {
+    while (pos < line.size()) {
+        const char mark = line[pos];
+        const std::size_t digits = DigitsFrom(line, pos + 1);
+        WeatherField f{mark == 's' ? Quantity::Snow : Quantity::SolarRadiation, std::string(1, mark), "", ""};
+        if (mark == '#' && digits > 0) {  // a raw rain counter: not sent
+            pos += 1 + digits;
+            continue;
+        }
+        if (mark == 's' && (digits == 3 || line.compare(pos + 1, 3, "...") == 0)) {
+            f.read = line.substr(pos + 1, 3);
+            Judge(f, 3);
+        } else if ((mark == 'L' && (digits == 3 || digits == 4)) || (mark == 'l' && digits == 3)) {
+            f.read = line.substr(pos + 1, digits);
+            const bool last = pos + 1 + digits == line.size();
+            f.value = std::strtol(f.read.c_str(), nullptr, 10) + (mark == 'l' ? 1000 : 0);
+            if (mark == 'L' && digits == 3 && last && !lineEnded && f.value >= 100 && f.value <= 180) return;
+            f.state = f.value <= LimitsOf(f.quantity).high ? State::Value : State::Rejected;
+            f.sentMark = f.value < 1000 ? "L" : "l";
+            const long shown = f.value % 1000;
+            f.sent = std::string{char('0' + shown / 100), char('0' + shown / 10 % 10), char('0' + shown % 10)};
+        } else {
+            return;  // a comment, or a field cut short
+        }
+        fields.push_back(f);
+        pos += 1 + f.read.size();
+    }
+}
+
 }  // namespace
 
-WeatherReading ReadWeather(const std::string& line) {
+WeatherReading ReadWeather(const std::string& line, bool lineEnded) {
     WeatherReading reading;
     std::vector<WeatherField> others;  // everything but humidity and pressure
     WeatherField humidity{Quantity::Humidity, "h", "", "", State::Missing};
     WeatherField pressure{Quantity::Pressure, "b", "", "", State::Missing};
+    std::vector<WeatherField> afterPressure;
     std::size_t pos = 0;
 
     // Wind as course and speed: "ddd/sss" at the start.
@@ -147,14 +187,25 @@ WeatherReading ReadWeather(const std::string& line) {
             f.read = f.sent = TakeValue(line, pos, line.size());
             others.push_back(f);
         } else if (q == Quantity::Humidity) {
-            // Two digits, or "100"; "00" is 100 % as well.
-            f.read = TakeValue(line, pos, line.compare(pos, 3, "100") == 0 ? 3 : 2);
-            Judge(f, f.read == "100" ? 3 : 2);
-            if (f.state == State::Value) f.sent = f.value == 100 ? "00" : f.read;
+            // Two digits ("00" is 100 %), or three: "055" is 55 %, "100"
+            // is 100 %, and "000" no reading (100 is written "100").
+            const bool three = DigitsFrom(line, pos) >= 3;
+            f.read = TakeValue(line, pos, three ? 3 : 2);
+            if (f.read == "000") {
+                f.state = State::NoReading;
+            } else {
+                Judge(f, three ? 3 : 2);
+                if (f.state == State::Value) f.sent = f.value == 100 ? "00" : f.read.substr(three ? 1 : 0);
+            }
             humidity = f;
         } else if (q == Quantity::Pressure) {
-            // Under 1000.0 hPa the leading zero may be left out.
-            f.read = TakeValue(line, pos, 5);
+            // Digits or dots, five at most; under 1000.0 hPa the leading
+            // zero may be left out. What follows is read as what may
+            // follow the pressure.
+            const char kind = pos < line.size() && line[pos] == '.' ? '.' : '0';
+            const std::size_t start = pos;
+            while (pos < line.size() && pos - start < 5 && (kind == '.' ? line[pos] == '.' : IsDigit(line[pos]))) ++pos;
+            f.read = line.substr(start, pos - start);
             const bool shortForm = f.read.size() == 4 && (f.read[0] == '8' || f.read[0] == '9');
             if (shortForm) {
                 const std::string read = f.read;
@@ -165,6 +216,8 @@ WeatherReading ReadWeather(const std::string& line) {
                 Judge(f, 5);
             }
             pressure = f;
+            ReadAfterPressure(line, pos, lineEnded, afterPressure);
+            break;
         } else {
             f.read = TakeValue(line, pos, 3);
             Judge(f, 3);
@@ -174,6 +227,7 @@ WeatherReading ReadWeather(const std::string& line) {
     reading.fields = std::move(others);
     reading.fields.push_back(humidity);
     reading.fields.push_back(pressure);
+    reading.fields.insert(reading.fields.end(), afterPressure.begin(), afterPressure.end());
     // An optional field not known does not go out at all.
     for (WeatherField& f : reading.fields)
         if (IsOptional(f.quantity) && f.state != State::Value) f.sent.clear();
@@ -182,7 +236,8 @@ WeatherReading ReadWeather(const std::string& line) {
 
 bool IsOptional(Quantity quantity) {
     return quantity == Quantity::RainHour || quantity == Quantity::Rain24Hours ||
-           quantity == Quantity::RainSinceMidnight || quantity == Quantity::Humidity || quantity == Quantity::Pressure;
+           quantity == Quantity::RainSinceMidnight || quantity == Quantity::Humidity || quantity == Quantity::Pressure ||
+           quantity == Quantity::SolarRadiation || quantity == Quantity::Snow;
 }
 
 long HourlyLimit(Quantity quantity) { return LimitsOf(quantity).hourly; }
@@ -196,7 +251,7 @@ void HoldBack(WeatherField& field, long before) {
 std::string WeatherReading::Notation() const {
     std::string text;
     for (const WeatherField& f : fields)
-        if (!(IsOptional(f.quantity) && f.sent.empty())) text += f.mark + f.sent;
+        if (!(IsOptional(f.quantity) && f.sent.empty())) text += (f.sentMark.empty() ? f.mark : f.sentMark) + f.sent;
     return text;
 }
 
@@ -223,6 +278,7 @@ std::vector<std::string> WeatherRejections(const WeatherReading& reading) {
             text += "jumped from " + rtl::Decimal(f.before) + " " + l.unit + " within the hour, more than " +
                     rtl::Decimal(l.hourly) + " " + l.unit;
         } else if (IsNumber(f.read) && (f.read.size() == 3 || f.quantity == Quantity::Pressure ||
+                                        f.quantity == Quantity::SolarRadiation ||
                                         (f.quantity == Quantity::Humidity && f.read.size() == 2))) {
             text += "outside " + rtl::Decimal(l.low) + ".." + rtl::Decimal(l.high) + " " + l.unit;
         } else {
@@ -256,6 +312,8 @@ std::string ValueInUnits(Quantity q, long v, Units units) {
     case Quantity::Rain24Hours:
     case Quantity::RainSinceMidnight: return metric ? Fixed(v * 0.254, 1) + " mm" : Fixed(v / 100.0, 2) + " in";
     case Quantity::WindDirection: return rtl::Decimal(v) + kDegree;
+    case Quantity::SolarRadiation: return rtl::Decimal(v) + " W/m\xC2\xB2";
+    case Quantity::Snow: return metric ? Fixed(v * 25.4, 0) + " mm" : rtl::Decimal(v) + " in";
     case Quantity::Other: break;
     }
     return rtl::Decimal(v);
@@ -312,6 +370,7 @@ std::string DescribeWeather(const WeatherReading& reading, Units units) {
 
     const WeatherField* rain = reading.Find(Quantity::RainHour);
     add(Words(rain, units, "rain ") + (rain && rain->state == State::Value ? "/h" : ""));
+    add(Words(reading.Find(Quantity::SolarRadiation), units, "sun "));
     return text;
 }
 

@@ -17,9 +17,11 @@ enum class Quantity {
     RainHour,       // hundredths of an inch, "r" (last hour)
     Rain24Hours,    // "p"
     RainSinceMidnight,  // "P"
-    Humidity,       // percent, "h" and two digits ("00" or "100" is 100)
+    Humidity,       // percent, "h" and two digits ("00" or "100" is 100), or three ("055")
     Pressure,       // tenths of hPa, "b" and five digits (four beginning with 8 or 9 under 1000.0)
-    Other,          // anything else ("L", "l", "s", "#"...), passed on as it stands
+    SolarRadiation, // W/m2, after the pressure: "L" and three digits (or four), "l" and three (1000 more)
+    Snow,           // inches in the last 24 hours, after the pressure: "s" and three digits
+    Other,          // anything else before the pressure, passed on as it stands
 };
 
 struct WeatherField {
@@ -37,6 +39,7 @@ struct WeatherField {
     State state = State::Value;
     long value = 0;   // the number, when state is Value or HeldBack
     long before = 0;  // HeldBack: the value sent before, from which it jumped
+    std::string sentMark = "";  // the mark as it goes out, when not the one read ("l" for "L1000")
 };
 
 // Rain, humidity and pressure are optional in a weather report: one that is
@@ -47,8 +50,8 @@ struct WeatherField {
 bool IsOptional(Quantity quantity);
 
 struct WeatherReading {
-    // In the line's order, then the humidity and the pressure, which go out
-    // last (when they go out at all).
+    // In the line's order, then the humidity and the pressure, and after
+    // them the fields that follow the pressure, in the order read.
     std::vector<WeatherField> fields;
 
     // The weather part of the packet: each field's mark and value as sent,
@@ -60,8 +63,14 @@ struct WeatherReading {
     const WeatherField* Find(Quantity quantity) const;
 };
 
-// Reads a weather line of printable ASCII.
-WeatherReading ReadWeather(const std::string& line);
+// Reads a weather line of printable ASCII. After the pressure (the first
+// "b") only solar radiation ("L", "l") and snow ("s") are read, in the order
+// read; a raw rain counter ("#") is left out, and the first character that
+// begins none of these starts a comment, which is not sent. A field cut
+// short is left out, and so is a last "L" with three digits from 100 to 180
+// when no line end followed the line (lineEnded false): it may be the first
+// three digits of a value of four being written.
+WeatherReading ReadWeather(const std::string& line, bool lineEnded = true);
 
 // The most a temperature (F), humidity (points) or pressure (1/10 hPa)
 // may move within an hour, as NOAA's quality control of these reports

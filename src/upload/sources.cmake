@@ -4,6 +4,7 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   upload/Outcome.cpp
   upload/Packet.cpp
   upload/Report.cpp
+  upload/ReportTime.cpp
   upload/Scheduler.cpp
   upload/SensorWatch.cpp
   upload/Session.cpp

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "upload/Report.h"
+#include "upload/ReportTime.h"
 
 namespace {
 
@@ -46,17 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const upload::ReportLines lines = upload::ReadReportLines(bytes);
     bool weatherEnded = false;
-    const upload::ReportLines expected = Reference(bytes, weatherEnded);
+    const std::string text = upload::ReportText(bytes);
+    const upload::ReportLines expected = Reference(text, weatherEnded);
     Check(lines.timestamp == expected.timestamp);
     Check(lines.weather == expected.weather);
+    Check(lines.weatherEnded == weatherEnded);
     for (const std::string* line : {&lines.timestamp, &lines.weather})
         Check(line->find_first_of(std::string{'\r', '\n', 26}) == std::string::npos);
-    Check(bytes.compare(0, lines.timestamp.size(), lines.timestamp) == 0);
+    Check(text.compare(0, lines.timestamp.size(), lines.timestamp) == 0);
 
-    // Whole only with line 1's day (01-31), hour (00-23) and minute (00-59)
-    // in their places, and line 2, printable and without blanks at its end,
-    // ending in its pressure: "b" and five digits, "b" and four beginning
-    // with 8 or 9, or "b.....". A line end makes nothing whole.
+    // Whole only with line 1's day (01-31), hour (00-23) and minute (00-59),
+    // by its shape or in their places, and line 2, printable and without
+    // blanks at its end, holding a whole pressure at its first "b": five
+    // digits, four beginning with 8 or 9, or five dots, and no further digit
+    // (or dot) after them. A line end makes nothing whole.
     const std::string& t = lines.timestamp;
     auto two = [&t](std::size_t at, int high, int low) {
         if (t.size() <= at || t[at - 1] < '0' || t[at - 1] > '9' || t[at] < '0' || t[at] > '9') return false;
@@ -67,21 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (char c : lines.weather)
         if (c >= ' ' && c <= '~') w += c;
     while (!w.empty() && w.back() == ' ') w.pop_back();
-    const auto endsIn = [&w](std::size_t n, const char* allowed) {
-        return w.size() >= n + 1 && w[w.size() - n - 1] == 'b' &&
-               w.find_first_not_of(allowed, w.size() - n) == std::string::npos;
-    };
-    const bool pressureLast = endsIn(5, "0123456789") || endsIn(5, ".") ||
-                              (endsIn(4, "0123456789") && (w[w.size() - 4] == '8' || w[w.size() - 4] == '9'));
-    (void)weatherEnded;
-    // A whole pressure with text after it is told apart from a cut line.
-    static const std::regex pressureThenText(R"(b(\d{5}|[89]\d{3})\D|b\.{5}[^.])");
-    const upload::ReadingVerdict shape = !(two(5, 31, 1) && two(13, 23, 0) && two(16, 59, 0))
-                                             ? upload::ReadingVerdict::LineOneShort
-                                         : pressureLast ? upload::ReadingVerdict::Counts
-                                         : std::regex_search(w, pressureThenText)
-                                             ? upload::ReadingVerdict::TextAfterPressure
-                                             : upload::ReadingVerdict::LineTwoUnfinished;
+    static const std::regex pressure(R"(^[^b]*b(\d{5}|[89]\d{3}|\.{5})([^\d.]|$))");
+    static const std::regex dotsThenDigit(R"(^[^b]*b\.{5}\d)");
+    const bool lineOne = upload::StampByShape(t) || (two(5, 31, 1) && two(13, 23, 0) && two(16, 59, 0));
+    const bool pressureWhole = (std::regex_search(w, pressure) || std::regex_search(w, dotsThenDigit));
+    const upload::ReadingVerdict shape = !lineOne        ? upload::ReadingVerdict::LineOneShort
+                                         : pressureWhole ? upload::ReadingVerdict::Counts
+                                                         : upload::ReadingVerdict::LineTwoUnfinished;
     Check(upload::ReportShape(bytes) == shape);
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "rtl/Text.h"
 #include "upload/Packet.h"
+#include "upload/Report.h"
 
 using namespace std::string_literals;
 using upload::ComposePacket;
@@ -154,16 +155,29 @@ TEST(Packet, WeatherPieces) {
         {"t065h100b10150", "_t065h00b10150"},   // h100 gives h00
         {"t065h99b10150", "_t065h99b10150"},
         {"t065h5b10150", "_t065b10150"},       // a humidity that is not two digits: left out
+        {"t065h055b10150", "_t065h55b10150"},  // or three
+        {"t065h000b10150", "_t065b10150"},
+        // After the pressure: solar radiation and snow in the order read, a
+        // raw rain counter and a comment left out, a field cut short too.
+        {"t065h55b10150L456", "_t065h55b10150L456"},
+        {"t065h55b10150l234", "_t065h55b10150l234"},
+        {"t065h55b10150L1000", "_t065h55b10150l000"},
+        {"t065h55b10150L1801s001", "_t065h55b10150s001"},
+        {"t065h55b9980s...L045", "_t065h55b09980L045"},
+        {"t065h55b10150#045L456", "_t065h55b10150L456"},
+        {"t065h55b10150 Davis VP2 on the barn roof", "_t065h55b10150"},
+        {"t065h55b10150L234sunny", "_t065h55b10150L234"},
+        {"t065h55b10150L45", "_t065h55b10150"},
         {"t065h55b9980", "_t065h55b09980"},
         {"t065h55b", "_t065h55"},              // nothing after "b"
-        {"t065h55b10150x", "_t065xh55b10150"},  // a field after the pressure (not whole: never sent)
+        {"t065h55b10150x", "_t065h55b10150"},   // a comment after the pressure
         {"t065b10150", "_t065b10150"},         // no "h": no humidity
         {"100b10150", "_b10150"},              // figures of no field do not go out
         {"t065h55", "_t065h55"},               // no "b"
         {"", "_"},
         {"h", "_"},
         {"hb", "_"},
-        {"bh55", "_h55"},                      // "b" before "h"
+        {"bh55", "_"},                         // "b" before "h": a comment after it
         {"t065h55b" + std::string(2000, '1') + "23456", "_t065h55"},  // 1111.1 hPa
         // Every limit, just inside and just outside: outside goes out as dots.
         {"360/287g287t130r999p000P999h01b11000", "_360/287g287t130r999p000P999h01b11000"},
@@ -199,6 +213,44 @@ TEST(Packet, WeatherPieces) {
     }
 }
 
+TEST(Packet, EveryWritersReport) {
+    // Each writer's form, from the report's bytes to the packet; and cut at
+    // every length, as a report caught while being written: not whole, or
+    // sent without its trailing fields, never with a value cut short.
+    const std::string head = "CW1234>APRS,TCPXX*:@051427z5128.50N/00007.25W_", w = "180/005g010t065r000p000P000";
+    const auto utf16 = [](const std::string& ascii) {
+        std::string bytes = "\xFF\xFE";
+        for (char c : ascii) bytes += std::string{c, '\0'};
+        return bytes;
+    };
+    const auto packetOf = [](const std::string& bytes) {
+        const upload::ReportLines lines = upload::ReadReportLines(bytes);
+        const upload::WeatherReading weather = upload::ReadWeather(upload::WeatherText(lines.weather), lines.weatherEnded);
+        return ComposePacket(lines.timestamp, weather, Example());
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"Dec 05 2008 14:27\r\n" + w + "h055b10150\r\n", w + "h55b10150"},
+        {"Dec 05 2008 14:27\r\n" + w + "h55b10150L456", w + "h55b10150L456"},
+        {"Dec 05 2008 14:27\r\n" + w + "h100b10150L1000\r\n", w + "h00b10150l000"},
+        {"Dec 05 2008 14:27\n" + w + "h55b10150 Davis VP2 on the barn roof\n", w + "h55b10150"},
+        {"d\xC3\xA9" "c. 05 2008 14:27\r\n" + w + "h55b10150\r\n", w + "h55b10150"},
+        {"\xEF\xBB\xBF" "Dec 5 2008 2:27 PM\r\n" + w + "h55b10150\r\n", w + "h55b10150"},
+        {utf16("Dec 05 2008 14:27:00\r\n" + w + "h000b9980s001L999\r\n"), w + "b09980s001L999"},
+    };
+    for (const auto& [report, weather] : cases) {
+        const std::string whole = head + weather + "v31\r\n";
+        EXPECT_EQ(packetOf(report), whole) << report;
+        for (std::size_t n = 0; n < report.size(); ++n) {
+            const std::string cut = report.substr(0, n);
+            if (upload::ReportShape(cut) != upload::ReadingVerdict::Counts) continue;
+            const std::string sent = packetOf(cut);
+            const std::size_t end = sent.size() - 5;  // before "v31"
+            EXPECT_TRUE(whole.compare(0, end, sent, 0, end) == 0 && std::string("Llsv").find(whole[end]) != std::string::npos)
+                << sent << " from " << cut;
+        }
+    }
+}
+
 TEST(Packet, WeatherInPlainWords) {
     // In both unit systems, what was not sent marked with the value read;
     // and what the log says of each field not sent.
@@ -223,6 +275,8 @@ TEST(Packet, WeatherInPlainWords) {
          "t1a5 (temperature) not a reading: sent as t...", false},
         {"t-5 h55", "temperature t-5 not sent \xC2\xB7 55 %", "temperature t-5 not sent \xC2\xB7 55 %",
          "t-5 (temperature) not a reading: sent as t..."},
+        {"t065b10150L456", "18.3 \xC2\xB0" "C \xC2\xB7 1015.0 hPa \xC2\xB7 sun 456 W/m\xC2\xB2",
+         "65 \xC2\xB0" "F \xC2\xB7 29.97 inHg \xC2\xB7 sun 456 W/m\xC2\xB2", ""},
     };
     for (const Case& c : cases) {
         const upload::WeatherReading r = upload::ReadWeather(c.weather);

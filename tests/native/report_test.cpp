@@ -2,10 +2,12 @@
 // a reading that counts.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "upload/Report.h"
+#include "upload/ReportTime.h"
 
 using namespace std::string_literals;
 using upload::ReadingVerdict;
@@ -56,7 +58,9 @@ TEST(Report, EndOfTextAndMissingLines) {
         {"Ctrl-Z after a CR", "a\r\x1a\nb", "a", ""},
         {"NUL bytes stay in the lines", "a\0b\r\n\0h55\0"s, "a\0b"s, "\0h55\0"s},
         {"other controls stay", "a\tb\x01\r\n\x7f", "a\tb\x01", "\x7f"},
-        {"bytes above 127", "\xff\xfe\r\n\x80\x81", "\xff\xfe", "\x80\x81"},
+        {"bytes above 127", "\xfe\xff\r\n\x80\x81", "\xfe\xff", "\x80\x81"},
+        {"a UTF-8 byte-order mark", "\xEF\xBB\xBF" "a\r\nb", "a", "b"},
+        {"UTF-16 LE", "\xFF\xFE" "a\0\r\0\n\0\xE9\0b\0\x0D"s, "a", "\xC3\xA9" "b"},
     };
     for (const auto& c : cases) {
         const upload::ReportLines lines = upload::ReadReportLines(c.bytes);
@@ -91,9 +95,10 @@ TEST(Report, OnlyAWholeReportCounts) {
         {"a line end after a cut line 2", t + "\r\n180/005\r", ReadingVerdict::LineTwoUnfinished},
         {"line 2 cut and ended by Ctrl-Z", t + "\r\n" + w.substr(0, 20) + "\x1a", ReadingVerdict::LineTwoUnfinished},
         {"an empty line 2 with its line end", t + "\r\n\r\n", ReadingVerdict::LineTwoUnfinished},
-        {"text after the pressure", t + "\r\n" + w + "L123\r\n", ReadingVerdict::TextAfterPressure},
-        {"text after b9980", t + "\r\nh55b9980 x", ReadingVerdict::TextAfterPressure},
-        {"text after b.....", t + "\r\nh55b.....L", ReadingVerdict::TextAfterPressure},
+        {"fields after the pressure", t + "\r\n" + w + "L123\r\n", ReadingVerdict::Counts},
+        {"a comment after b9980", t + "\r\nh55b9980 x", ReadingVerdict::Counts},
+        {"a comment after b.....", t + "\r\nh55b.....L", ReadingVerdict::Counts},
+        {"a line 1 of neither shape nor places", "2008-12-05 14:27\r\n" + w, ReadingVerdict::LineOneShort},
         {"NULs and blanks after the pressure", t + "\r\n" + w + "\0 \0"s, ReadingVerdict::Counts},
         {"b9980 without a line end", t + "\r\nh55b9980", ReadingVerdict::Counts},
         {"b8000", t + "\r\nh55b8000\r\n", ReadingVerdict::Counts},
@@ -113,6 +118,60 @@ TEST(Report, OnlyAWholeReportCounts) {
         {"CR only", t + "\r" + w + "\r", ReadingVerdict::Counts},
     };
     for (const Case& c : cases) EXPECT_EQ(upload::ReportShape(c.bytes), c.shape) << c.what;
+}
+
+TEST(Report, LineOneByItsShape) {
+    const struct Case {
+        std::string line;
+        std::optional<upload::ReportStamp> stamp;
+    } cases[] = {
+        {"Dec 05 2008 14:27", upload::ReportStamp{5, 14, 27}},
+        {"  Dec 05 2008 14:27:59 ", upload::ReportStamp{5, 14, 27}},
+        {"Dec 5 2008 2:27 PM", upload::ReportStamp{5, 14, 27}},
+        {"Dec 05 2008 12:07am", upload::ReportStamp{5, 0, 7}},
+        {"Dec 05 2008 12:07 PM", upload::ReportStamp{5, 12, 7}},
+        {"d\xC3\xA9" "c. 05 2008 14:27", upload::ReportStamp{5, 14, 27}},  // UTF-8
+        {"d\xE9" "c. 05 2008 14:27", upload::ReportStamp{5, 14, 27}},      // the ANSI code page
+        {"thg 12 22 2008 14:30", upload::ReportStamp{22, 14, 30}},          // two words; fixed: day 12 at 08:14
+        {"12\xE6\x9C\x88 9 2008 9:05", upload::ReportStamp{9, 9, 5}},
+        {"Jan 05 2008\0" "14\0" "30"s, upload::ReportStamp{5, 14, 30}},    // fixed positions
+        {"Dec 5 2008 13:27 PM", std::nullopt},
+        {"Dec 5 08 14:27", std::nullopt},
+        {"Dec 5 2008 2:27:6", std::nullopt},
+        {"Dec 5 2008 2:27 extra", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(upload::StampOf(c.line), c.stamp) << c.line;
+}
+
+TEST(Report, LocalTimeGoesOutInUtc) {
+    using namespace std::chrono;
+    using upload::StampClock;
+    const auto at = [](int y, int m, int d, int h, int min, int s = 30) {
+        return rtl::TimePoint(sys_days(year(y) / m / d) + hours(h) + minutes(min) + seconds(s));
+    };
+    const struct Case {
+        const char* what;
+        upload::ReportStamp stamp;
+        rtl::TimePoint written;
+        std::vector<int> offsets;
+        StampClock clock;
+        upload::ReportStamp utc;
+    } cases[] = {
+        {"UTC", {6, 4, 58}, at(2026, 12, 6, 4, 58), {-300}, StampClock::Utc, {6, 4, 58}},
+        {"5 minutes early", {6, 4, 53}, at(2026, 12, 6, 4, 58, 0), {-300}, StampClock::Utc, {6, 4, 53}},
+        {"3 minutes late", {6, 5, 1}, at(2026, 12, 6, 4, 58, 0), {-300}, StampClock::Utc, {6, 5, 1}},
+        {"across midnight", {5, 23, 58}, at(2026, 12, 6, 4, 58), {-300}, StampClock::Local, {6, 4, 58}},
+        {"across a month's end", {30, 20, 0}, at(2026, 12, 1, 1, 0), {-300}, StampClock::Local, {1, 1, 0}},
+        {"half an hour off", {1, 5, 0}, at(2026, 11, 30, 23, 30), {330}, StampClock::Local, {30, 23, 30}},
+        {"standard time in summer", {10, 12, 0}, at(2026, 7, 10, 17, 0), {-240, -300}, StampClock::Local, {10, 17, 0}},
+        {"a zone of offset zero", {6, 5, 58}, at(2026, 12, 6, 4, 58), {0}, StampClock::Neither, {6, 5, 58}},
+        {"neither clock", {6, 1, 58}, at(2026, 12, 6, 4, 58), {-300, -240}, StampClock::Neither, {6, 1, 58}},
+    };
+    for (const Case& c : cases) {
+        const upload::StampInUtc got = upload::StampToUtc(c.stamp, c.written, c.offsets);
+        EXPECT_EQ(got.clock, c.clock) << c.what;
+        EXPECT_EQ(got.utc, c.utc) << c.what;
+    }
 }
 
 TEST(Report, AWholeLookCountsWhenQuietOrSeenTheSameASecondLater) {

@@ -233,7 +233,7 @@ TEST_F(IntakeUpload, AttemptsThatSendNothingSayWhy) {
              ASSERT_TRUE(writer->Write(kL1 + "\r\n" + kL2.substr(0, 30)));
          },
          AttemptOutcome::ReportIncomplete, "Report incomplete: nothing sent",
-         "report incomplete for 10 seconds, nothing sent: line 2 does not end in its pressure: " + report},
+         "report incomplete for 10 seconds, nothing sent: line 2 holds no whole pressure: " + report},
         {"no report", [&] { DeleteFileA(report.c_str()); }, AttemptOutcome::ReportMissing,
          "Report missing: nothing sent", "reading skipped: report missing or unreadable: " + report},
         {"a callsign that would reshape the login",
