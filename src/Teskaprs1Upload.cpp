@@ -105,16 +105,18 @@ void TForm1::DoUpload() {
         }
     } endAttempt{Upload};
 
-    // Receiving from the station: its latest reading, when fresh, instead
-    // of a look at the report.
-    std::optional<upload::ReportLines> received;
-    if (StationListen && !(received = TakeStationReading())) return;
-
     // Only a whole report that has settled is read: one caught while the
     // console program writes it is looked at again a second later, for up
     // to ten seconds, the window alive meanwhile. Correct data or none.
     upload::ReportSettler settler;
     upload::ReportLook look;
+    // Receiving from the station: its latest reading, when fresh, instead
+    // of a look at the report; written when it was received.
+    std::optional<upload::ReportLines> received;
+    if (StationListen) {
+        if (!(received = TakeStationReading())) return;
+        look.lastWrite = StationReceiver.Latest()->received;
+    }
     for (int second = 0; !received; ++second) {
         // Each look runs off this thread, the window alive meanwhile, and
         // has ten seconds (a report on a share whose computer is off).
