@@ -79,7 +79,7 @@ std::string TypeName(const std::string& stationType) {
 }
 
 // This computer's IPv4 addresses on the local network, for the station's
-// app: the adapters that are up, without loopback. The helper library is
+// app: those of the adapters that are not down, without loopback's 127/8. The helper library is
 // loaded when asked for; the program does not link it.
 std::vector<std::string> LocalAddresses() {
     std::vector<std::string> out;
@@ -98,7 +98,7 @@ std::vector<std::string> LocalAddresses() {
     }
     if (result == NO_ERROR) {
         for (auto* a = reinterpret_cast<PIP_ADAPTER_ADDRESSES>(buffer.data()); a; a = a->Next) {
-            if (a->OperStatus != IfOperStatusUp || a->IfType == IF_TYPE_SOFTWARE_LOOPBACK) continue;
+            if (a->OperStatus == IfOperStatusDown || a->OperStatus == IfOperStatusNotPresent) continue;
             for (auto* u = a->FirstUnicastAddress; u; u = u->Next) {
                 if (!u->Address.lpSockaddr || u->Address.lpSockaddr->sa_family != AF_INET) continue;
                 const auto* b = reinterpret_cast<const unsigned char*>(
@@ -178,7 +178,7 @@ public:
         path_->SetText("Port: " + form_.StationPort + "    Path: " + kStationPath +
                        "    Protocol: Ecowitt (or Wunderground)");
         station_->SetText(form_.StationKey.empty() ? "Station: none yet (the first station to send is taken)"
-                                                   : "Station: key ending " + station::MaskedKey(form_.StationKey));
+                                                   : "Station taken: key " + station::MaskedKey(form_.StationKey));
         forget_->SetEnabled(!form_.StationKey.empty());
         const auto& latest = form_.StationReceiver.Latest();
         if (latest) {
@@ -220,7 +220,7 @@ private:
         rtl::TLabel::Options wrapped;
         wrapped.wordWrap = true;
         int id = 100;
-        listen_ = Add<rtl::TCheckBox>(handle_, id++, "StationListen", at(12, 12, 396, 20),
+        listen_ = Add<rtl::TCheckBox>(handle_, id++, "StationListen", at(12, 12, 292, 20),
                                       "Receive the station's uploads on this computer", back, false);
         Add<rtl::TLabel>(handle_, id++, "StationPortLabel", at(12, 43, 120, 16), "Port:", back, plain);
         port_ = Add<rtl::TEdit>(handle_, id++, "StationPort", at(136, 40, 64, 21), input);
