@@ -147,8 +147,10 @@ public:
                                   form.Handle(), nullptr, instance, this);
         if (!handle_) throw rtl::Exception("Cannot create the window Receive from the station");
         Build(dpi);
+        rtl::Application().AddKeyboardWindow(handle_);
     }
     ~StationDialog() {
+        rtl::Application().RemoveKeyboardWindow(handle_);
         controls_.clear();
         if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
     }
@@ -166,6 +168,7 @@ public:
         Refresh();
         ShowWindow(handle_, SW_SHOWNORMAL);
         SetForegroundWindow(handle_);
+        SetFocus(listen_->Handle());
     }
 
     // What the receiver knows now: the station taken, its last upload, and
@@ -291,6 +294,17 @@ private:
         rtl::Dispatch([&] {
             switch (msg) {
             case WM_COMMAND:
+                // Enter and Escape, with no button of that name focused.
+                if (!lp && (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL)) {
+                    if (LOWORD(wp) == IDOK)
+                        self->Accept();
+                    else
+                        ShowWindow(hwnd, SW_HIDE);
+                    handled = true;
+                    break;
+                }
+                handled = rtl::ReflectToControl(msg, wp, lp, result);
+                break;
             case WM_NOTIFY:
             case WM_CTLCOLOREDIT:
             case WM_CTLCOLORSTATIC:

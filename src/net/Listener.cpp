@@ -112,6 +112,7 @@ const char* ConnectionEndName(ConnectionEnd end) {
     case ConnectionEnd::NotLocal: return "not from the local network";
     case ConnectionEnd::Crowded: return "too many connections";
     case ConnectionEnd::TimedOut: return "timed out";
+    case ConnectionEnd::TooMuch: return "sent too much";
     case ConnectionEnd::ClosedByPeer: return "closed by the client";
     case ConnectionEnd::Stopped: return "stopped";
     }
@@ -343,7 +344,7 @@ bool TListener::ReadInput(Connection& c) {
         if (got <= 0) return true;  // nothing more now (or the end, which FD_CLOSE reports)
         c.bytesRead += static_cast<std::size_t>(got);
         if (c.bytesRead > kMostBytesRead) {
-            End(c, c.finished ? ConnectionEnd::Answered : ConnectionEnd::TimedOut, true);
+            End(c, ConnectionEnd::TooMuch, true);
             return false;
         }
         if (c.answered) continue;  // anything after the request is dropped

@@ -35,6 +35,7 @@ enum class ConnectionEnd {
     NotLocal,      // its sender is not on the local network: closed at once, unanswered
     Crowded,       // closed unanswered to make room for a newer connection
     TimedOut,      // no whole request in time, or no close after the answer
+    TooMuch,       // more sent than a request and its answer's end can be
     ClosedByPeer,  // the client closed or reset before its request was whole
     Stopped,       // the listener was closed meanwhile
 };

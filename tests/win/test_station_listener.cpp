@@ -35,11 +35,6 @@ protected:
         form->DelayTimer.SetEnabled(false);
         form->UploadLog = upload::TUploadLog(folder.File("log"));
         form->Callsign->SetText("CW1234");
-        form->LatDeg->SetValue(51);
-        form->LatMin->SetValue(28);
-        form->LatSec->SetValue(30);
-        form->LonMin->SetValue(7);
-        form->LonSec->SetValue(15);
         form->StationListen = true;
         form->StationPort = std::to_string(LoopbackServer::UnusedPort());
         form->ApplyStationSettings();
@@ -64,8 +59,8 @@ protected:
         address.sin_port = htons(form->StationListener->Port());
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         EXPECT_EQ(connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << WSAGetLastError();
-        u_long on = 1;
-        ioctlsocket(s, FIONBIO, &on);
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
         clients.push_back(s);
         return s;
     }
@@ -75,13 +70,12 @@ protected:
         const SOCKET s = Connect();
         EXPECT_EQ(send(s, request.data(), static_cast<int>(request.size()), 0), static_cast<int>(request.size()));
         std::string answer;
-        const bool ended = PumpUntil([&] {
+        EXPECT_TRUE(PumpUntil([&] {
             char piece[512];
             int got;
             while ((got = recv(s, piece, sizeof piece, 0)) > 0) answer.append(piece, static_cast<size_t>(got));
             return got == 0 || WSAGetLastError() != WSAEWOULDBLOCK;
-        }, kWaitMs);
-        EXPECT_TRUE(ended) << request.substr(0, 60);
+        }, kWaitMs)) << request.substr(0, 60);
         const size_t before = ends.size();
         closesocket(s);
         clients.pop_back();
@@ -121,14 +115,15 @@ TEST_F(StationListenerTest, BothFormsAreAnsweredAndTheLatestIsWhatUpdateNowSends
     form->ServerPortEdit->SetText(server.PortText());
     form->abcButton1->Click();
     ASSERT_TRUE(server.WaitForEnd(0, kWaitMs));
-    const std::string sent = server.Received(0);
-    const std::string packet = sent.substr(sent.find("\r\n") + 2);
+    const std::string packet = server.Received(0).substr(server.Received(0).find("\r\n") + 2);
     EXPECT_EQ(packet.substr(0, 20), "CW1234>APRS,TCPXX*:@");
-    EXPECT_EQ(packet.substr(27), "5128.50N/00007.25W_230/012g012t070r000h90b09854v\r\n");
+    EXPECT_EQ(packet.substr(27), "0000.00N/00000.00W_230/012g012t070r000h90b09854v\r\n");
 
-    // The dialog shows the station taken by the last characters of its key.
+    // The dialog opens from the tray menu, and Escape closes it.
     form->TrayMenuClick(TForm1::kTrayStation);
-    EXPECT_TRUE(IsWindowVisible(form->StationDialogHandle()));
+    ASSERT_TRUE(IsWindowVisible(form->StationDialogHandle()));
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->StationDialogHandle()); }, kWaitMs));
 }
 
 TEST_F(StationListenerTest, AnOversizeRequestAnIdleConnectionAndOneTooManyAreClosed) {
