@@ -225,7 +225,9 @@ WeatherLine MakeWeatherLine(const Upload& upload, rtl::TimePoint now, std::optio
     };
 
     // Wind, gust and temperature have their places: dots when unknown.
-    const std::optional<long long> gust = history.Gust(now, NotNegative(Value(upload, "windgustmph", 1)));
+    std::optional<long long> sentGust = NotNegative(Value(upload, "windgustmph", 1));
+    if (sentGust && *sentGust > 999) sentGust.reset();  // too wide for its field: it would only fill the history
+    const std::optional<long long> gust = history.Gust(now, sentGust);
     line.text = fixed(Digits(NotNegative(Value(upload, "winddir", 1)), 3), 3) + "/" +
                 fixed(Digits(NotNegative(Value(upload, "windspeedmph", 1)), 3), 3) + "g" + fixed(Digits(gust, 3), 3);
     const std::optional<long long> temperature = Value(upload, "tempf", 1);
