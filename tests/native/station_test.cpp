@@ -62,8 +62,8 @@ TEST(Station, EachFormAndQuirkGivesItsTwoLines) {
         // No path; a parameter without "="; names in any case, the last of a name counts.
         {Get("PASSKEY=AB12&rtfreq2.5&TempF=-5.5&Winddir=360&windspeedmph=0&tempf=-4.5&baromrelin=30.012+"), {},
          "360/000g...t-05b10163", ""},
-        // An AMBWeather's hourlyrainin is a rate; rain rounded on the digits sent; 1000 W/m2 is "l000".
-        {Get("/data/report/?PASSKEY=AB12&stationtype=AMBWeatherV4.3.4&hourlyrainin=0.12&dailyrainin=1.005"
+        // Ambient's form, named by MAC; its hourlyrainin is a rate; rain rounded on the digits sent; "l000".
+        {Get("/data/report/?MAC=00:0E:C6:00:07:10&stationtype=AMBWeatherV4.3.4&hourlyrainin=0.12&dailyrainin=1.005"
              "&last24hrainin=0.994&solarradiation=1000.4"),
          {}, ".../...g...t...p099P101b.....l000", "AMBWeatherV4.3.4"},
         // A piezo gauge alone takes the rain's places.
