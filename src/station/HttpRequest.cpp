@@ -1,5 +1,7 @@
 #include "station/HttpRequest.h"
 
+#include <algorithm>
+
 namespace station {
 
 namespace {
@@ -63,28 +65,27 @@ const std::string* HttpRequest::Header(std::string_view name) const {
 
 RequestReader::State RequestReader::Feed(const char* data, std::size_t length) {
     if (state_ != State::Reading) return state_;
-    if (length > kMaxRequestBytes - buffer_.size()) {
-        // More than a request may take: only whether it ends inside the
-        // bound can still matter, and it does not.
-        buffer_.clear();
-        return state_ = State::Bad;
-    }
-    buffer_.append(data, length);
+    // What goes beyond the bound is not kept: the request must end before it.
+    const std::size_t room = kMaxRequestBytes - buffer_.size();
+    const bool overflow = length > room;
+    buffer_.append(data, overflow ? room : length);
+    state_ = Read();
+    if (state_ == State::Reading && overflow) state_ = State::Bad;
+    if (state_ == State::Bad) buffer_.clear();
+    return state_;
+}
+
+RequestReader::State RequestReader::Read() {
     if (headSize_ == 0) {
         // Look for the empty line that ends the head, from where the last
-        // look stopped (less the line end it may have begun).
+        // look stopped.
         for (std::size_t i = scanned_; i < buffer_.size(); ++i) {
-            if (!FitsHead(buffer_[i])) {
-                buffer_.clear();
-                return state_ = State::Bad;
-            }
+            if (!FitsHead(buffer_[i])) return State::Bad;
             if (buffer_[i] != '\n') continue;
             // The request line is judged as soon as it is whole, so that a
             // line without a version is answered rather than waited out.
-            if (request_.method.empty() && !ReadRequestLine(std::string_view(buffer_).substr(0, i))) {
-                buffer_.clear();
-                return state_ = State::Bad;
-            }
+            if (request_.method.empty() && !ReadRequestLine(std::string_view(buffer_).substr(0, i)))
+                return State::Bad;
             const bool empty = (i >= 1 && buffer_[i - 1] == '\n') ||
                                (i >= 2 && buffer_[i - 1] == '\r' && buffer_[i - 2] == '\n');
             if (empty && i + 1 >= 3) {
@@ -94,16 +95,13 @@ RequestReader::State RequestReader::Feed(const char* data, std::size_t length) {
         }
         if (headSize_ == 0) {
             scanned_ = buffer_.size();
-            return state_;
+            return State::Reading;
         }
-        if (!ReadHead(headSize_) || bodySize_ > kMaxRequestBytes - headSize_) {
-            buffer_.clear();
-            return state_ = State::Bad;
-        }
+        if (!ReadHead(headSize_) || bodySize_ > kMaxRequestBytes - headSize_) return State::Bad;
     }
-    if (buffer_.size() < headSize_ + bodySize_) return state_;
+    if (buffer_.size() < headSize_ + bodySize_) return State::Reading;
     request_.body = buffer_.substr(headSize_, bodySize_);
-    return state_ = State::Complete;
+    return State::Complete;
 }
 
 bool RequestReader::ReadRequestLine(std::string_view line) {

@@ -47,7 +47,8 @@ struct HttpRequest {
 // allowed); chunked bodies are not taken. Anything else, a control byte in
 // the head, or a request longer than kMaxRequestBytes in all, is Bad, and
 // known to be so as soon as it is seen. Bytes fed once the request is
-// Complete or Bad are not kept.
+// Complete or Bad are not kept (one request a connection), and the state
+// does not depend on how the bytes were cut.
 class RequestReader {
 public:
     enum class State { Reading, Complete, Bad };
@@ -60,6 +61,7 @@ public:
     std::size_t Buffered() const { return buffer_.size(); }
 
 private:
+    State Read();
     bool ReadRequestLine(std::string_view line);
     bool ReadHead(std::size_t headEnd);
 

@@ -183,7 +183,9 @@ std::optional<long long> ReadingHistory::Gust(rtl::TimePoint now, std::optional<
 ReadingHistory::Rise ReadingHistory::Rain(rtl::TimePoint now, const std::string& source,
                                           std::optional<long long> total) {
     if (!total) return {};
-    if (source != rainSource_ || (!rain_.empty() && rain_.back().time > now)) {
+    // Another total, a clock set back, or more rain than the sum can hold:
+    // the history starts afresh.
+    if (source != rainSource_ || (!rain_.empty() && rain_.back().time > now) || fallen_ > (1LL << 60)) {
         rain_.clear();
         lastTotal_.reset();
         fallen_ = 0;
@@ -225,7 +227,9 @@ WeatherLine MakeWeatherLine(const Upload& upload, rtl::TimePoint now, std::optio
     };
 
     // Wind, gust and temperature have their places: dots when unknown.
-    const std::optional<long long> gust = history.Gust(now, NotNegative(Value(upload, "windgustmph", 1)));
+    std::optional<long long> sentGust = NotNegative(Value(upload, "windgustmph", 1));
+    if (sentGust && *sentGust > 999) sentGust.reset();  // too wide for its field: it would only fill the history
+    const std::optional<long long> gust = history.Gust(now, sentGust);
     line.text = fixed(Digits(NotNegative(Value(upload, "winddir", 1)), 3), 3) + "/" +
                 fixed(Digits(NotNegative(Value(upload, "windspeedmph", 1)), 3), 3) + "g" + fixed(Digits(gust, 3), 3);
     const std::optional<long long> temperature = Value(upload, "tempf", 1);
@@ -237,11 +241,16 @@ WeatherLine MakeWeatherLine(const Upload& upload, rtl::TimePoint now, std::optio
     const std::string* type = upload.Field("stationtype");
     const bool traditional = SendsTraditionalRain(upload);
     const Gauge& gauge = traditional ? kTraditional : kPiezo;
+    // A running total in millionths of an inch, up to 100,000 in.
+    auto totalOf = [&upload](std::string_view name) -> std::optional<long long> {
+        const std::optional<long long> v = NotNegative(Value(upload, name, 1000000));
+        return v && *v <= 100000LL * 1000000 ? v : std::nullopt;
+    };
     std::string totalName(gauge.total);
-    std::optional<long long> total = NotNegative(Value(upload, gauge.total, 1000000));
+    std::optional<long long> total = totalOf(gauge.total);
     if (!total && !gauge.otherTotal.empty()) {
         totalName = gauge.otherTotal;
-        total = NotNegative(Value(upload, gauge.otherTotal, 1000000));
+        total = totalOf(gauge.otherTotal);
     }
     const ReadingHistory::Rise rise = history.Rain(now, totalName, total);
     std::optional<long long> hour = Hundredths(rise.hour);

@@ -6,9 +6,11 @@
 // (1.005 in of rain is 101 hundredths, exactly), halves away from zero;
 // "-0" is 0. A value that is empty, -9999, not a plain decimal number
 // ("nan", "inf", "1e3", bytes over 0x7E), longer than 15 digits, negative
-// where it cannot be, or too wide for its field is unknown: wind, gust and
-// temperature go out as dots, rain and humidity are left out, and the
-// pressure is written "b....." so that the line still ends in it.
+// where it cannot be, or too wide for its field (a humidity outside 1-100)
+// is unknown: wind, gust and temperature go out as dots, rain and humidity
+// are left out, and the pressure is written "b....." so that the line still
+// ends in it. A value within the field's width but beyond what a station
+// can measure (t150) is written as sent, for the reading's checks to name.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +24,9 @@
 
 namespace station {
 
-// A decimal number as text ("-12.345", "+3", ".5", blanks around it) times
-// 10^decimals, rounded to the nearest integer, halves away from zero;
-// nothing for anything else.
+// A decimal number as text ("-12.345", "+3", ".5", blanks around it, at
+// most 15 digits) times 10^decimals (0 to 6), rounded to the nearest
+// integer, halves away from zero; nothing for anything else.
 std::optional<long long> ScaledDecimal(std::string_view text, int decimals);
 
 // Line 1 of a station's reading: the time received, in UTC, as report
@@ -45,7 +47,8 @@ public:
     std::optional<long long> Gust(rtl::TimePoint now, std::optional<long long> gust);
     // Adds the running total (millionths of an inch) of the named total
     // field; returns the rise over the last hour and the last 24 hours,
-    // where uploads span that time.
+    // where uploads span that time with no gap of more than 10 minutes at
+    // its start. A total that falls was reset and counts on from there.
     struct Rise {
         std::optional<long long> hour, day;
     };

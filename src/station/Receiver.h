@@ -40,14 +40,18 @@ struct Taking {
     };
     Verdict verdict = Verdict::Unreadable;
     int status = 400;        // the HTTP answer (Answer()); 0: close without one
-    std::string keyToPin;    // Taken with no key pinned: the key to pin from now on
+    // Taken with no key pinned: the key to pin from now on. It is the whole
+    // key, for the settings alone: never logged, and shown only as MaskedKey.
+    std::string keyToPin;
 };
 
-// The latest reading taken, and what the dialog shows of it.
+// The latest reading taken, and what the dialog shows of it. Its lines are
+// whole, as a report's lines with their line ends (read line 2 with
+// upload::ReadWeather(line, true)).
 struct StationReading {
     upload::ReportLines lines;     // line 1 the time received (UTC, "Dec 08 2026 14:27"), line 2 APRS weather
     rtl::TimePoint received{};     // when it was received
-    std::string stationType;       // "GW2000A_V3.1.4", "EasyWeatherPro_V5.1.6"...: stationtype or softwaretype, printable
+    std::string stationType;       // "GW2000A_V3.1.4", "EasyWeatherV1.4.4"...: stationtype or softwaretype
     std::string sender;            // the sender's address
     // The pressure is unknown because the station sends its station pressure
     // as the relative one (baromrelin equal to baromabsin) and no height is
@@ -57,7 +61,9 @@ struct StationReading {
 
 // Takes the uploads of one station, one complete request at a time, and
 // keeps what the latest reading needs of those before it (the gust's last 5
-// minutes, the rain total's last 24 hours), within a fixed bound.
+// minutes, the rain total's last 24 hours), within a fixed bound. A request
+// is judged in this order: the sender's address, Origin or Referer, a key,
+// the pinned key; only a taken request changes anything.
 class Receiver {
 public:
     Taking Take(const HttpRequest& request, const std::string& sender, rtl::TimePoint received,

@@ -47,13 +47,15 @@ bool IsKnownField(std::string_view name) {
 }
 
 // A key goes into the settings and is compared with what they hold:
-// letters, digits, "-", "_" and "." only (a PASSKEY is 32 hexadecimal
-// digits, an ID letters and digits), at most 64 of them.
+// letters, digits, "-", "_", "." and ":" only (a PASSKEY is 32 hexadecimal
+// digits, a MAC six pairs of them between colons, an ID letters and
+// digits), at most 64 of them.
 bool IsKey(const std::string& key) {
     if (key.empty() || key.size() > 64) return false;
-    for (char c : key)
-        if (!((c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z') || c == '-' || c == '_' || c == '.'))
-            return false;
+    for (char c : key) {
+        const bool alphanumeric = (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'z');
+        if (!alphanumeric && std::string_view("-_.:").find(c) == std::string_view::npos) return false;
+    }
     return true;
 }
 
@@ -66,7 +68,7 @@ std::string Trimmed(const std::string& text) {
 // Adds the fields of "name=value&name=value..." to the upload, a later
 // value of a name taking the place of the earlier one. A parameter without
 // "=" ("rtfreq2.5") names nothing the station measures and is passed over.
-void AddFields(std::string_view form, Upload& upload, std::string& passkey, std::string& id) {
+void AddFields(std::string_view form, Upload& upload, std::string (&keys)[3]) {
     while (!form.empty()) {
         std::size_t end = form.find('&');
         if (end == std::string_view::npos) end = form.size();
@@ -79,9 +81,11 @@ void AddFields(std::string_view form, Upload& upload, std::string& passkey, std:
         std::string value = Trimmed(Decoded(part.substr(equals + 1)));
         if (name.empty()) continue;
         if (name == "passkey") {
-            passkey = std::move(value);
+            keys[0] = std::move(value);
+        } else if (name == "mac") {
+            keys[1] = std::move(value);
         } else if (name == "id") {
-            id = std::move(value);
+            keys[2] = std::move(value);
         } else if (IsKnownField(name)) {
             bool replaced = false;
             for (auto& field : upload.fields)
@@ -116,16 +120,13 @@ const std::string* Upload::Field(std::string_view name) const {
 
 bool ReadUpload(const HttpRequest& request, Upload& upload) {
     upload = Upload{};
-    std::string passkey, id;
-    AddFields(FieldsOfTarget(request.target), upload, passkey, id);
-    AddFields(request.body, upload, passkey, id);
-    if (!passkey.empty()) {
-        upload.key = std::move(passkey);
-    } else {
-        upload.key = std::move(id);
-        upload.form = Upload::Form::Wunderground;
-    }
-    if (!IsKey(upload.key)) upload.key.clear();
+    std::string keys[3];  // PASSKEY, MAC (Ambient Weather's consoles), ID
+    AddFields(FieldsOfTarget(request.target), upload, keys);
+    AddFields(request.body, upload, keys);
+    std::size_t which = 0;
+    while (which < 2 && keys[which].empty()) ++which;
+    upload.form = which == 2 ? Upload::Form::Wunderground : Upload::Form::Gateway;
+    if (IsKey(keys[which])) upload.key = std::move(keys[which]);
     return !upload.key.empty();
 }
 
