@@ -131,7 +131,7 @@ struct TListener::Connection {
     std::string answer;
     std::size_t sent = 0;
     bool finished = false;  // the whole answer is out and sending is shut down
-    bool peerClosed = false;  // the client has ended its side
+    bool peerClosed = false;  // the client has ended its side (or the connection broke)
 };
 
 TListener::TListener() {
@@ -323,10 +323,11 @@ void TListener::HandleEvents(UINT_PTR s, WORD events, WORD errCode) {
     if (events & FD_CLOSE) {
         // The client has ended its side (or the connection is broken): what
         // it sent before that is read first.
-        if (errCode == 0 && !ReadInput(*c)) return;
+        if (!ReadInput(*c)) return;
         c = FindById(id);
-        if (!c) return;
-        c->peerClosed = true;
+        // A close still queued for an earlier socket that had the same
+        // handle: this connection is open.
+        if (!c || !c->peerClosed) return;
         if (c->finished)
             End(*c, ConnectionEnd::Answered, false);
         else if (!c->answered || errCode != 0)
@@ -341,7 +342,11 @@ bool TListener::ReadInput(Connection& c) {
     char piece[4096];
     for (;;) {
         const int got = ws::recv(c.socket, piece, sizeof piece);
-        if (got <= 0) return true;  // nothing more now (or the end, which FD_CLOSE reports)
+        if (got < 0 && ws::WSAGetLastError() == WSAEWOULDBLOCK) return true;  // nothing more now
+        if (got <= 0) {
+            c.peerClosed = true;  // the end, or a broken connection
+            return true;
+        }
         c.bytesRead += static_cast<std::size_t>(got);
         if (c.bytesRead > kMostBytesRead) {
             End(c, ConnectionEnd::TooMuch, true);
