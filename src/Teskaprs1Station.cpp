@@ -150,7 +150,6 @@ public:
         rtl::Application().AddKeyboardWindow(handle_);
     }
     ~StationDialog() {
-        rtl::Application().RemoveKeyboardWindow(handle_);
         controls_.clear();
         if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
     }
@@ -285,6 +284,8 @@ private:
         auto* self = reinterpret_cast<StationDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
         if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
         if (msg == WM_NCDESTROY) {
+            // Also when the main window takes it along as it goes.
+            rtl::Application().RemoveKeyboardWindow(hwnd);
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             self->handle_ = nullptr;
             return DefWindowProcW(hwnd, msg, wp, lp);
