@@ -426,11 +426,15 @@ int TForm1::StationRequest(const station::HttpRequest& request, const std::strin
             }
         }
         if (wasSilent && latest) UploadLog.Write("receiving from " + TypeName(latest->stationType) + " at " + sender);
-        // The first upload ends what receiving said while it waited.
-        if (LoginStatus && !stationStatus_.empty() && LoginStatus->Text() == " " + stationStatus_ + " ")
-            ShowStatusLine("");
-        stationStatus_.clear();
-        if (latest && latest->pressureNeedsHeight && !heightAsked_) {
+        // The first upload ends what receiving said while it waited; the
+        // request for the height stays while the height is wanted.
+        const bool needsHeight = latest && latest->pressureNeedsHeight;
+        if (!needsHeight || stationStatus_ != kEnterHeight) {
+            if (LoginStatus && !stationStatus_.empty() && LoginStatus->Text() == " " + stationStatus_ + " ")
+                ShowStatusLine("");
+            stationStatus_.clear();
+        }
+        if (needsHeight && !heightAsked_) {
             heightAsked_ = true;
             UploadLog.Write(std::string(kEnterHeight) + " (the station's relative pressure equals its absolute one)");
             ShowStationStatus(kEnterHeight);
