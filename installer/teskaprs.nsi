@@ -4,7 +4,9 @@
 ; other user can replace the program: inside the user's own profile, or,
 ; when it runs with administrator rights, under Program Files (whose access
 ; list it leaves as it is: everyone may run the program, only administrators
-; change it). Any other folder is refused.
+; change it). Any other folder is refused. Whether a place is allowed is
+; asked of the program being installed (teskaprs.exe /autostart-place), so
+; that the program and its setup follow one rule.
 ;
 ; Built by scripts/package (makensis works in this folder, so paths are
 ; relative to it):
@@ -42,10 +44,15 @@ ManifestDPIAware true
 ; Exit codes of a run that stops (a silent one says why only through these):
 ; a running copy did not close; it runs with administrator rights and this
 ; run has none; the folder is neither in the user's profile nor, with
-; administrator rights, under Program Files.
+; administrator rights, under Program Files; an earlier install started at
+; every user's logon must be moved and this run has no administrator rights.
 !define EXIT_NOT_CLOSED 2
 !define EXIT_COPY_ELEVATED 3
 !define EXIT_FOLDER_REFUSED 4
+!define EXIT_MOVE_NEEDS_ADMINISTRATOR 5
+; The size of a FILE_RENAME_INFO with room for the longest name.
+!define /math RENAME_INFO_SIZE ${NSIS_MAX_STRLEN} * 2
+!define /redef /math RENAME_INFO_SIZE ${RENAME_INFO_SIZE} + 22
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -155,10 +162,21 @@ FunctionEnd
 ; naming a copy with administrator rights that this run cannot close.
 ; 1 once a running copy was asked to close.
 Var ClosedRunningCopy
-; An earlier install in a folder the setup now refuses, moved into this one.
+; Earlier installs in folders the setup now refuses, moved into this one:
+; the folder the uninstall entry names, and those of the programs that the
+; Run values (of the user; of the machine, 32- and 64-bit views) name.
 Var OldInstDir
+Var OldFolder1
+Var OldFolder2
+Var OldFolder3
+; 1 when that Run value must name the new program instead.
+Var FixRun1
+Var FixRun2
+Var FixRun3
 ; 1 when this run has administrator rights.
 Var ElevatedRun
+; Where the program is installed: "profile" or "programfiles".
+Var NewPlace
 
 !macro DEFINE_PROGRAM_FREE un
 ; Pushes 1 when the program file on the stack is missing or can be opened
@@ -184,6 +202,16 @@ FunctionEnd
 !macroend
 !insertmacro DEFINE_PROGRAM_FREE ""
 !insertmacro DEFINE_PROGRAM_FREE "un."
+
+; Keeps $2 at 1 only while the program in that folder is free too.
+!macro ALSO_FREE un folder
+  ${If} $2 == 1
+  ${AndIf} ${folder} != ""
+    Push "${folder}\${EXE}"
+    Call ${un}ProgramFree
+    Pop $2
+  ${EndIf}
+!macroend
 
 !macro DEFINE_CLOSE_RUNNING_COPY un
 Function ${un}CloseRunningCopy
@@ -213,12 +241,10 @@ Function ${un}CloseRunningCopy
       Push "$INSTDIR\${EXE}"
       Call ${un}ProgramFree
       Pop $2
-      ${If} $OldInstDir != ""
-      ${AndIf} $2 == 1
-        Push "$OldInstDir\${EXE}"
-        Call ${un}ProgramFree
-        Pop $2
-      ${EndIf}
+      !insertmacro ALSO_FREE "${un}" $OldInstDir
+      !insertmacro ALSO_FREE "${un}" $OldFolder1
+      !insertmacro ALSO_FREE "${un}" $OldFolder2
+      !insertmacro ALSO_FREE "${un}" $OldFolder3
       ${If} $2 == 1
         ${Break}
       ${EndIf}
@@ -251,130 +277,43 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_RUNNING_COPY ""
 !insertmacro DEFINE_CLOSE_RUNNING_COPY "un."
 
-; Pushes the full, long form of the path on the stack, without a trailing
-; backslash; of a path that does not exist yet, the part that does.
-Function LongPath
-  Exch $0
-  Push $1
-  Push $2
-  Push $3
-  System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r2, p 0) i .r3'
-  ${If} $3 <> 0
-    StrCpy $0 $2
-  ${EndIf}
-  ${If} $0 != ""
-  ${AndIf} $0 != "\"
-    StrCpy $2 $0 "" -1
-    ${If} $2 == "\"
-      StrCpy $0 $0 -1
-    ${EndIf}
-  ${EndIf}
-  StrCpy $1 ""  ; the part that does not exist
-  ${Do}
-    System::Call 'kernel32::GetLongPathNameW(w r0, w .r2, i ${NSIS_MAX_STRLEN}) i .r3'
-    ${If} $3 <> 0
-    ${AndIf} $3 < ${NSIS_MAX_STRLEN}
-      StrCpy $0 "$2$1"
-      ${Break}
-    ${EndIf}
-    ${GetParent} $0 $2
-    StrLen $3 $2
-    ${If} $3 < 3
-      StrCpy $0 "$0$1"
-      ${Break}
-    ${EndIf}
-    ${GetFileName} $0 $3
-    StrCpy $1 "\$3$1"
-    StrCpy $0 $2
-  ${Loop}
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd
-
-; Pushes 1 when the first path on the stack lies inside the second (both
-; full and long), compared by whole parts: C:\Users\ann2 is not in
-; C:\Users\ann, nor is C:\Users\ann itself.
-Function PathIsUnder
-  Exch $1  ; folder
-  Exch
-  Exch $0  ; path
-  Push $2
-  Push $3
-  StrLen $2 $1
-  StrLen $3 $0
-  IntOp $3 $3 - 1
-  ${If} $2 = 0
-  ${OrIf} $3 <= $2
-    StrCpy $0 0
-  ${Else}
-    StrCpy $3 $0 $2
-    StrCpy $0 $0 1 $2
-    ${If} $0 == "\"
-    ${AndIf} $3 == $1  ; without regard to case
-      StrCpy $0 1
-    ${Else}
-      StrCpy $0 0
-    ${EndIf}
-  ${EndIf}
-  Pop $3
-  Pop $2
-  Exch $0
-  Exch
-  Pop $1
-FunctionEnd
-
-; Pushes where the folder on the stack lies: "profile" (inside this user's
-; own profile), "programfiles" (under a Program Files folder) or "" (anywhere
-; else: a folder of C:\, a share, another user's profile).
+; Pushes where the program that the Run value data on the stack names lies,
+; as the program being installed answers it: "programfiles", "profile"
+; (this user's own), "elsewhere", or "" when the data names no teskaprs.exe
+; or the program cannot tell.
 Function PlaceOf
   Exch $0
   Push $1
-  Push $0
-  Call LongPath
-  Pop $0
-  Push $0
-  Push $PROFILE
-  Call LongPath
-  Call PathIsUnder
-  Pop $1
-  ${If} $1 == 1
-    StrCpy $0 profile
-  ${Else}
-    Push $0
-    Push $PROGRAMFILES64
-    Call LongPath
-    Call PathIsUnder
-    Pop $1
-    ${If} $1 == 0
-      Push $0
-      Push $PROGRAMFILES32
-      Call LongPath
-      Call PathIsUnder
-      Pop $1
-    ${EndIf}
-    StrCpy $0 ""
-    ${If} $1 == 1
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\${EXE}" /autostart-place $0' $1
+  StrCpy $0 ""
+  ${IfNot} ${Errors}
+    ${If} $1 == 10
       StrCpy $0 programfiles
+    ${ElseIf} $1 == 11
+      StrCpy $0 profile
+    ${ElseIf} $1 == 12
+      StrCpy $0 elsewhere
     ${EndIf}
   ${EndIf}
   Pop $1
   Exch $0
 FunctionEnd
 
-; Pushes 1 when this run may install into $INSTDIR; otherwise says why and
-; pushes 0. Nothing is written before this has passed.
+; Pushes 1 when this run may install into $INSTDIR, and sets $NewPlace;
+; otherwise says why and pushes 0. Nothing is written before this has passed.
 Function CheckFolder
   Push $0
-  Push $INSTDIR
+  Push '"$INSTDIR\${EXE}"'
   Call PlaceOf
   Pop $0
   ${If} $0 == programfiles
   ${AndIf} $ElevatedRun != 1
     StrCpy $0 ""
   ${EndIf}
-  ${If} $0 != ""
+  ${If} $0 == profile
+  ${OrIf} $0 == programfiles
+    StrCpy $NewPlace $0
     StrCpy $0 1
   ${Else}
     DetailPrint "Refused: $INSTDIR"
@@ -384,14 +323,307 @@ Function CheckFolder
   Exch $0
 FunctionEnd
 
+; Pushes the folder of the program that the Run value data on the stack
+; names: the text inside its leading quotes, or else all of it, blanks
+; around it ignored, up to its last backslash or slash.
+Function RunValueFolder
+  Exch $0
+  Push $1
+  Push $2
+  ${Do}
+    StrCpy $1 $0 1
+    ${If} $1 != " "
+    ${AndIf} $1 != "$\t"
+      ${Break}
+    ${EndIf}
+    StrCpy $0 $0 "" 1
+  ${Loop}
+  ${If} $1 == '"'
+    StrCpy $0 $0 "" 1
+    StrCpy $2 0
+    ${Do}
+      StrCpy $1 $0 1 $2
+      ${IfThen} $1 == '"' ${|} ${Break} ${|}
+      ${IfThen} $1 == "" ${|} ${Break} ${|}
+      IntOp $2 $2 + 1
+    ${Loop}
+    StrCpy $0 $0 $2
+  ${EndIf}
+  StrLen $2 $0
+  ${Do}
+    IntOp $2 $2 - 1
+    ${IfThen} $2 < 1 ${|} ${Break} ${|}
+    StrCpy $1 $0 1 $2
+    ${IfThen} $1 == "\" ${|} ${Break} ${|}
+    ${IfThen} $1 == "/" ${|} ${Break} ${|}
+  ${Loop}
+  ${If} $2 > 0
+    StrCpy $0 $0 $2
+  ${Else}
+    StrCpy $0 ""
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Reads the Run value of ${root} (in that registry view) and notes whether
+; it must name the new program (FixRun${n}): it names a teskaprs.exe outside
+; the places the program may start from, or, of the machine's, one outside
+; Program Files. In the first case its folder is an earlier install to move
+; out of (OldFolder${n}).
+!macro FIND_RUN_VALUE n root view
+  SetRegView ${view}
+  ReadRegStr $0 ${root} "${RUN_KEY}" "${PRODUCT}"
+  SetRegView default
+  StrCpy $FixRun${n} 0
+  ${If} $0 != ""
+    Push $0
+    Call PlaceOf
+    Pop $1
+    ${If} $1 == elsewhere
+      StrCpy $FixRun${n} 1
+      Push $0
+      Call RunValueFolder
+      Pop $OldFolder${n}
+    ${ElseIf} $1 == profile
+    ${AndIf} ${root} == HKLM
+      StrCpy $FixRun${n} 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; A value of the machine's that must change needs administrator rights and
+; a Run key this run may write: without them nothing is changed.
+!macro CHECK_MACHINE_RUN n view
+  ${If} $FixRun${n} == 1
+    StrCpy $1 1
+    ${If} $ElevatedRun == 1
+      ; KEY_SET_VALUE in that view
+      System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "${RUN_KEY}", i 0, i ${view}, *p .r2) i .r1'
+      ${If} $1 = 0
+        System::Call 'advapi32::RegCloseKey(p r2)'
+      ${EndIf}
+    ${EndIf}
+    ${If} $1 <> 0
+      StrCpy $0 0
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+Function FindEarlierInstalls
+  Push $0
+  Push $1
+  Push $2
+  !insertmacro FIND_RUN_VALUE 1 HKCU default
+  !insertmacro FIND_RUN_VALUE 2 HKLM 32
+  !insertmacro FIND_RUN_VALUE 3 HKLM 64
+  StrCpy $0 1
+  !insertmacro CHECK_MACHINE_RUN 2 0x202
+  !insertmacro CHECK_MACHINE_RUN 3 0x102
+  ${If} $0 != 1
+    MessageBox MB_OK|MB_ICONSTOP "An earlier Teskaprs starts at every user's logon from a folder that other users can change.$\r$\n$\r$\nRun the setup as administrator to move the earlier install." /SD IDOK
+    SetErrorLevel ${EXIT_MOVE_NEEDS_ADMINISTRATOR}
+    Quit
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Pushes the full, long form of the folder on the stack, without a
+; trailing backslash; "" unless it is a folder under a drive's root (a
+; relative path, a drive's own root or a share is never moved out of).
+Function FullLongFolder
+  Exch $0
+  Push $1
+  Push $2
+  StrCpy $2 $0 2 1  ; "X:\..." or "X:/...", nothing relative
+  ${If} $2 != ":\"
+  ${AndIf} $2 != ":/"
+    StrCpy $0 ""
+  ${Else}
+    System::Call 'kernel32::GetFullPathNameW(w r0, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+    ${IfThen} $2 = 0 ${|} StrCpy $1 "" ${|}
+    StrCpy $0 $1
+    StrCpy $2 $0 "" -1
+    ${IfThen} $2 == "\" ${|} StrCpy $0 $0 -1 ${|}
+    StrLen $2 $0
+    ${IfThen} $2 < 4 ${|} StrCpy $0 "" ${|}
+  ${EndIf}
+  System::Call 'kernel32::GetLongPathNameW(w r0, w .r1, i ${NSIS_MAX_STRLEN}) i .r2'
+  ${If} $2 <> 0
+  ${AndIf} $2 < ${NSIS_MAX_STRLEN}
+    StrCpy $0 $1
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Opens the file or folder at the full, long path on the stack for DELETE
+; without following a reparse point, sharing only reading, so that nobody
+; renames, replaces, removes or writes it while it is open (and it cannot be
+; opened while someone may write it). Pushes the handle, or 0 when it cannot
+; be opened, is a reparse point (a link), is a file with a second name, or
+; lies elsewhere than the path says (a link on the way to it).
+Function OpenAsNamed
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  ; DELETE | FILE_READ_ATTRIBUTES; FILE_SHARE_READ; OPEN_EXISTING;
+  ; FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS
+  System::Call 'kernel32::CreateFileW(w r0, i 0x10080, i 1, p 0, i 3, i 0x02200000, p 0) p .r1'
+  ${If} $1 P= -1
+    StrCpy $1 0
+  ${Else}
+    System::Alloc 52  ; BY_HANDLE_FILE_INFORMATION
+    Pop $2
+    StrCpy $4 1
+    System::Call 'kernel32::GetFileInformationByHandle(p r1, p r2) i .r3'
+    ${If} $3 <> 0
+      System::Call '*$2(i .r3, l, l, l, i, i, i, i .r4)'  ; attributes, number of links
+    ${Else}
+      StrCpy $3 0x400
+    ${EndIf}
+    System::Free $2
+    System::Call 'kernel32::GetFinalPathNameByHandleW(p r1, w .r2, i ${NSIS_MAX_STRLEN}, i 0) i'
+    ${If} $2 != "\\?\$0"
+      StrCpy $3 0x400
+    ${EndIf}
+    ; A folder's number of links says nothing of a second name.
+    IntOp $2 $3 & 0x10  ; FILE_ATTRIBUTE_DIRECTORY
+    ${If} $2 = 0
+    ${AndIf} $4 > 1
+      StrCpy $3 0x400
+    ${EndIf}
+    IntOp $3 $3 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
+    ${If} $3 <> 0
+      System::Call 'kernel32::CloseHandle(p r1)'
+      StrCpy $1 0
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Removes the file at that full, long path unless it is not as named.
+!macro REMOVE_AS_NAMED path
+  Push "${path}"
+  Call OpenAsNamed
+  Pop $2
+  ${If} $2 P<> 0
+    System::Call 'kernel32::SetFileInformationByHandle(p r2, i 4, *i 1, i 1) i'  ; FileDispositionInfo
+    System::Call 'kernel32::CloseHandle(p r2)'
+  ${EndIf}
+!macroend
+
+; Moves out of the earlier install in the folder on the stack (nothing when
+; it is ""): aprsconfig.txt goes into $INSTDIR (unless that has one of its
+; own), the program, uninstaller and licences go, and then the folder when
+; it is empty. All of it is done through handles of what was named, the
+; folder's held from first to last, and nothing that is a link, or lies
+; elsewhere than named, is moved or removed: it is left as it is.
+Function MoveOutOf
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $0
+  Call FullLongFolder
+  Pop $0
+  ${If} $0 != ""
+    Push $0
+    Call OpenAsNamed
+    Pop $1
+    ${If} $1 P= 0
+      ${If} ${FileExists} "$0\*"
+        DetailPrint "Left as it is (a link, elsewhere than named, or not this user's to change): $0"
+      ${EndIf}
+    ${Else}
+      DetailPrint "Moving Teskaprs out of $0"
+      Push "$0\aprsconfig.txt"
+      Call OpenAsNamed
+      Pop $2
+      ${If} $2 P<> 0
+        ; FILE_RENAME_INFO: not replacing, no root folder, the new name
+        StrCpy $3 "\??\$INSTDIR\aprsconfig.txt"
+        StrLen $4 $3
+        IntOp $4 $4 * 2
+        System::Call '*(i 0, i 0, p 0, i r4, &w${NSIS_MAX_STRLEN} r3) p .r3'
+        System::Call 'kernel32::SetFileInformationByHandle(p r2, i 3, p r3, i ${RENAME_INFO_SIZE}) i .r4'
+        System::Free $3
+        System::Call 'kernel32::CloseHandle(p r2)'
+        ${If} $4 = 0
+          DetailPrint "aprsconfig.txt stays in $0"
+        ${Else}
+          ; It takes the access list of its new folder, as a new file would
+          ; (what is made in a folder of C:\ any user may change): an empty
+          ; list of its own, and those it inherits (SE_FILE_OBJECT;
+          ; DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION).
+          System::Call '*(l 0) p .r3'
+          System::Call 'advapi32::InitializeAcl(p r3, i 8, i 2) i'
+          System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR\aprsconfig.txt", i 1, i 0x20000004, p 0, p 0, p r3, p 0) i .r4'
+          System::Free $3
+          ${IfThen} $4 <> 0 ${|} DetailPrint "aprsconfig.txt keeps the access list it had in $0" ${|}
+        ${EndIf}
+      ${EndIf}
+      !insertmacro REMOVE_AS_NAMED "$0\${EXE}"
+      !insertmacro REMOVE_AS_NAMED "$0\${UNINSTALLER}"
+      !insertmacro REMOVE_AS_NAMED "$0\LICENSE.txt"
+      !insertmacro REMOVE_AS_NAMED "$0\THIRD-PARTY-NOTICES.txt"
+      ; The folder itself: refused while anything is left in it.
+      System::Call 'kernel32::SetFileInformationByHandle(p r1, i 4, *i 1, i 1) i'
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${EndIf}
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Points a Run value that must change at the new program: one of the
+; machine's stays only for a program under Program Files, otherwise the
+; user's own takes its place.
+!macro POINT_RUN_VALUE n root view
+  ${If} $FixRun${n} == 1
+  !if "${root}" == "HKLM"
+    SetRegView ${view}
+    ${If} $NewPlace == programfiles
+      WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${EXE}"'
+    ${Else}
+      DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+      SetRegView default
+      WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${EXE}"'
+    ${EndIf}
+    SetRegView default
+  !else
+    WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${EXE}"'
+  !endif
+  ${EndIf}
+!macroend
+
 Function .onInit
   SetShellVarContext current
   Push -1
   Call Elevation
   Pop $ElevatedRun
+  ; The program being installed says where a program may lie (PlaceOf).
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\${EXE}" "${PROGRAM}"
   ; A folder given with /D= is the user's choice. Without one, an earlier
   ; install is upgraded where it is, unless it lies where the setup now
-  ; refuses to install: then it moves into the usual folder.
+  ; refuses to install: then it moves into the usual folder. Either way
+  ; nothing is left in such a folder.
   System::Call 'kernel32::GetCommandLineW() w .r0'
   StrLen $1 $0
   StrCpy $2 0
@@ -402,17 +634,16 @@ Function .onInit
     ${EndIf}
     IntOp $2 $2 + 1
   ${Loop}
-  ${If} $2 >= $1
-    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} $0 != ""
-      Push $0
-      Call PlaceOf
-      Pop $1
-      ${If} $1 == ""
-        StrCpy $OldInstDir $0
-      ${Else}
-        StrCpy $INSTDIR $0
-      ${EndIf}
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    Push '"$0\${EXE}"'
+    Call PlaceOf
+    Pop $3
+    ${If} $3 == elsewhere
+      StrCpy $OldInstDir $0
+    ${ElseIf} $3 != ""
+    ${AndIf} $2 >= $1
+      StrCpy $INSTDIR $0
     ${EndIf}
   ${EndIf}
   ${If} ${Silent}
@@ -423,6 +654,7 @@ Function .onInit
       Quit
     ${EndIf}
   ${EndIf}
+  Call FindEarlierInstalls
 FunctionEnd
 
 ; A folder chosen on the page is checked before anything is written.
@@ -479,27 +711,20 @@ Section "Teskaprs" SectionProgram
   File "../THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
-  ; An earlier install in a folder now refused: its settings file comes
-  ; along (unless this folder has one of its own), its program and
-  ; uninstaller go, and an autostart value that started it starts this one.
-  ${If} $OldInstDir != ""
-    DetailPrint "Moving Teskaprs from $OldInstDir"
-    ${If} ${FileExists} "$OldInstDir\aprsconfig.txt"
-    ${AndIfNot} ${FileExists} "$INSTDIR\aprsconfig.txt"
-      CopyFiles /SILENT "$OldInstDir\aprsconfig.txt" "$INSTDIR"
-    ${EndIf}
-    ReadRegStr $0 HKCU "${RUN_KEY}" "${PRODUCT}"
-    ${If} $0 == "$OldInstDir\${EXE}"
-    ${OrIf} $0 == '"$OldInstDir\${EXE}"'
-      WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${EXE}"'
-    ${EndIf}
-    Delete "$OldInstDir\${EXE}"
-    Delete "$OldInstDir\${UNINSTALLER}"
-    Delete "$OldInstDir\LICENSE.txt"
-    Delete "$OldInstDir\THIRD-PARTY-NOTICES.txt"
-    ; Only when empty: the settings file stays where it was, too.
-    RMDir "$OldInstDir"
-  ${EndIf}
+  ; Earlier installs in folders now refused are moved out of, and every
+  ; Run value that started one, or started a program outside Program Files
+  ; at every user's logon, starts this one.
+  Push $OldInstDir
+  Call MoveOutOf
+  Push $OldFolder1
+  Call MoveOutOf
+  Push $OldFolder2
+  Call MoveOutOf
+  Push $OldFolder3
+  Call MoveOutOf
+  !insertmacro POINT_RUN_VALUE 1 HKCU default
+  !insertmacro POINT_RUN_VALUE 2 HKLM 32
+  !insertmacro POINT_RUN_VALUE 3 HKLM 64
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" "$INSTDIR\${EXE}" 0
 

@@ -56,14 +56,15 @@ AutostartRoot AutostartRootFor(AutostartPlace place, bool settingsUnderUser) {
     return R::None;
 }
 
+std::string RunValueProgram(const std::string& data) {
+    const std::string named = rtl::Trimmed(data);
+    if (named.empty() || named.front() != '"') return named;
+    const size_t close = named.find('"', 1);
+    return close == std::string::npos ? std::string() : named.substr(1, close - 1);
+}
+
 bool RunValueStartsProgram(const std::string& data, const std::string& program) {
-    std::string named = rtl::Trimmed(data);
-    if (!named.empty() && named.front() == '"') {
-        const size_t close = named.find('"', 1);
-        if (close == std::string::npos) return false;
-        named = named.substr(1, close - 1);
-    }
-    return !program.empty() && SameText(named, program);
+    return !program.empty() && SameText(RunValueProgram(data), program);
 }
 
 }  // namespace config

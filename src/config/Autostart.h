@@ -44,9 +44,13 @@ enum class AutostartRoot { None, Machine, User };
 // machine's.
 AutostartRoot AutostartRootFor(AutostartPlace place, bool settingsUnderUser);
 
-// Whether a Run value's data starts program: the data's program part (the
-// text inside its leading quotes, or else all of it), blanks around it
-// ignored, names the same file, without regard to ASCII letter case.
+// The program part of a Run value's data: the text inside its leading
+// quotes, or else all of it, blanks around it ignored; empty when a leading
+// quote is not closed.
+std::string RunValueProgram(const std::string& data);
+
+// Whether a Run value's data starts program: the data's program part names
+// the same file, without regard to ASCII letter case.
 bool RunValueStartsProgram(const std::string& data, const std::string& program);
 
 }  // namespace config

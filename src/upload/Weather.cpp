@@ -313,7 +313,7 @@ std::string ValueInUnits(Quantity q, long v, Units units) {
     case Quantity::RainSinceMidnight: return metric ? Fixed(v * 0.254, 1) + " mm" : Fixed(v / 100.0, 2) + " in";
     case Quantity::WindDirection: return rtl::Decimal(v) + kDegree;
     case Quantity::SolarRadiation: return rtl::Decimal(v) + " W/m\xC2\xB2";
-    case Quantity::Snow: return metric ? Fixed(v * 25.4, 0) + " mm" : rtl::Decimal(v) + " in";
+    case Quantity::Snow:
     case Quantity::Other: break;
     }
     return rtl::Decimal(v);
@@ -335,8 +335,11 @@ std::string Words(const WeatherField* f, Units units, const std::string& label =
     if (f->state == State::HeldBack)
         return std::string(LimitsOf(f->quantity).name) + " not sent: " + ValueInUnits(f->quantity, f->value, units) +
                " after " + ValueInUnits(f->quantity, f->before, units);
-    if (IsNumber(f->read))
-        return label + ValueInUnits(f->quantity, std::strtol(f->read.c_str(), nullptr, 10), units) + " not sent";
+    if (IsNumber(f->read)) {
+        // Solar radiation's value is not its digits alone ("l900" is 1900 W/m2).
+        const long value = f->quantity == Quantity::SolarRadiation ? f->value : std::strtol(f->read.c_str(), nullptr, 10);
+        return label + ValueInUnits(f->quantity, value, units) + " not sent";
+    }
     return std::string(LimitsOf(f->quantity).name) + " " + AsRead(*f) + " not sent";
 }
 

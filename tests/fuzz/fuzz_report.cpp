@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whole only with line 1's day (01-31), hour (00-23) and minute (00-59),
     // by its shape or in their places, and line 2, printable and without
     // blanks at its end, holding a whole pressure at its first "b": five
-    // digits, four beginning with 8 or 9, or five dots, and no further digit
-    // (or dot) after them. A line end makes nothing whole.
+    // digits or four beginning with 8 or 9 and no further digit, or five
+    // dots and no further dot. A line end makes nothing whole.
     const std::string& t = lines.timestamp;
     auto two = [&t](std::size_t at, int high, int low) {
         if (t.size() <= at || t[at - 1] < '0' || t[at - 1] > '9' || t[at] < '0' || t[at] > '9') return false;
@@ -71,10 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (char c : lines.weather)
         if (c >= ' ' && c <= '~') w += c;
     while (!w.empty() && w.back() == ' ') w.pop_back();
-    static const std::regex pressure(R"(^[^b]*b(\d{5}|[89]\d{3}|\.{5})([^\d.]|$))");
-    static const std::regex dotsThenDigit(R"(^[^b]*b\.{5}\d)");
+    static const std::regex pressure(R"(^[^b]*b(\d{5}(?!\d)|[89]\d{3}(?!\d)|\.{5}(?!\.)))");
     const bool lineOne = upload::StampByShape(t) || (two(5, 31, 1) && two(13, 23, 0) && two(16, 59, 0));
-    const bool pressureWhole = (std::regex_search(w, pressure) || std::regex_search(w, dotsThenDigit));
+    const bool pressureWhole = std::regex_search(w, pressure);
     const upload::ReadingVerdict shape = !lineOne        ? upload::ReadingVerdict::LineOneShort
                                          : pressureWhole ? upload::ReadingVerdict::Counts
                                                          : upload::ReadingVerdict::LineTwoUnfinished;

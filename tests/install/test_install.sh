@@ -5,8 +5,9 @@
 # by a setup without administrator rights), a copy that refuses to close,
 # uninstalls that remove what was installed and keep the settings, the
 # folders the setup takes and refuses, an earlier install in a refused folder
-# moved into the usual one, and a signed release (scripts/package --sign with
-# a throwaway certificate). Needs dist/Teskaprs-<version>-setup.exe
+# started at logon by the user's and the machine's Run values (moved out of,
+# with and without /D=; left alone without administrator rights), and a
+# signed release (scripts/package --sign with a throwaway certificate). Needs dist/Teskaprs-<version>-setup.exe
 # (scripts/package) and build/win64/wincheck.exe. Ends with PASS or FAIL and
 # the failed checks.
 set -uo pipefail
@@ -34,6 +35,8 @@ dir="$prefix/drive_c/users/$user/AppData/Local/Programs/Teskaprs"
 shortcut="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Teskaprs.lnk"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Teskaprs'
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+machine_run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+machine_run32='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run'
 settings_key='HKCU\Software\Teskaprs'
 
 checks=0
@@ -166,48 +169,74 @@ check "registry setting kept" value_is "$settings_key" CallSign CW1234
 check "aprsconfig.txt kept" cmp -s "$dir/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-config.txt"
 
 echo "== where the setup installs"
-# Another folder of the user's profile: taken, and found by the next setup.
+# Another folder of the user's profile, named in other letter case and
+# with a trailing backslash: taken, and found by the next setup.
 other_win="C:\\users\\$user\\Tools\\Teskaprs"
 other="$prefix/drive_c/users/$user/Tools/Teskaprs"
-check "silent install into another folder of the profile" install_at "$other_win"
+check "silent install into another folder of the profile" install_at "C:\\USERS\\${user^^}\\Tools\\Teskaprs\\"
 printf 'old copy' >>"$other/teskaprs.exe"
 check "silent upgrade without /D= goes into the same folder" install
 check "the program there replaced" cmp -s "$other/teskaprs.exe" build/release/teskaprs.exe
 check "nothing installed in the default folder" test ! -e "$dir/teskaprs.exe"
+entry=$(reg_value "$uninstall_key" InstallLocation)
 # Refused with exit code 4, nothing written: outside the profile, a folder
-# whose name only begins as the profile's does, and Program Files without
-# administrator rights.
+# whose name only begins as the profile's does, one that ".." takes out of
+# it, and Program Files without administrator rights.
 for row in "install_at|C:\\Tesk Elsewhere|drive_c/Tesk Elsewhere" \
+  "install_at|C:\\users\\$user\\..\\Tesk Up|drive_c/users/Tesk Up" \
   "install_at|C:\\users\\${user}2\\Teskaprs|drive_c/users/${user}2" \
   "install_unelevated_at|C:\\Program Files\\Teskaprs|drive_c/Program Files/Teskaprs"; do
   IFS='|' read -r how folder made <<<"$row"
   check "$how $folder refused (exit code 4)" exits_with 4 $how "$folder"
   check "nothing written in $folder" test ! -e "$prefix/$made"
 done
-check "the earlier install's entry untouched" value_is "$uninstall_key" InstallLocation "$other_win"
+check "the earlier install's entry untouched ($entry)" value_is "$uninstall_key" InstallLocation "$entry"
 pf="$prefix/drive_c/Program Files"
-check "silent install under Program Files (administrator rights)" install_at 'C:\Program Files\Teskaprs'
+# Named by its short (8.3) name.
+pf_short=$("$WINE64" cmd /c 'dir /x C:\' </dev/null 2>>"$log" | tr -d '\r' | sed -n 's/.*<DIR> *\([^ ]*\) *Program Files$/\1/p')
+check "silent install under Program Files (administrator rights), as C:\\$pf_short" install_at "C:\\$pf_short\\Teskaprs"
 check "the program there" cmp -s "$pf/Teskaprs/teskaprs.exe" build/release/teskaprs.exe
 # Wine keeps an access list as Unix permission bits.
 check "its folder keeps the access list Program Files gives" test "$(stat -c %a "$pf/Teskaprs")" = "$(stat -c %a "$pf")"
 
-echo "== an earlier install in a folder now refused"
-old_win='C:\TeskaprsOld'
-old="$prefix/drive_c/TeskaprsOld"
-mkdir -p "$old"
-cp build/release/teskaprs.exe "$old/teskaprs.exe"
-cp build/release/teskaprs.exe "$old/uninstall.exe"
-printf 'C:\\Weather\\old.txt,51,30,12.5,Northern' >"$old/aprsconfig.txt"
-rm -f "$dir/aprsconfig.txt" "$shortcut"
-wine reg add "$uninstall_key" /v InstallLocation /d "$old_win" /f
-wine reg add "$run_key" /v Teskaprs /d "$old_win\\teskaprs.exe" /f
-check "silent upgrade succeeds" install
-check "the program is now in the usual folder" same_program
-check "aprsconfig.txt carried over" cmp -s "$old/aprsconfig.txt" "$dir/aprsconfig.txt"
-check "the old program and uninstaller removed" test ! -e "$old/teskaprs.exe" -a ! -e "$old/uninstall.exe"
-check "Start-menu shortcut made again" test -s "$shortcut"
-check "uninstall entry names the usual folder" value_is "$uninstall_key" UninstallString "\"$win_dir\\uninstall.exe\""
-check "autostart value starts the moved program" value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\""
+echo "== an earlier install in a folder now refused, started at logon for the user and for every user"
+old_win='C:\TeskOld'
+old="$prefix/drive_c/TeskOld"
+printf 'C:\\Weather\\old.txt,51,30,12.5,Northern' >"$TESKAPRS_ROOT/build/install-test-old-config.txt"
+earlier_install() {
+  mkdir -p "$old" && cp build/release/teskaprs.exe "$old/teskaprs.exe" && cp build/release/teskaprs.exe "$old/uninstall.exe"
+  # Any user may change it there (Wine keeps an access list as Unix permission bits).
+  cp "$TESKAPRS_ROOT/build/install-test-old-config.txt" "$old/aprsconfig.txt" && chmod o+w "$old/aprsconfig.txt"
+  rm -f "$dir/aprsconfig.txt" "$other/aprsconfig.txt" "$shortcut"
+  wine reg add "$uninstall_key" /v InstallLocation /d "$old_win" /f
+  # The program part as the program reads it: quoted or not, in any letter case, with either slash.
+  wine reg add "$run_key" /v Teskaprs /d 'c:/teskold/TESKAPRS.EXE' /f
+  wine reg add "$machine_run32" /v Teskaprs /d "\"$old_win\\teskaprs.exe\" /min" /f
+  wine reg add "$machine_run" /v Teskaprs /d " $old_win\\teskaprs.exe" /f
+}
+earlier_install
+check "without administrator rights the setup stops (exit code 5)" exits_with 5 install_unelevated
+check "and changes nothing" eval 'cmp -s "$old/teskaprs.exe" build/release/teskaprs.exe && test -e "$old/aprsconfig.txt" &&
+  value_is "$run_key" Teskaprs c:/teskold/TESKAPRS.EXE && value_is "$machine_run" Teskaprs "$old_win\\teskaprs.exe"'
+# Upgraded into a folder given with /D=, and into the usual folder.
+for row in "install_at|$other_win|$other_win|$other" "install||$win_dir|$dir"; do
+  IFS='|' read -r how given new_win new <<<"$row"
+  earlier_install
+  check "$how $given: upgrade succeeds" $how ${given:+"$given"}
+  check "the old program, uninstaller and folder are gone" test ! -e "$old"
+  check "aprsconfig.txt moved into $new_win" cmp -s "$new/aprsconfig.txt" "$TESKAPRS_ROOT/build/install-test-old-config.txt"
+  check "with the access list of its new folder" test -z "$(find "$new/aprsconfig.txt" -perm -o=w)"
+  check "the user's Run value starts the new program" value_is "$run_key" Teskaprs "\"$new_win\\teskaprs.exe\""
+  check "no Run value of the machine's is left" eval 'value_absent "$machine_run" Teskaprs && value_absent "$machine_run32" Teskaprs'
+  check "uninstall entry names $new_win" value_is "$uninstall_key" UninstallString "\"$new_win\\uninstall.exe\""
+done
+# The earlier folder a link to another: nothing is done through it, but no
+# Run value names it any more.
+earlier_install && mv "$old" "$old.real" && ln -s "$old.real" "$old"
+check "an earlier folder that is a link: upgrade succeeds" install
+check "nothing moved or removed through the link" eval 'test -e "$old.real/teskaprs.exe" -a -e "$old.real/aprsconfig.txt"'
+check "its Run values name the new program" eval 'value_is "$run_key" Teskaprs "\"$win_dir\\teskaprs.exe\"" &&
+  value_absent "$machine_run" Teskaprs'
 
 echo "== a signed release"
 # A throwaway certificate, made now; nothing is time-stamped (no network).
@@ -220,8 +249,13 @@ openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" -out "$
   -passout env:TESKAPRS_SIGN_PASSWORD >>"$log" 2>&1
 signed_setup=$signing/dist/Teskaprs-$version-setup.exe
 verifies() { osslsigncode verify -in "$1" -CAfile "$signing/cert.pem" -ignore-cdp | grep -q '^Signature verification: ok'; }
-check "scripts/package --sign" bash scripts/package --sign "$signing/test.pfx" --out "$signing/dist" \
-  --release-url https://example.org/teskaprs/
+# makensis records whether the password reached it.
+mkdir -p "$signing/bin"
+printf '#!/bin/sh\nenv | grep -q TESKAPRS_SIGN_PASSWORD && touch "%s/leaked"\nexec %s "$@"\n' \
+  "$signing" "$(command -v makensis)" >"$signing/bin/makensis" && chmod +x "$signing/bin/makensis"
+check "scripts/package --sign" env PATH="$signing/bin:$PATH" bash scripts/package --sign "$signing/test.pfx" \
+  --out "$signing/dist" --release-url https://example.org/teskaprs/
+check "the signing password is in no other command's environment" test ! -e "$signing/leaked"
 check "the signed setup's signature verifies" verifies "$signed_setup"
 check "the winget manifest names the licence" grep -qx "License: MIT" "$signing/dist/winget/Teskaprs.Teskaprs.locale.en-US.yaml"
 check "the signed setup installs" install_signed

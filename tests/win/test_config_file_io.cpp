@@ -114,6 +114,12 @@ TEST(ConfigFileIO, SettingsSurviveTheFile) {
     EXPECT_EQ(r.modelIndex, 1);
     EXPECT_EQ(r.minimized, true);
     EXPECT_EQ(r.autoStart, true);
+
+    // A file an earlier version wrote in the ANSI code page (Windows-1252
+    // under the tests' Wine) reads as the same text.
+    ASSERT_EQ(GetACP(), 1252u);
+    const std::string ansi = folder.Write("ansi.txt", "C:\\Caf\xE9\\wxreport.txt,45");
+    EXPECT_EQ(ReadConfigFile(ansi), "C:\\Caf\xC3\xA9\\wxreport.txt,45");
 }
 
 // Each way the save can fail: the message, the old file whole, and no
