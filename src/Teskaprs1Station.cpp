@@ -395,7 +395,7 @@ void TForm1::ApplyStationSettings() {
         ShowStationStatus("Port " + number + " in use: choose another port");
         return;
     }
-    UploadLog.Write("receiving from the station on port " + number);
+    UploadLog.Write("listening for the station on port " + number);
     ShowStationStatus("Receiving from the station on port " + number);
     StationQuietTimer.SetEnabled(false);
     StationQuietTimer.SetEnabled(true);
