@@ -436,7 +436,8 @@ int TForm1::StationRequest(const station::HttpRequest& request, const std::strin
         }
         if (needsHeight && !heightAsked_) {
             heightAsked_ = true;
-            UploadLog.Write(std::string(kEnterHeight) + " (the station's relative pressure equals its absolute one)");
+            UploadLog.Write("pressure not sent: the station's relative pressure equals its absolute one, and no "
+                            "height is given; enter the station's height in Receive from the station");
             ShowStationStatus(kEnterHeight);
         }
         break;
