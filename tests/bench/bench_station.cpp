@@ -43,11 +43,9 @@ void PrintMemory(const char* when) {
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    std::printf("  %-26s resident (working set) %.2f MB, private bytes %.2f MB, handles %lu\n", when,
+    std::printf("  %-26s resident (working set) %.2f MB, private bytes %.2f MB\n", when,
                 static_cast<double>(memory.WorkingSetSize) / (1024.0 * 1024.0),
-                static_cast<double>(memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage) / (1024.0 * 1024.0), static_cast<unsigned long>(handles));
+                static_cast<double>(memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage) / (1024.0 * 1024.0));
 }
 
 template <class F>
