@@ -113,6 +113,7 @@ TForm1::TForm1() : Timer1(10000, false), Timer2(10, false), DelayTimer(60000, fa
     SetUpSettings();
     SetUpLinks();
     SetUpDesktop();
+    SetUpStation();
     // A failure while the box of an earlier one is open: the log and the
     // status line.
     rtl::Application().SetFailureNote([this](const std::string& text) {
@@ -468,6 +469,9 @@ void TForm1::FormCreate() {
 
     // 10. Wait for the start minute.
     DelayTimer.SetEnabled(true);
+
+    // Receiving from the station, when it is on.
+    ApplyStationSettings();
 }
 
 void TForm1::AutoServerClick(rtl::TControl*) {
@@ -584,6 +588,11 @@ bool TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         // The clock or the time zone was changed: the local minute follows
         // it; each minute's tick finds its second again by itself.
         rtl::TimeZoneChanged();
+        result = 0;
+        return true;
+    case WM_SYSCOMMAND:
+        if ((wp & 0xFFF0) != kStationCommand) return false;
+        OpenStationDialog();
         result = 0;
         return true;
     case WM_POWERBROADCAST:

@@ -15,6 +15,7 @@
 #include "rtl/Controls.h"
 #include "rtl/Dialogs.h"
 #include "rtl/Timer.h"
+#include "station/Receiver.h"
 #include "upload/Intake.h"
 #include "upload/Packet.h"
 #include "upload/LoginReply.h"
@@ -26,7 +27,7 @@
 #include "upload/Weather.h"
 
 namespace config { class TEasyRegAdvanced; }
-namespace net { class TWSocket; }
+namespace net { class TListener; class TWSocket; }
 namespace ui {
 struct ControlLayout;
 class TabcSingleInstance;
@@ -156,7 +157,54 @@ public:
     std::string ReadStoredPacket();
     // Records the packet as the last one delivered; registry failures are raised.
     void StorePacket(const std::string& packet);
+    // Receiving from the station: on or off, the port, the station's height
+    // (metres, "." as the decimal point; empty: none given) and the pinned
+    // key (empty: the next station's is pinned). In force at once; stored
+    // with the other settings, and by the station's dialog at once.
+    bool StationListen = false;
+    std::string StationPort = "8080", StationHeight, StationKey;
+    // In registry mode, writes those four values; failures are raised.
+    void StoreStationSettings();
     // ---- end of settings store ----
+
+    // ---- Receiving from the station (Teskaprs1Station.cpp) ----
+    // While StationListen is on, the station's own uploads come to this
+    // listener, and the latest reading taken from them is what "Update Now"
+    // and the schedule send, instead of the report file.
+    std::shared_ptr<net::TListener> StationListener;
+    station::Receiver StationReceiver;
+    // Two minutes after receiving was turned on: whether anything came.
+    rtl::TTimer StationQuietTimer{120000, false};
+    // Creates the listener, adds "Receive from the station..." to the
+    // window's system menu.
+    void SetUpStation();
+    // The system menu's item that opens the dialog (below 0xF000, its low
+    // four bits clear).
+    static constexpr UINT kStationCommand = 0x0110;
+    // Listens, or stops listening, as the settings say now; the status line
+    // and the log say what came of it.
+    void ApplyStationSettings();
+    // The dialog "Receive from the station" (made at its first opening,
+    // hidden when closed).
+    void OpenStationDialog();
+    HWND StationDialogHandle() const;
+    // A whole request from sender: taken, or refused; the answer's status.
+    int StationRequest(const station::HttpRequest& request, const std::string& sender);
+    // For an upload while receiving: the latest reading, when it is fresh.
+    // Otherwise nothing, and the attempt has ended (status line, tip, log).
+    std::optional<upload::ReportLines> TakeStationReading();
+
+private:
+    class StationDialog;
+    std::shared_ptr<StationDialog> stationDialog_;
+    rtl::TimePoint receivingSince_{};  // receiving turned on (or its port changed)
+    int stationError_ = 0;             // the sockets error of the last Listen
+    bool heightAsked_ = false;         // the height was asked for once
+    std::string stationStatus_;        // the status line receiving put up last
+    void ShowStationStatus(const std::string& text);
+
+public:
+    // ---- end of receiving ----
 
     // ---- Links and version label (Teskaprs1Links.cpp) ----
     // Gives the version label its item and options and lets it read the
@@ -183,7 +231,7 @@ public:
     // without a tray icon).
     void ShowTrayBalloon(const std::string& text);
     // The tray icon's right-click menu and its items.
-    enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit };
+    enum TrayMenuItem : UINT { kTrayShow = 1, kTrayUpdateNow, kTrayOpenLog, kTrayExit, kTrayStation };
     HMENU TrayMenu() const { return trayMenu_.handle; }
     void TrayMenuClick(UINT item);
     // "Open log": the log in the user's editor, or its folder while there

@@ -141,6 +141,10 @@ config::ConfigValues ConfigValuesOf(const TForm1& form) {
     v.autoServer = form.AutoServer->Checked();
     v.minimized = form.Minimized->Checked();
     v.autoStart = form.AutoStart->Checked();
+    v.stationListen = form.StationListen;
+    v.stationPort = form.StationPort;
+    v.stationHeight = form.StationHeight;
+    v.stationKey = form.StationKey;
     return v;
 }
 
@@ -172,6 +176,10 @@ void RestoreFromConfigFile(TForm1& form) {
     if (r.autoServer) form.AutoServer->SetChecked(*r.autoServer);
     if (r.minimized) form.Minimized->SetChecked(*r.minimized);
     if (r.autoStart) form.AutoStart->SetChecked(*r.autoStart);
+    form.StationListen = r.stationListen;
+    form.StationPort = r.stationPort;
+    form.StationHeight = r.stationHeight;
+    form.StationKey = r.stationKey;
 }
 
 // The write probe: whether the settings key under the component's root can
@@ -184,6 +192,27 @@ bool ProbeWrite(config::TEasyRegAdvanced& reg) {
     } catch (const config::ERegistryException&) {
         return false;
     }
+}
+
+// Receiving from the station, from the settings key of reg: missing values
+// (a key saved by an earlier version) read as off on port 8080, with no
+// height and no key pinned.
+void RestoreStation(TForm1& form, config::TEasyRegAdvanced& reg) {
+    auto text = [&reg](const char* name, const char* missing) {
+        try {
+            return reg.ValueExists(name) ? reg.ReadString(name) : std::string(missing);
+        } catch (const config::ERegistryException&) {
+            return std::string(missing);
+        }
+    };
+    try {
+        form.StationListen = reg.ValueExists("StationListen") && reg.ReadBool("StationListen");
+    } catch (const config::ERegistryException&) {
+        form.StationListen = false;
+    }
+    form.StationPort = text("StationPort", "8080");
+    form.StationHeight = text("StationHeight", "");
+    form.StationKey = text("StationKey", "");
 }
 
 // Restores the saved settings from the settings key of reg, in their order,
@@ -231,7 +260,7 @@ void RestoreFromRegistry(TForm1& form, config::TEasyRegAdvanced& reg) {
         form.AutoServer->SetChecked(reg.ReadBool("AutoServer"));
     } catch (const config::ERegistryException&) {
         form.AutoServer->SetChecked(true);
-    }
+    }    RestoreStation(form, reg);
 }
 
 }  // namespace
@@ -286,6 +315,8 @@ void TForm1::RestoreSettings() {
         machine.SetRegString(kSettingsKey);
         if (!machine.ValueExists("CallSign")) return;
         RestoreFromRegistry(*this, machine);
+        // Receiving set up by the user (the dialog stores it at once) is the user's.
+        if (reg.ValueExists("StationListen")) RestoreStation(*this, reg);
     } else {
         return;  // nothing was ever saved: the controls keep their creation values
     }
@@ -338,6 +369,7 @@ void TForm1::Button1Click(rtl::TControl*) {
     reg.WriteString("ServerPort", ServerPortEdit->Text());
     reg.WriteBool("AutoServer", AutoServer->Checked());
     reg.WriteBool("Minimized", Minimized->Checked());
+    StoreStationSettings();
 
     SetStationLinkCaption();
 
@@ -387,6 +419,16 @@ void TForm1::Button1Click(rtl::TControl*) {
     }
 
     RearmSchedule();
+}
+
+void TForm1::StoreStationSettings() {
+    if (!RegistryMode) return;
+    config::TEasyRegAdvanced& reg = *EasyRegAdvanced1;
+    reg.SetRegString(kSettingsKey);
+    reg.WriteBool("StationListen", StationListen);
+    reg.WriteString("StationPort", StationPort);
+    reg.WriteString("StationHeight", StationHeight);
+    reg.WriteString("StationKey", StationKey);
 }
 
 std::string TForm1::ReadStoredPacket() {

@@ -44,6 +44,7 @@ void TForm1::SetUpDesktop() {
     AppendMenuW(trayMenu_.handle, MF_STRING, kTrayShow, L"&Show Teskaprs");
     AppendMenuW(trayMenu_.handle, MF_STRING, kTrayUpdateNow, L"&Update Now");
     AppendMenuW(trayMenu_.handle, MF_STRING, kTrayOpenLog, L"Open &log");
+    AppendMenuW(trayMenu_.handle, MF_STRING, kTrayStation, L"&Receive from the station\x2026");
     AppendMenuW(trayMenu_.handle, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(trayMenu_.handle, MF_STRING, kTrayExit, L"E&xit");
     SetMenuDefaultItem(trayMenu_.handle, kTrayShow, FALSE);
@@ -88,6 +89,9 @@ void TForm1::TrayMenuClick(UINT item) {
         break;
     case kTrayOpenLog:
         OpenUploadLog();
+        break;
+    case kTrayStation:
+        OpenStationDialog();
         break;
     case kTrayExit:
         // As closing the window: the loop ends and the icon goes with it.

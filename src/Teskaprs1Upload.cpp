@@ -86,7 +86,7 @@ void TForm1::DoUpload() {
     // First stage: a fresh reading of the report (nothing while an earlier
     // attempt is under way, or when there is no report).
     if (Upload.UploadBusy) return;
-    const std::string reportPath = FileLocationDisplay->Text();
+    const std::string reportPath = StationListen ? "the station's uploads" : FileLocationDisplay->Text();
     // The station's settings as they are now: what is typed while the
     // attempt runs counts from the next one on.
     const upload::PacketSettings settings = ReadPacketSettings();
@@ -110,7 +110,14 @@ void TForm1::DoUpload() {
     // to ten seconds, the window alive meanwhile. Correct data or none.
     upload::ReportSettler settler;
     upload::ReportLook look;
-    for (int second = 0;; ++second) {
+    // Receiving from the station: its latest reading, when fresh, instead
+    // of a look at the report; written when it was received.
+    std::optional<upload::ReportLines> received;
+    if (StationListen) {
+        if (!(received = TakeStationReading())) return;
+        look.lastWrite = StationReceiver.Latest()->received;
+    }
+    for (int second = 0; !received; ++second) {
         // Each look runs off this thread, the window alive meanwhile, and
         // has ten seconds (a report on a share whose computer is off).
         upload::NoLook why = upload::NoLook::TimedOut;
@@ -164,12 +171,12 @@ void TForm1::DoUpload() {
             return;
         }
     }
-    const upload::ReportLines lines = upload::ReadReportLines(look.bytes);
+    const upload::ReportLines lines = received ? *received : upload::ReadReportLines(look.bytes);
 
     // Only the weather now: CWOP files a report as of its arrival, so a
     // report the console program stopped writing long ago is not sent.
     const rtl::TimePoint now = rtl::Now();
-    if (upload::ReportIsOld(look.lastWrite, now)) {
+    if (!received && upload::ReportIsOld(look.lastWrite, now)) {
         const std::string written = upload::ClockText(rtl::ToLocal(look.lastWrite), rtl::ToLocal(now));
         UploadLog.Write(upload::LogReportOld(written, reportPath));
         const std::string status = "Report old: written " + written + ", nothing sent";

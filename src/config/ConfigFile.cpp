@@ -12,6 +12,8 @@ namespace {
 
 // The text after each comma is cut to this many characters as it is taken up.
 constexpr std::size_t kRemainderLimit = 999;
+// Begins the fields of receiving from the station, after the autostart flag.
+const std::string kStationTag = "Station,";
 
 // A text field as written: trimmed, and with no line end left inside, since
 // the reader sees only the first line.
@@ -110,6 +112,10 @@ std::string FormatConfigLine(const ConfigValues& values) {
     field(Flag(values.autoServer));
     field(Flag(values.minimized));
     line += Flag(values.autoStart);
+    const std::string port = TextField(values.stationPort), height = TextField(values.stationHeight),
+                      key = TextField(values.stationKey);
+    if (values.stationListen || port != "8080" || !height.empty() || !key.empty())
+        line += "," + kStationTag + Flag(values.stationListen) + "," + port + "," + height + "," + key;
     return line;
 }
 
@@ -163,7 +169,19 @@ ConfigReading ParseConfigText(const std::string& content, const std::vector<std:
 
     Advance(rest);
     rest = rtl::Trimmed(rest);
-    out.autoStart = rest == "Y";
+    // Receiving from the station follows the autostart flag, after its tag.
+    const std::size_t comma = rest.find(',');
+    const bool station = comma != std::string::npos && rest.compare(comma + 1, kStationTag.size(), kStationTag) == 0;
+    out.autoStart = (station ? rtl::Trimmed(rest.substr(0, comma)) : rest) == "Y";
+    if (!station) return out;
+    rest = rest.substr(comma + 1 + kStationTag.size(), kRemainderLimit);
+    out.stationListen = FieldOf(rest) == "Y";
+    Advance(rest);
+    out.stationPort = rtl::Trimmed(FieldOf(rest));
+    Advance(rest);
+    out.stationHeight = rtl::Trimmed(FieldOf(rest));
+    Advance(rest);
+    out.stationKey = rtl::Trimmed(rest);
     return out;
 }
 

@@ -7,7 +7,11 @@
 //   minutes, seconds, latitude hemisphere, longitude hemisphere, callsign,
 //   validation number, interval, [station model,] server name, server port,
 //   automatic servers (Y/N), minimized start (Y/N), autostart (Y/N)
-// The station model and its comma are there only when a model is selected.
+//   [, "Station", receiving from the station (Y/N), its port, its height, its key]
+// The station model and its comma are there only when a model is selected;
+// the four fields of receiving from the station only when they are not the
+// defaults (off, port 8080, no height, no key), so a file of an owner who
+// never turned it on stays as earlier versions wrote it.
 // There is no quoting: a comma inside a text is read as a separator.
 #pragma once
 
@@ -37,6 +41,11 @@ struct ConfigValues {
     std::optional<std::string> model;
     std::string serverName, serverPort;  // trimmed as fileLocation
     bool autoServer = true, minimized = false, autoStart = true;  // "Y" / "N"
+    // Receiving from the station: on or off, the port and the height
+    // (metres, "." as the decimal point) as text, the pinned key (last, so
+    // the rest of the line is the key). Texts written as fileLocation.
+    bool stationListen = false;
+    std::string stationPort = "8080", stationHeight, stationKey;
 };
 
 // The line written for these settings (no line end). Integers are plain
@@ -88,9 +97,15 @@ struct ConfigReading {
     // Automatic servers: the field equals "Y" exactly (no trimming, case
     // counting). Minimized: the field equals "Y" after the blanks and control
     // characters in front of it (and at the very end of the line) are
-    // trimmed. Autostart: the whole rest of the line equals "Y" after the
-    // same trimming.
+    // trimmed. Autostart: the whole rest of the line (up to the station's
+    // tag where it follows) equals "Y" after the same trimming.
     std::optional<bool> autoServer, minimized, autoStart;
+    // Receiving from the station, from the fields after the autostart flag
+    // and the tag "Station"; a line without them reads as off on port 8080,
+    // with no height and no key. On: the field equals "Y"; the key is the
+    // rest of the line. Texts as read, trimmed.
+    bool stationListen = false;
+    std::string stationPort = "8080", stationHeight, stationKey;
 };
 
 // Reads the file's content: only its first line counts, up to the first CR

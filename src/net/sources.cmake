@@ -4,5 +4,6 @@ list(APPEND TESKAPRS_PORTABLE_SOURCES
   net/WSocketResolve.cpp
 )
 list(APPEND TESKAPRS_WIN32_SOURCES
+  net/Listener.cpp
   net/WSocket.cpp
 )

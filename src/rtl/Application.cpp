@@ -207,6 +207,11 @@ bool TApplication::ProcessMessage(MSG& msg) {
         return true;
     }
     HWND dialogRoot = mainForm_;
+    if (msg.hwnd && !keyboardWindows_.empty()) {
+        HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+        if (std::find(keyboardWindows_.begin(), keyboardWindows_.end(), root) != keyboardWindows_.end())
+            dialogRoot = root;
+    }
     if (dialogRoot && IsDialogMessageW(dialogRoot, &msg)) return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

@@ -50,6 +50,10 @@ public:
     HWND Handle() const { return handle_; }
     HWND MainForm() const { return mainForm_; }
     void SetMainForm(HWND form) { mainForm_ = form; }
+    // Other top-level windows whose controls the keyboard moves between as
+    // in a dialog (Tab, Enter, Escape), as it does in the main form's.
+    void AddKeyboardWindow(HWND window) { keyboardWindows_.push_back(window); }
+    void RemoveKeyboardWindow(HWND window) { std::erase(keyboardWindows_, window); }
 
     // Whether Run shows the main form as the loop starts (default true; the
     // tray icon switches it off, and so does a second copy that ends itself).
@@ -120,6 +124,7 @@ private:
     HWND handle_ = nullptr;
     bool comStarted_ = false;
     HWND mainForm_ = nullptr;
+    std::vector<HWND> keyboardWindows_;
     HICON icon_ = nullptr;
     bool showMainForm_ = true;
     bool terminated_ = false;

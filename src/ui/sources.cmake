@@ -9,6 +9,7 @@ list(APPEND TESKAPRS_WIN32_SOURCES
   Teskaprs1Links.cpp
   Teskaprs1Sensors.cpp
   Teskaprs1Settings.cpp
+  Teskaprs1Station.cpp
   Teskaprs1Tray.cpp
   Teskaprs1Upload.cpp
   ui/Abcutil.cpp

@@ -10,6 +10,7 @@ std::string OutcomeReason(AttemptOutcome outcome) {
     case AttemptOutcome::ReportNotReachable: return "report not reachable";
     case AttemptOutcome::ReportIncomplete: return "report incomplete";
     case AttemptOutcome::ReportOld: return "report old";
+    case AttemptOutcome::StationSilent: return "station silent";
     case AttemptOutcome::NoWeather: return "no weather in report";
     case AttemptOutcome::ReportUnchanged: return "report unchanged";
     case AttemptOutcome::PacketRefused: return "packet not sendable";

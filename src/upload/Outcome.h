@@ -21,6 +21,7 @@ enum class AttemptOutcome {
     SessionEnded,      // the server closed or reset the session before the packet was delivered
     LoginNotVerified,  // the server did not verify the login
     ServerDidNotConfirm,  // the packet went out, but the server's reply did not confirm this station's login
+    StationSilent,     // receiving from the station, and no fresh reading has come from it
 };
 
 // A short text for the owner: "report unchanged", "no server answered"...

@@ -100,6 +100,10 @@ void CheckRoundTrip(FuzzedDataProvider& data) {
     v.autoServer = data.ConsumeBool();
     v.minimized = data.ConsumeBool();
     v.autoStart = data.ConsumeBool();
+    v.stationListen = data.ConsumeBool();
+    v.stationPort = TextFrom(data);
+    v.stationHeight = TextFrom(data);
+    v.stationKey = data.ConsumeRandomLengthString(40);  // the rest of the line: commas too
 
     const std::string line = config::FormatConfigLine(v);
     Check(line.find_first_of("\r\n") == std::string::npos);
@@ -134,6 +138,12 @@ void CheckRoundTrip(FuzzedDataProvider& data) {
     Check(r.modelIndex == model);
     Check(r.serverName == AsWritten(v.serverName) && r.serverPort == AsWritten(v.serverPort));
     Check(r.autoServer == v.autoServer && r.minimized == v.minimized && r.autoStart == v.autoStart);
+    // Receiving from the station, after the autostart flag; defaults when
+    // nothing of it was written.
+    const bool written = line.find(",Station,") != std::string::npos;
+    Check(r.stationListen == v.stationListen);
+    Check(r.stationPort == (written ? AsWritten(v.stationPort) : "8080"));
+    Check(r.stationHeight == AsWritten(v.stationHeight) && r.stationKey == AsWritten(v.stationKey));
 }
 
 }  // namespace

@@ -224,6 +224,10 @@ protected:
         form->ServerPortEdit->SetText("14580");
         form->Minimized->SetChecked(true);
         form->AutoStart->SetChecked(true);
+        form->StationListen = true;
+        form->StationPort = "8081";
+        form->StationHeight = "123.5";
+        form->StationKey = "AB12";
     }
     // What a save of EnterEverySetting() writes under that root: the text
     // values untrimmed, with their zero byte; integers as REG_DWORD; the
@@ -248,6 +252,10 @@ protected:
             {"ServerPort", Raw(REG_SZ, Sz("14580"))},
             {"AutoServer", Raw(REG_DWORD, Dword(0))},
             {"Minimized", Raw(REG_DWORD, Dword(1))},
+            {"StationListen", Raw(REG_DWORD, Dword(1))},
+            {"StationPort", Raw(REG_SZ, Sz("8081"))},
+            {"StationHeight", Raw(REG_SZ, Sz("123.5"))},
+            {"StationKey", Raw(REG_SZ, Sz("AB12"))},
         };
         EXPECT_EQ(ValuesOf(root, kSettingsKey).size(), expected.size()) << "the save writes nothing else";
         for (const auto& [name, raw] : expected) EXPECT_EQ(Raw(root, kSettingsKey, name), raw) << name;
@@ -318,7 +326,7 @@ TEST_F(SettingsStoreTest, SaveWritesEverySettingAndTheNextStartRestoresIt) {
     // The configuration file follows the registry, and the schedule is re-armed.
     EXPECT_EQ(testsupport::TempFolder::Read(testsupport::ConfigFileBesideProgram()),
               "C:\\Weather\\wxreport.txt,51,30,12.5,0,7,45.25,1,1,N0CALL,-1,15,Davis Vantage Pro,server.example,"
-              "14580,N,Y,Y");
+              "14580,N,Y,Y,Station,Y,8081,123.5,AB12");
     EXPECT_TRUE(form->DelayTimer.Enabled());
     EXPECT_FALSE(form->Timer2.Enabled());
     EXPECT_NE(form->Label15->Text().find("N0CALL"), std::string::npos) << form->Label15->Text();
@@ -327,6 +335,9 @@ TEST_F(SettingsStoreTest, SaveWritesEverySettingAndTheNextStartRestoresIt) {
     ExpectNoErrors();
     EXPECT_TRUE(form->RegistryMode);
     EXPECT_EQ(Controls(), before);
+    EXPECT_EQ(form->StationListen && form->StationPort == "8081" && form->StationHeight == "123.5" &&
+                  form->StationKey == "AB12",
+              true);
     EXPECT_NE(form->Label15->Text().find("N0CALL"), std::string::npos) << "the link follows the restored callsign";
 }
 

@@ -20,6 +20,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -1079,7 +1080,7 @@ MenuSeen RightClickAndPress(TabcTrayIcon& tray, std::vector<WPARAM> keys, UINT e
 const std::vector<WPARAM> kChooseShow{VK_DOWN, VK_RETURN};
 const std::vector<WPARAM> kChooseUpdateNow{VK_DOWN, VK_DOWN, VK_RETURN};
 const std::vector<WPARAM> kChooseOpenLog{VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
-const std::vector<WPARAM> kChooseExit{VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
+const std::vector<WPARAM> kChooseExit{VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN};
 
 std::string MenuText(HMENU menu, UINT position) {
     char text[64] = {};
@@ -1092,10 +1093,10 @@ TEST_F(TrayWindowTest, ARightClickOpensTheMenuInFrontAndEscapeClosesIt) {
     HMENU menu = form->TrayMenu();
     ASSERT_NE(menu, nullptr);
     // The items, the separator, and the default (bold) item: a left click's.
-    ASSERT_EQ(GetMenuItemCount(menu), 5);
-    const char* texts[] = {"&Show Teskaprs", "&Update Now", "Open &log", "", "E&xit"};
-    for (UINT i = 0; i < 5; ++i) EXPECT_EQ(MenuText(menu, i), texts[i]) << i;
-    EXPECT_TRUE(GetMenuState(menu, 3, MF_BYPOSITION) & MF_SEPARATOR);
+    ASSERT_EQ(GetMenuItemCount(menu), 6);
+    const char* texts[] = {"&Show Teskaprs", "&Update Now", "Open &log", "&Receive from the station", "", "E&xit"};
+    for (UINT i = 0; i < 6; ++i) EXPECT_EQ(MenuText(menu, i).substr(0, std::strlen(texts[i])), texts[i]) << i;
+    EXPECT_TRUE(GetMenuState(menu, 4, MF_BYPOSITION) & MF_SEPARATOR);
     EXPECT_EQ(GetMenuDefaultItem(menu, FALSE, 0), static_cast<UINT>(TForm1::kTrayShow));
     EXPECT_EQ(Tray().PopupMenu(), menu);
 
