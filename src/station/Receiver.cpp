@@ -157,7 +157,7 @@ Taking Receiver::Take(const HttpRequest& request, const std::string& sender, rtl
 
     const WeatherLine weather = MakeWeatherLine(upload, received, settings.heightMetres, history_);
     StationReading reading;
-    reading.lines = {ReceivedLine(received), weather.text};
+    reading.lines = {ReceivedLine(received), weather.text, true};  // whole, as if a line end followed
     reading.received = received;
     const std::string* type = upload.Field("stationtype");
     if (!type) type = upload.Field("softwaretype");

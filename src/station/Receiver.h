@@ -46,8 +46,7 @@ struct Taking {
 };
 
 // The latest reading taken, and what the dialog shows of it. Its lines are
-// whole, as a report's lines with their line ends (read line 2 with
-// upload::ReadWeather(line, true)).
+// whole, as a report's lines with their line ends (weatherEnded).
 struct StationReading {
     upload::ReportLines lines;     // line 1 the time received (UTC, "Dec 08 2026 14:27"), line 2 APRS weather
     rtl::TimePoint received{};     // when it was received

@@ -3,7 +3,6 @@
 // beyond 16 KiB; whatever is taken becomes two lines of a whole report.
 #include <cstdint>
 #include <cstdlib>
-#include <regex>
 #include <string>
 
 #include "station/Receiver.h"
@@ -15,15 +14,12 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-const std::regex kWeather(R"([0-9.]{3}/[0-9.]{3}g[0-9.]{3}t(-[0-9]{2}|[0-9]{3}|\.{3})(r\d{3})?(p\d{3})?(P\d{3})?)"
-                          R"((h\d{2})?b(\d{5}|\.{5})([Ll]\d{3})?)");
-
 void Take(station::Receiver& receiver, const station::HttpRequest& request, std::optional<double> height) {
     const station::Taking t = receiver.Take(request, "192.168.1.50", rtl::TimePoint{}, {height, ""});
     if (t.verdict != station::Taking::Verdict::Taken) return Check(t.status == 400 || t.status == 403);
     const upload::ReportLines& lines = receiver.Latest()->lines;
     Check(t.status == 200 && !t.keyToPin.empty() && t.keyToPin.find(',') == std::string::npos);
-    Check(lines.timestamp == "Jan 01 1970 00:00" && std::regex_match(lines.weather, kWeather));
+    Check(lines.timestamp == "Jan 01 1970 00:00");
     Check(upload::ReportShape(lines.timestamp + "\r\n" + lines.weather + "\r\n") == upload::ReadingVerdict::Counts);
 }
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "config/ConfigFile.h"
@@ -143,25 +142,6 @@ TEST(ConfigFile, TextFieldsAreTrimmedButTheModelIsNot) {
     EXPECT_EQ(Read(FormatConfigLine(v)), "[C:\\Weather\\wxreport.txt]|51|30|12.5|0|7|45|0|0|[N0CALL]|[-1]|10|" +
                                              std::to_string(ModelIndex("Davis Vantage Pro")) +
                                              "|[my host\tname]|[]|Y|N|Y");
-}
-
-// Receiving from the station follows the autostart flag, after its tag, and
-// only once it differs from its defaults; a line without it reads as off.
-TEST(ConfigFile, ReceivingFromTheStationFollowsTheAutostartFlag) {
-    ConfigValues v = ExampleValues();
-    v.stationListen = true;
-    v.stationPort = " 8081 ";
-    v.stationHeight = "123.5";
-    v.stationKey = "A1,B2";
-    const std::string line = FormatConfigLine(v);
-    EXPECT_EQ(line, kExample + ",Station,Y,8081,123.5,A1,B2");
-    EXPECT_EQ(Read(line), ExampleReading(ModelIndex("Davis Vantage Pro")));
-    const ConfigReading on = ParseConfigText(line, Models());
-    EXPECT_EQ(std::make_tuple(on.stationListen, on.stationPort, on.stationHeight, on.stationKey),
-              std::make_tuple(true, "8081"s, "123.5"s, "A1,B2"s));
-    const ConfigReading off = ParseConfigText(kExample + ",N", Models());
-    EXPECT_EQ(std::make_tuple(*off.autoStart, off.stationListen, off.stationPort, off.stationKey),
-              std::make_tuple(false, false, "8080"s, ""s));
 }
 
 TEST(ConfigFile, FlagsAndNegativeNumbers) {

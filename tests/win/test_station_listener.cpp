@@ -116,12 +116,6 @@ TEST_F(StationListenerTest, BothFormsAreAnsweredAndTheLatestIsWhatUpdateNowSends
     const std::string packet = server.Received(0).substr(server.Received(0).find("\r\n") + 2);
     EXPECT_EQ(packet.substr(0, 20), "CW1234>APRS,TCPXX*:@");
     EXPECT_EQ(packet.substr(27), "0000.00N/00000.00W_230/012g012t070r000h90b09854v\r\n");
-
-    // The dialog opens from the tray menu, and Escape closes it.
-    form->TrayMenuClick(TForm1::kTrayStation);
-    ASSERT_TRUE(IsWindowVisible(form->StationDialogHandle()));
-    PostMessageW(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->StationDialogHandle()); }, kWaitMs));
 }
 
 TEST_F(StationListenerTest, AnOversizeRequestAnIdleConnectionAndOneTooManyAreClosed) {
