@@ -20,7 +20,8 @@ inline constexpr std::size_t kMaxRequestBytes = 16 * 1024;
 // A request must have arrived whole this long after its connection opened;
 // the connection is closed otherwise.
 inline constexpr std::chrono::seconds kRequestDeadline{5};
-// The most connections held open at once; one beyond is closed at once.
+// The most connections held open at once; one more makes the oldest
+// unanswered one give way (idle connections cannot keep the station out).
 inline constexpr int kMaxConnections = 4;
 
 struct HttpHeader {
