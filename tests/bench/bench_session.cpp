@@ -23,28 +23,16 @@
 #include <string>
 #include <thread>
 
+#include "BenchClock.h"
 #include "Teskaprs1.h"
 #include "rtl/Application.h"
 #include "rtl/Clock.h"
 
 namespace {
 
-double Milliseconds(const FILETIME& t) {
-    ULARGE_INTEGER v;
-    v.LowPart = t.dwLowDateTime;
-    v.HighPart = t.dwHighDateTime;
-    return static_cast<double>(v.QuadPart) / 10000.0;
-}
-double ThreadCpu(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
-    return Milliseconds(kernel) + Milliseconds(user);
-}
-double ProcessCpu() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return Milliseconds(kernel) + Milliseconds(user);
-}
+using bench::ProcessCpu;
+using bench::ThreadCpu;
+
 
 // Windows Sockets for the server, loaded by name as the program does (the
 // benchmarks link only the program's own code).

@@ -17,28 +17,16 @@
 #include <string>
 #include <thread>
 
+#include "BenchClock.h"
 #include "Teskaprs1.h"
 #include "net/Listener.h"
 #include "rtl/Application.h"
 
 namespace {
 
-double Milliseconds(const FILETIME& t) {
-    ULARGE_INTEGER v;
-    v.LowPart = t.dwLowDateTime;
-    v.HighPart = t.dwHighDateTime;
-    return static_cast<double>(v.QuadPart) / 10000.0;
-}
-double ThreadCpu(HANDLE thread) {
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return -1;
-    return Milliseconds(kernel) + Milliseconds(user);
-}
-double ProcessCpu() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return Milliseconds(kernel) + Milliseconds(user);
-}
+using bench::ProcessCpu;
+using bench::ThreadCpu;
+
 void PrintMemory(const char* when) {
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
